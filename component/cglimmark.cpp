@@ -1,0 +1,34 @@
+#include "component/cglimmark.h"
+
+#include <gdiplus.h>
+
+#include <new>
+
+#include "text/random_source.h"
+
+CGlimmark::CGlimmark() noexcept {
+  const Gdiplus::GdiplusStartupInput startupInput;
+  Gdiplus::GdiplusStartup(&gdiplusToken, &startupInput, nullptr);  // status deliberately unread
+  SeedRandomSourceFromClock();
+  settings = new (std::nothrow) ChallengeSettings;
+  if (settings != nullptr) InitializeChallengeSettings(settings);
+}
+
+CGlimmark::~CGlimmark() {
+  delete settings;
+  settings = nullptr;
+  Gdiplus::GdiplusShutdown(gdiplusToken);
+}
+
+HRESULT CGlimmark::InternalQueryInterface(REFIID riid, void** object) noexcept {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IGlimmark) &&
+      !IsEqualIID(riid, IID_IDispatch)) {
+    return E_NOINTERFACE;
+  }
+  IGlimmark* self = this;
+  self->AddRef();
+  *object = self;
+  return S_OK;
+}
