@@ -1,9 +1,13 @@
 #include "component/cglimmark.h"
 
+// The graphics headers need the OLE types declared first.
+#include <ole2.h>
+
 #include <gdiplus.h>
 
 #include <new>
 
+#include "render/font_selection.h"
 #include "text/random_source.h"
 
 CGlimmark::CGlimmark() noexcept {
@@ -15,6 +19,7 @@ CGlimmark::CGlimmark() noexcept {
 }
 
 CGlimmark::~CGlimmark() {
+  if (settings != nullptr) ReleaseFont(settings);  // before the graphics library goes down
   delete settings;
   settings = nullptr;
   Gdiplus::GdiplusShutdown(gdiplusToken);

@@ -1,0 +1,175 @@
+#include "render/glyph_cell.h"
+
+#include "text/random_source.h"
+
+using namespace Gdiplus;
+
+namespace {
+
+constexpr REAL kAngleSpan = 60.0f;      // degrees, from -30 to +30
+constexpr REAL kAngleOffset = 30.0f;
+constexpr INT kMaxMargin = 10;          // pixels at the top and the bottom
+constexpr int kBytesPerPixel = 3;       // blue, green, red
+
+// Reads locked 24-bit pixels and tells ink from background.
+class InkTest {
+ public:
+  InkTest(const ChallengeSettings* settings, const BitmapData* pixels)
+      : pixels(pixels),
+        blue(settings->backgroundBlue),
+        green(settings->backgroundGreen),
+        red(settings->backgroundRed) {}
+  INT Width() const { return static_cast<INT>(pixels->Width); }
+  INT Height() const { return static_cast<INT>(pixels->Height); }
+  bool IsInk(INT x, INT y) const {
+    const BYTE* pixel = static_cast<const BYTE*>(pixels->Scan0) +
+                        static_cast<ptrdiff_t>(y) * pixels->Stride + kBytesPerPixel * x;
+    return pixel[0] != blue || pixel[1] != green || pixel[2] != red;
+  }
+
+ private:
+  const BitmapData* pixels;
+  BYTE blue, green, red;
+};
+
+bool RowHasInk(const InkTest& test, INT y) {
+  for (INT x = 0; x < test.Width(); ++x) {
+    if (test.IsInk(x, y)) return true;
+  }
+  return false;
+}
+
+bool ColumnHasInk(const InkTest& test, INT x) {
+  for (INT y = test.Height() - 1; y >= 0; --y) {
+    if (test.IsInk(x, y)) return true;
+  }
+  return false;
+}
+
+InkBox FindInkBox(const ChallengeSettings* settings, GraphicsImage& scratch) {
+  InkBox box;
+  BitmapData pixels{};
+  if (scratch.LockForReading(&pixels) != Ok) return box;  // nothing to read
+  box.top = FindInkTop(settings, &pixels);
+  box.bottom = FindInkBottom(settings, &pixels);
+  box.left = FindInkLeft(settings, &pixels);
+  box.right = FindInkRight(settings, &pixels);
+  scratch.Unlock(&pixels);
+  return box;
+}
+
+// Draws the character turned about the scratch image's centre.
+void DrawTurnedCharacter(GraphicsImage& scratch, INT width, INT height, REAL angle,
+                         const WCHAR* character, const GraphicsFont* font,
+                         const GraphicsBrush& textBrush, const GraphicsBrush& backgroundBrush) {
+  auto context = MakeGraphics<GraphicsContext>(scratch);
+  auto matrix = MakeGraphics<GraphicsMatrix>();
+  if (context == nullptr || matrix == nullptr) return;
+  context->FillRectangle(backgroundBrush, 0, 0, width, height);
+  const REAL cx = static_cast<REAL>(width / 2);
+  const REAL cy = static_cast<REAL>(height / 2);
+  matrix->Translate(cx, cy, MatrixOrderPrepend);
+  matrix->Rotate(angle, MatrixOrderPrepend);
+  matrix->Translate(-cx, -cy, MatrixOrderPrepend);
+  context->MultiplyTransform(*matrix, MatrixOrderPrepend);
+  context->SetTextRenderingHint(TextRenderingHintAntiAlias);
+  if (font != nullptr) context->DrawCharacter(character, *font, textBrush);
+}
+
+}  // namespace
+
+INT FindInkTop(const ChallengeSettings* settings, const BitmapData* pixels) {
+  const InkTest test(settings, pixels);
+  for (INT y = 0; y < test.Height(); ++y) {
+    if (RowHasInk(test, y)) return y;
+  }
+  return 0;
+}
+
+INT FindInkBottom(const ChallengeSettings* settings, const BitmapData* pixels) {
+  const InkTest test(settings, pixels);
+  for (INT y = test.Height() - 1; y >= 0; --y) {
+    if (RowHasInk(test, y)) return y;
+  }
+  return 0;
+}
+
+INT FindInkLeft(const ChallengeSettings* settings, const BitmapData* pixels) {
+  const InkTest test(settings, pixels);
+  for (INT x = 0; x < test.Width(); ++x) {
+    if (ColumnHasInk(test, x)) return x;
+  }
+  return 0;
+}
+
+INT FindInkRight(const ChallengeSettings* settings, const BitmapData* pixels) {
+  const InkTest test(settings, pixels);
+  for (INT x = test.Width() - 1; x >= 0; --x) {
+    if (ColumnHasInk(test, x)) return x;
+  }
+  return 0;
+}
+
+REAL GlyphAngle(int randomValue) {
+  const REAL fraction = static_cast<REAL>(randomValue) / static_cast<REAL>(kRandomValueMax);
+  const REAL span = fraction * kAngleSpan;
+  return span - kAngleOffset;
+}
+
+INT GlyphMargin(int randomValue) { return randomValue * kMaxMargin / kRandomValueMax; }
+
+INT ScratchExtent(REAL nearEdge, REAL extent) {
+  const REAL farEdge = nearEdge + extent;
+  const REAL size = farEdge - nearEdge;
+  return TruncateToInt32(static_cast<double>(size) + 0.5);
+}
+
+Rect GlyphTarget(INT cellWidth, INT cellHeight, INT topMargin, INT bottomMargin) {
+  const INT margins = topMargin + bottomMargin;
+  if (cellHeight - margins < 1 && margins > 0) {
+    const INT room = cellHeight > 1 ? cellHeight - 1 : 0;
+    topMargin = topMargin * room / margins;
+    bottomMargin = bottomMargin * room / margins;
+  }
+  return Rect(0, topMargin, cellWidth, cellHeight - bottomMargin - topMargin);
+}
+
+void DrawGlyphCell(const ChallengeSettings* settings, const WCHAR* character, GraphicsImage& cell) {
+  const auto textBrush = MakeGraphics<GraphicsBrush>(settings->fontColor);
+  const auto backgroundBrush = MakeGraphics<GraphicsBrush>(settings->backgroundColor);
+  auto cellContext = MakeGraphics<GraphicsContext>(cell);
+  const GraphicsFont* font = settings->font;
+
+  RectF measured;
+  if (cellContext != nullptr && font != nullptr) {
+    cellContext->MeasureCharacter(character, *font, &measured);
+  }
+  const INT scratchWidth = ScratchExtent(measured.X, measured.Width);
+  const INT scratchHeight = ScratchExtent(measured.Y, measured.Height);
+  auto scratch = MakeGraphics<GraphicsImage>(scratchWidth, scratchHeight);
+
+  // The angle is drawn whether or not the scratch image could be made, so a
+  // rendering always draws the same number of values.
+  const REAL angle = GlyphAngle(DrawRandomValue());
+  const bool drawable = scratch != nullptr && scratch->Handle() != nullptr &&
+                        textBrush != nullptr && backgroundBrush != nullptr;
+  if (drawable) {
+    DrawTurnedCharacter(*scratch, scratchWidth, scratchHeight, angle, character, font, *textBrush,
+                        *backgroundBrush);
+  }
+
+  const INT cellHeight = static_cast<INT>(cell.Height());
+  const INT cellWidth = static_cast<INT>(cell.Width());
+  if (cellContext != nullptr && backgroundBrush != nullptr) {
+    cellContext->FillRectangle(*backgroundBrush, 0, 0, cellWidth, cellHeight);
+  }
+  const InkBox ink = drawable ? FindInkBox(settings, *scratch) : InkBox{};
+
+  const INT topMargin = GlyphMargin(DrawRandomValue());
+  const INT bottomMargin = GlyphMargin(DrawRandomValue());
+  if (!drawable || cellContext == nullptr) return;
+  cellContext->SetInterpolationMode(InterpolationModeHighQualityBicubic);
+  const Rect source(ink.left, ink.top, ink.right - ink.left, ink.bottom - ink.top);
+  cellContext->DrawImage(*scratch, GlyphTarget(cellWidth, cellHeight, topMargin, bottomMargin),
+                         source);
+}

@@ -1,0 +1,35 @@
+#include "render_fixture.h"
+
+#include <vector>
+
+void RenderFixture::SetUp() {
+  const Gdiplus::GdiplusStartupInput input;
+  ASSERT_EQ(Gdiplus::GdiplusStartup(&token, &input, nullptr), Gdiplus::Ok);
+  InitializeChallengeSettings(&settings);
+}
+
+void RenderFixture::TearDown() {
+  ReleaseFont(&settings);
+  Gdiplus::GdiplusShutdown(token);
+}
+
+void RenderFixture::Fill(GraphicsImage& image, Gdiplus::ARGB color) {
+  GraphicsContext context(image);
+  GraphicsBrush brush(color);
+  context.FillRectangle(brush, 0, 0, static_cast<INT>(image.Width()),
+                        static_cast<INT>(image.Height()));
+}
+
+Pixel RenderFixture::PixelAt(GraphicsImage& image, INT x, INT y) {
+  Gdiplus::BitmapData data{};
+  EXPECT_EQ(image.LockForReading(&data), Gdiplus::Ok);
+  const BYTE* p = static_cast<const BYTE*>(data.Scan0) + y * data.Stride + 3 * x;
+  const Pixel pixel{p[2], p[1], p[0]};
+  image.Unlock(&data);
+  return pixel;
+}
+
+Pixel RenderFixture::FromArgb(Gdiplus::ARGB color) {
+  return Pixel{static_cast<BYTE>(color >> 16), static_cast<BYTE>(color >> 8),
+               static_cast<BYTE>(color)};
+}

@@ -1,0 +1,37 @@
+// Helpers for tests that render: a settings record with the defaults, the
+// graphics library started for the test's duration, and pixel access.
+#pragma once
+
+#include <windows.h>
+
+#include <ole2.h>
+
+#include <gdiplus.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "component/challenge_settings.h"
+#include "render/font_selection.h"
+#include "render/graphics_wrappers.h"
+
+struct Pixel {
+  BYTE red, green, blue;
+  bool operator==(const Pixel&) const = default;
+};
+
+class RenderFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  void SetText(const std::u16string& text) { CopyBoundedText(settings.text, text.c_str()); }
+  // Fills an image with one opaque colour.
+  static void Fill(GraphicsImage& image, Gdiplus::ARGB color);
+  // Reads pixel (x, y) of an image.
+  static Pixel PixelAt(GraphicsImage& image, INT x, INT y);
+  static Pixel FromArgb(Gdiplus::ARGB color);
+
+  ChallengeSettings settings{};
+  ULONG_PTR token = 0;
+};
