@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "ole/automation_limits.h"
+#include "ole/variant_types.h"
 #include "oleauto.h"
 
 namespace {
@@ -25,26 +26,6 @@ static_assert(sizeof(VARIANT) == 24, "VARIANT must keep the Windows 64-bit layou
 // Element size of `vt`, 0 for types an array cannot hold.
 ULONG ElementSize(VARTYPE vt) {
   switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_R4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_ERROR:
-      return 4;
-    case VT_R8:
-    case VT_I8:
-    case VT_UI8:
-    case VT_CY:
-    case VT_DATE:
-      return 8;
     case VT_BSTR:
     case VT_UNKNOWN:
     case VT_DISPATCH:
@@ -56,7 +37,7 @@ ULONG ElementSize(VARTYPE vt) {
     case VT_DECIMAL:
       return sizeof(DECIMAL);
     default:
-      return 0;
+      return static_cast<ULONG>(glimmark::ole::ScalarByteSize(vt));
   }
 }
 

@@ -28,7 +28,7 @@ class ScopedVariant {
   ScopedVariant(const ScopedVariant&) = delete;
   ScopedVariant& operator=(const ScopedVariant&) = delete;
   // Hands the content over, leaving this guard empty.
-  VARIANT Release() {
+  VARIANT Detach() {
     const VARIANT content = value;
     value.vt = VT_EMPTY;
     return content;
@@ -276,7 +276,7 @@ EXTERN_C HRESULT WINAPI VariantChangeTypeEx(VARIANTARG* destination, const VARIA
   if (FAILED(hr)) return hr;
   hr = VariantClear(destination);
   if (FAILED(hr)) return hr;
-  *destination = result.Release();
+  *destination = result.Detach();
   return S_OK;
 }
 

@@ -18,8 +18,9 @@ inline bool IsValidVariantType(VARTYPE vt) {
   return true;
 }
 
-// Bytes a by-reference scalar of `base` points at; 0 for types that are not
-// plain scalars (strings, interfaces, variants, decimals).
+// Storage size of a plain scalar of type `base` (what a by-reference scalar
+// points at, or one array element); 0 for strings, interfaces, variants,
+// decimals and anything invalid.
 inline size_t ScalarByteSize(VARTYPE base) {
   switch (base) {
     case VT_I1:
