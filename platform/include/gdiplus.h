@@ -279,6 +279,8 @@ PLATFORM_API GpStatus WINGDIPAPI GdipCreateFont(GDIPCONST GpFontFamily* family, 
                                                INT style, Unit unit, GpFont** font);
 PLATFORM_API GpStatus WINGDIPAPI GdipDeleteFontFamily(GpFontFamily* family);
 PLATFORM_API GpStatus WINGDIPAPI GdipDeleteFont(GpFont* font);
+PLATFORM_API GpStatus WINGDIPAPI GdipGetFamilyName(GDIPCONST GpFontFamily* family, WCHAR* name,
+                                                  LANGID language);
 
 // Transforms.
 PLATFORM_API GpStatus WINGDIPAPI GdipCreateMatrix(GpMatrix** matrix);
@@ -290,6 +292,10 @@ PLATFORM_API GpStatus WINGDIPAPI GdipMultiplyWorldTransform(GpGraphics* graphics
                                                            GDIPCONST GpMatrix* matrix,
                                                            GpMatrixOrder order);
 PLATFORM_API GpStatus WINGDIPAPI GdipDeleteMatrix(GpMatrix* matrix);
+// Beyond what the component calls: reading matrices back, resetting a context.
+PLATFORM_API GpStatus WINGDIPAPI GdipGetMatrixElements(GDIPCONST GpMatrix* matrix, REAL* elements);
+PLATFORM_API GpStatus WINGDIPAPI GdipResetWorldTransform(GpGraphics* graphics);
+PLATFORM_API GpStatus WINGDIPAPI GdipGetWorldTransform(GpGraphics* graphics, GpMatrix* matrix);
 
 // Curves.
 PLATFORM_API GpStatus WINGDIPAPI GdipCreatePen1(ARGB color, REAL width, GpUnit unit, GpPen** pen);

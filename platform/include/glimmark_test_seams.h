@@ -9,3 +9,12 @@
 // (0..999); GetSystemTimeAsFileTime answers that instant until unpinned.
 EXTERN_C PLATFORM_API void GlimmarkTest_PinClock(int64_t seconds, int milliseconds);
 EXTERN_C PLATFORM_API void GlimmarkTest_UnpinClock(void);
+
+// Hides the encoder with this MIME type (e.g. u"image/gif") from
+// GdipGetImageEncodersSize/GdipGetImageEncoders and from saving, as if it
+// were not installed, until GlimmarkTest_ShowAllEncoders.
+EXTERN_C PLATFORM_API void GlimmarkTest_HideEncoder(const WCHAR* mimeType);
+EXTERN_C PLATFORM_API void GlimmarkTest_ShowAllEncoders(void);
+
+// Makes the next CreateStreamOnHGlobal fail with E_OUTOFMEMORY (once).
+EXTERN_C PLATFORM_API void GlimmarkTest_FailNextStreamCreation(void);

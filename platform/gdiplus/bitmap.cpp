@@ -1,0 +1,100 @@
+// Making, measuring and disposing of bitmaps.
+#include "gdiplus/bitmap.h"
+
+#include <new>
+
+#include "gdiplus/startup_state.h"
+
+namespace Gdiplus::Internal {
+
+SurfacePixels::SurfacePixels(cairo_surface_t* surface)
+    : surface(surface),
+      data(nullptr),
+      stride(cairo_image_surface_get_stride(surface)),
+      width(cairo_image_surface_get_width(surface)),
+      height(cairo_image_surface_get_height(surface)) {
+  cairo_surface_flush(surface);
+  data = cairo_image_surface_get_data(surface);
+}
+
+void SurfacePixels::MarkDirty(INT x, INT y, INT w, INT h) const {
+  cairo_surface_mark_dirty_rectangle(surface, x, y, w, h);
+}
+
+BitmapObject* LookUpBitmap(const void* image) noexcept { return LookUp<BitmapObject>(image); }
+
+bool IsSupportedPixelFormat(PixelFormat format) noexcept {
+  return format == PixelFormat24bppRGB || format == PixelFormat32bppRGB ||
+         format == PixelFormat32bppARGB;
+}
+
+INT BytesPerPixel(PixelFormat format) noexcept { return format == PixelFormat24bppRGB ? 3 : 4; }
+
+namespace {
+
+// Sizes a bitmap may have; anything else is refused before any allocation.
+GpStatus CheckBitmapSize(INT width, INT height) {
+  if (width <= 0 || height <= 0) return InvalidParameter;
+  if (width > kMaxBitmapSide || height > kMaxBitmapSide) return InvalidParameter;
+  if (int64_t{width} * height > kMaxBitmapPixels) return OutOfMemory;
+  return Ok;
+}
+
+// A new opaque surface, every pixel black (the colour GDI+ gives a new
+// 24-bit bitmap), or null when cairo could not allocate it.
+cairo_surface_t* NewOpaqueSurface(INT width, INT height) {
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    return nullptr;
+  }
+  return surface;
+}
+
+}  // namespace
+}  // namespace Gdiplus::Internal
+
+namespace Gdiplus::DllExports {
+using namespace Gdiplus::Internal;
+extern "C" {
+
+// Only bitmaps that own their pixels can be made: a caller's pixel memory
+// (scan0) is answered with NotImplemented, as the surfaces here cannot alias
+// 24-bit rows.
+GpStatus WINGDIPAPI GdipCreateBitmapFromScan0(INT width, INT height, INT stride, PixelFormat format,
+                                              BYTE* scan0, GpBitmap** bitmap) {
+  if (bitmap == nullptr) return InvalidParameter;
+  *bitmap = nullptr;
+  if (!GdiplusIsStarted()) return GdiplusNotInitialized;
+  if (!IsSupportedPixelFormat(format)) return InvalidParameter;
+  if (scan0 != nullptr || stride != 0) return NotImplemented;
+  const GpStatus sizeStatus = CheckBitmapSize(width, height);
+  if (sizeStatus != Ok) return sizeStatus;
+  cairo_surface_t* surface = NewOpaqueSurface(width, height);
+  if (surface == nullptr) return OutOfMemory;
+  BitmapObject* object = new (std::nothrow) BitmapObject(surface, format);
+  if (object == nullptr) {
+    cairo_surface_destroy(surface);
+    return OutOfMemory;
+  }
+  return Publish(object, bitmap);
+}
+
+GpStatus WINGDIPAPI GdipGetImageWidth(GpImage* image, UINT* width) {
+  BitmapObject* bitmap = LookUpBitmap(image);
+  if (bitmap == nullptr || width == nullptr) return InvalidParameter;
+  *width = static_cast<UINT>(bitmap->Width());
+  return Ok;
+}
+
+GpStatus WINGDIPAPI GdipGetImageHeight(GpImage* image, UINT* height) {
+  BitmapObject* bitmap = LookUpBitmap(image);
+  if (bitmap == nullptr || height == nullptr) return InvalidParameter;
+  *height = static_cast<UINT>(bitmap->Height());
+  return Ok;
+}
+
+GpStatus WINGDIPAPI GdipDisposeImage(GpImage* image) { return Destroy<BitmapObject>(image); }
+
+}  // extern "C"
+}  // namespace Gdiplus::DllExports

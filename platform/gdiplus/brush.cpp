@@ -1,0 +1,48 @@
+// Solid brushes and filling rectangles with them.
+#include "gdiplus/brush.h"
+
+#include <new>
+
+#include "gdiplus/graphics.h"
+#include "gdiplus/startup_state.h"
+
+namespace Gdiplus::Internal {
+
+void SetSourceColor(cairo_t* cr, ARGB color) noexcept {
+  auto channel = [color](int shift) { return ((color >> shift) & 0xFF) / 255.0; };
+  cairo_set_source_rgba(cr, channel(16), channel(8), channel(0), channel(24));
+}
+
+}  // namespace Gdiplus::Internal
+
+namespace Gdiplus::DllExports {
+using namespace Gdiplus::Internal;
+extern "C" {
+
+GpStatus WINGDIPAPI GdipCreateSolidFill(ARGB color, GpSolidFill** brush) {
+  if (brush == nullptr) return InvalidParameter;
+  *brush = nullptr;
+  if (!GdiplusIsStarted()) return GdiplusNotInitialized;
+  return Publish(new (std::nothrow) SolidBrushObject(color), brush);
+}
+
+GpStatus WINGDIPAPI GdipDeleteBrush(GpBrush* brush) { return Destroy<SolidBrushObject>(brush); }
+
+// Fills source-over: a colour with alpha below 255 blends with the opaque
+// pixels beneath, as GDI+ does on a 24-bit bitmap. Empty and negative
+// rectangles fill nothing.
+GpStatus WINGDIPAPI GdipFillRectangleI(GpGraphics* graphics, GpBrush* brush, INT x, INT y,
+                                       INT width, INT height) {
+  GraphicsObject* context = LookUp<GraphicsObject>(graphics);
+  const SolidBrushObject* fill = LookUp<SolidBrushObject>(brush);
+  if (context == nullptr || fill == nullptr) return InvalidParameter;
+  if (width <= 0 || height <= 0) return Ok;
+  context->BeginWorldPath();
+  cairo_rectangle(context->cr, x, y, width, height);
+  SetSourceColor(context->cr, fill->color);
+  cairo_fill(context->cr);
+  return Ok;
+}
+
+}  // extern "C"
+}  // namespace Gdiplus::DllExports
