@@ -20,6 +20,22 @@ void RenderFixture::Fill(GraphicsImage& image, Gdiplus::ARGB color) {
                         static_cast<INT>(image.Height()));
 }
 
+RenderFixture::Pixels RenderFixture::ReadPixels(GraphicsImage& image) {
+  Pixels result;
+  Gdiplus::BitmapData data{};
+  if (image.LockForReading(&data) != Gdiplus::Ok) return result;
+  result.width = static_cast<INT>(data.Width);
+  result.height = static_cast<INT>(data.Height);
+  for (INT y = 0; y < result.height; ++y) {
+    const BYTE* row = static_cast<const BYTE*>(data.Scan0) + y * data.Stride;
+    for (INT x = 0; x < result.width; ++x) {
+      result.pixels.push_back(Pixel{row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+    }
+  }
+  image.Unlock(&data);
+  return result;
+}
+
 Pixel RenderFixture::PixelAt(GraphicsImage& image, INT x, INT y) {
   Gdiplus::BitmapData data{};
   EXPECT_EQ(image.LockForReading(&data), Gdiplus::Ok);

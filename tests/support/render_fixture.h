@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "component/challenge_settings.h"
 #include "render/font_selection.h"
@@ -28,6 +29,13 @@ class RenderFixture : public ::testing::Test {
   void SetText(const std::u16string& text) { CopyBoundedText(settings.text, text.c_str()); }
   // Fills an image with one opaque colour.
   static void Fill(GraphicsImage& image, Gdiplus::ARGB color);
+  // All pixels of an image, row by row, read with one lock.
+  struct Pixels {
+    INT width = 0, height = 0;
+    std::vector<Pixel> pixels;
+    Pixel At(INT x, INT y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+  };
+  static Pixels ReadPixels(GraphicsImage& image);
   // Reads pixel (x, y) of an image.
   static Pixel PixelAt(GraphicsImage& image, INT x, INT y);
   static Pixel FromArgb(Gdiplus::ARGB color);

@@ -62,7 +62,9 @@ TEST(ErrorInfo, NewInformationReplacesTheOldAndEachThreadHasItsOwn) {
   std::thread([] {
     IErrorInfo* none = nullptr;
     EXPECT_EQ(GetErrorInfo(0, &none), S_FALSE);
-    SetErrorInfo(0, MakeErrorInfo(u"c", u"left on a thread that ends"));  // released at exit
+    IErrorInfo* left = MakeErrorInfo(u"c", u"left on a thread that ends");
+    SetErrorInfo(0, left);  // the thread's reference is released when the thread ends
+    left->Release();
   }).join();
 
   IErrorInfo* taken = nullptr;

@@ -1,0 +1,173 @@
+// Rendering and output of one challenge picture, warm, with a breakdown of
+// its steps and a libjpeg-turbo-only encode of the same size for comparison.
+#include <benchmark/benchmark.h>
+
+#include <jpeglib.h>
+
+#include <windows.h>
+
+#include <ole2.h>
+
+#include <gdiplus.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "component/cglimmark.h"
+#include "output/image_encoding.h"
+#include "render/font_selection.h"
+#include "render/glyph_cell.h"
+#include "render/noise_curve.h"
+#include "render/render_image.h"
+#include "server/com_object.h"
+#include "text/random_source.h"
+
+namespace {
+
+// One object kept for the whole run, as a page host would keep its process warm.
+class WarmObject {
+ public:
+  WarmObject() {
+    CComObject<CGlimmark>::CreateInstance(&object);
+    object->AddRef();
+  }
+  ~WarmObject() { object->Release(); }
+  CGlimmark& Get() { return *object; }
+  ChallengeSettings& Settings() { return *object->Settings(); }
+
+ private:
+  CComObject<CGlimmark>* object = nullptr;
+};
+
+void SaveToVarOnce(CGlimmark& object) {
+  VARIANT bytes;
+  VariantInit(&bytes);
+  object.SaveToVar(&bytes);
+  benchmark::DoNotOptimize(bytes.parray);
+  VariantClear(&bytes);
+}
+
+// args: width, height, text length, curves, format
+void BM_SaveToVar(benchmark::State& state) {
+  WarmObject warm;
+  warm.Get().SetSize(static_cast<LONG>(state.range(0)), static_cast<LONG>(state.range(1)));
+  const std::u16string text = std::u16string(u"Captcha Test Captcha Test Captcha").substr(
+      0, static_cast<size_t>(state.range(2)));
+  CopyBoundedText(warm.Settings().text, text.c_str());
+  warm.Get().SetLines(static_cast<LONG>(state.range(3)), 4);
+  warm.Get().SetOutputFormat(static_cast<LONG>(state.range(4)), 85);
+  SaveToVarOnce(warm.Get());  // warm the font cache
+  for (auto _ : state) SaveToVarOnce(warm.Get());
+}
+BENCHMARK(BM_SaveToVar)
+    ->ArgNames({"w", "h", "chars", "curves", "fmt"})
+    ->Args({200, 70, 12, 2, 2})  // the defaults, JPEG
+    ->Args({200, 70, 12, 2, 1})  // the defaults, GIF
+    ->Args({200, 70, 4, 2, 2})
+    ->Args({200, 70, 24, 2, 2})
+    ->Args({400, 140, 12, 2, 2})
+    ->Args({800, 280, 12, 2, 2})
+    ->Args({200, 70, 12, 0, 2})
+    ->Args({200, 70, 12, 10, 2})
+    ->Unit(benchmark::kMicrosecond);
+
+// The rendering alone, onto a kept bitmap.
+void BM_RenderImage(benchmark::State& state) {
+  WarmObject warm;
+  GraphicsImage output(200, 70);
+  RenderImage(&warm.Settings(), output);
+  for (auto _ : state) RenderImage(&warm.Settings(), output);
+}
+BENCHMARK(BM_RenderImage)->Unit(benchmark::kMicrosecond);
+
+void BM_StepFont(benchmark::State& state) {
+  WarmObject warm;
+  for (auto _ : state) {
+    ChooseFontFamily(&warm.Settings());
+    KeepFont(&warm.Settings(), CreateFontWithFallback(warm.Settings().fontName, 70.0f,
+                                                      Gdiplus::FontStyleRegular,
+                                                      Gdiplus::UnitPixel));
+  }
+}
+BENCHMARK(BM_StepFont)->Unit(benchmark::kMicrosecond);
+
+// Twelve glyph cells of 16 by 70 with their placement on a canvas.
+void BM_StepGlyphCells(benchmark::State& state) {
+  WarmObject warm;
+  ChooseFontFamily(&warm.Settings());
+  KeepFont(&warm.Settings(), CreateFontWithFallback(warm.Settings().fontName, 70.0f,
+                                                    Gdiplus::FontStyleRegular, Gdiplus::UnitPixel));
+  GraphicsImage canvas(192, 70);
+  GraphicsContext context(canvas);
+  for (auto _ : state) {
+    for (int i = 0; i < 12; ++i) {
+      GraphicsImage cell(16, 70);
+      DrawGlyphCell(&warm.Settings(), &warm.Settings().text[i], cell);
+      context.DrawImage(cell, 16 * i, 0);
+    }
+  }
+}
+BENCHMARK(BM_StepGlyphCells)->Unit(benchmark::kMicrosecond);
+
+void BM_StepCurves(benchmark::State& state) {
+  WarmObject warm;
+  GraphicsImage canvas(192, 70);
+  GraphicsContext context(canvas);
+  context.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
+  for (auto _ : state) {
+    DrawNoiseCurve(&warm.Settings(), context, 192, 70);
+    DrawNoiseCurve(&warm.Settings(), context, 192, 70);
+  }
+}
+BENCHMARK(BM_StepCurves)->Unit(benchmark::kMicrosecond);
+
+void BM_StepFinalScaling(benchmark::State& state) {
+  WarmObject warm;
+  GraphicsImage canvas(192, 70);
+  GraphicsImage output(200, 70);
+  for (auto _ : state) ScaleOntoOutput(canvas, output);
+}
+BENCHMARK(BM_StepFinalScaling)->Unit(benchmark::kMicrosecond);
+
+void BM_StepEncodeJpegThroughStream(benchmark::State& state) {
+  WarmObject warm;
+  warm.Get().SetLines(0, 4);
+  CopyBoundedText(warm.Settings().text, OLESTR(""));  // nothing drawn: encoding alone
+  for (auto _ : state) SaveToVarOnce(warm.Get());
+}
+BENCHMARK(BM_StepEncodeJpegThroughStream)->Unit(benchmark::kMicrosecond);
+
+// The same size encoded by libjpeg-turbo alone, into memory, quality 85.
+void BM_LibjpegTurboOnly(benchmark::State& state) {
+  const int width = 200, height = 70;
+  std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 3, 255);
+  for (size_t i = 0; i < pixels.size(); i += 7) pixels[i] = static_cast<unsigned char>(i);
+  for (auto _ : state) {
+    jpeg_compress_struct info;
+    jpeg_error_mgr error;
+    info.err = jpeg_std_error(&error);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = width;
+    info.image_height = height;
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 85, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+      JSAMPROW row = &pixels[info.next_scanline * width * 3];
+      jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    benchmark::DoNotOptimize(size);
+    free(out);
+  }
+}
+BENCHMARK(BM_LibjpegTurboOnly)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
