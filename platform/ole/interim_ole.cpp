@@ -1,12 +1,13 @@
-// INTERIM automation strings, until the platform's full OLE Automation string
-// support is in place. Every definition here is weak: the real SysAlloc* and
-// friends replace them at link time without a conflict, and this file can then
-// be deleted. Layout as on Windows: a 32-bit byte length in front of the text,
-// a zero unit after it; null is the empty string.
+// INTERIM automation strings and the IUnknown / IDispatch interface IDs, until
+// the platform's full OLE Automation support is in place. Every definition
+// here is weak: the real ones replace them at link time without a conflict,
+// and this file can then be deleted. String layout as on Windows: a 32-bit
+// byte length in front of the text, a zero unit after it; null is empty.
 #include <cstdlib>
 #include <cstring>
 
 #include "oleauto.h"
+#include "unknwn.h"
 
 namespace {
 
@@ -57,3 +58,8 @@ EXTERN_C __attribute__((weak)) void WINAPI SysFreeString(BSTR text) {
   if (text == nullptr) return;
   std::free(reinterpret_cast<BYTE*>(text) - sizeof(UINT32));
 }
+
+EXTERN_C __attribute__((weak)) const IID IID_IUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+EXTERN_C __attribute__((weak)) const IID IID_IDispatch = {
+    0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
