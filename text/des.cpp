@@ -14,11 +14,12 @@ static_assert(kDesRoundCount == fips::kRounds);
 using Word = std::uint32_t;
 using SBoxPTable = std::array<std::array<Word, 64>, 8>;
 
+// Rotations for counts 0..31 (the masked count keeps a zero count defined).
 constexpr Word RotateLeft(Word value, int count) {
-  return (value << count) | (value >> (32 - count));
+  return (value << count) | (value >> ((32 - count) & 31));
 }
 constexpr Word RotateRight(Word value, int count) {
-  return (value >> count) | (value << (32 - count));
+  return (value >> count) | (value << ((32 - count) & 31));
 }
 
 // Bit `position` (1 = most significant) of a `width`-bit value.
@@ -186,9 +187,15 @@ constexpr bool PermutedChoice1MatchesTable() {
 static_assert(PermutedChoice1MatchesTable(), "PC-1 tables differ from the standard's table");
 
 // ---------------------------------------------------------------------------
+// Where S-box `box` (0 for S1) finds its six input bits in a half held
+// rotated left by one: starting at this bit, first input bit highest, wrapping
+// past bit 31 for S1. This is the expansion E.
+constexpr int SBoxInputShift(int box) { return 28 - 4 * box; }
+
 // Permuted choice 2 into the round-key layout of des.h: key bit m (0-based)
-// feeds S-box m / 6; odd-numbered boxes go to word 0, even-numbered to word 1,
-// boxes 1-2 in byte 3 down to boxes 7-8 in byte 0, first bit highest.
+// feeds S-box m / 6 and sits exactly where that box reads the data bit it is
+// mixed with, in word 0 for S1, S3, S5, S7 and word 1 for the others (their
+// input bits overlap, so one word cannot hold all eight).
 struct RoundKeyBitPlace {
   int sourceShift;  // of the bit within the 56-bit C||D
   int word;
@@ -203,7 +210,7 @@ constexpr RoundKeyBitPlaces MakeRoundKeyBitPlaces() {
     const int bitInBox = m % 6;
     places[m].sourceShift = 56 - fips::kPermutedChoice2[m];
     places[m].word = box % 2;
-    places[m].targetShift = 24 - 8 * (box / 2) + (5 - bitInBox);
+    places[m].targetShift = (SBoxInputShift(box) + (5 - bitInBox)) % 32;
   }
   return places;
 }
@@ -214,15 +221,19 @@ Word RotateHalfKey(Word half, int count) {
 }
 
 // ---------------------------------------------------------------------------
+// The S-box and P output of box `box` for the key-mixed half `mixed`.
+inline Word SBoxP(int box, Word mixed) {
+  return kSBoxP[box][RotateRight(mixed, SBoxInputShift(box)) & 0x3F];
+}
+
 // One round on halves held rotated left by one bit: `target` ^= f(`source`).
-// S2, S4, S6, S8 read their six bits straight from the rotated half, S1, S3,
-// S5, S7 from the half turned four more bits; that is the expansion E.
+// The round key already sits where each S-box reads, so mixing is one XOR per
+// word; the eight look-ups combine as a balanced tree, not one long chain.
 inline void Round(Word& target, Word source, const DWORD* roundKey) {
-  const Word odd = RotateRight(source, 4) ^ roundKey[0];
+  const Word odd = source ^ roundKey[0];
   const Word even = source ^ roundKey[1];
-  target ^= kSBoxP[0][(odd >> 24) & 0x3F] ^ kSBoxP[2][(odd >> 16) & 0x3F] ^
-            kSBoxP[4][(odd >> 8) & 0x3F] ^ kSBoxP[6][odd & 0x3F] ^ kSBoxP[1][(even >> 24) & 0x3F] ^
-            kSBoxP[3][(even >> 16) & 0x3F] ^ kSBoxP[5][(even >> 8) & 0x3F] ^ kSBoxP[7][even & 0x3F];
+  target ^= ((SBoxP(0, odd) ^ SBoxP(1, even)) ^ (SBoxP(2, odd) ^ SBoxP(3, even))) ^
+            ((SBoxP(4, odd) ^ SBoxP(5, even)) ^ (SBoxP(6, odd) ^ SBoxP(7, even)));
 }
 
 Word LoadBigEndian(const BYTE* bytes) {
@@ -260,6 +271,7 @@ void DesProcessBlock(const DesRoundKeys& roundKeys, const BYTE* input, BYTE* out
   Word left = RotateLeft(h.left, 1);
   Word right = RotateLeft(h.right, 1);
   // Two rounds per step, so the halves change roles without being swapped.
+#pragma GCC unroll 8
   for (int round = 0; round < kDesRoundCount; round += 2) {
     Round(left, right, roundKeys + round * kDesWordsPerRoundKey);
     Round(right, left, roundKeys + (round + 1) * kDesWordsPerRoundKey);

@@ -12,9 +12,10 @@ constexpr int kDesRoundCount = 16;
 constexpr int kDesWordsPerRoundKey = 2;
 constexpr int kDesScheduleWords = kDesRoundCount * kDesWordsPerRoundKey;
 
-// Sixteen round keys of two words each. Word 0 of a round key holds the key
-// bits of S1, S3, S5 and S7, word 1 those of S2, S4, S6 and S8, six bits per
-// byte in bits 0-5 of bytes 3, 2, 1, 0. The all-zero key gives all-zero words.
+// Sixteen round keys of two words each, in encryption order. Each of the 48
+// key bits sits at the bit where its S-box reads the data it is mixed with
+// (in the half rotated left by one): word 0 holds the bits of S1, S3, S5 and
+// S7, word 1 those of S2, S4, S6 and S8. The all-zero key gives all-zero words.
 using DesRoundKeys = DWORD[kDesScheduleWords];
 
 // Direction flag of DesTransformBlock.
