@@ -271,6 +271,7 @@ void DesProcessBlock(const DesRoundKeys& roundKeys, const BYTE* input, BYTE* out
   Word left = RotateLeft(h.left, 1);
   Word right = RotateLeft(h.right, 1);
   // Two rounds per step, so the halves change roles without being swapped.
+  // Unrolled: the loop counter and branch would otherwise cost a tenth of a round.
 #pragma GCC unroll 8
   for (int round = 0; round < kDesRoundCount; round += 2) {
     Round(left, right, roundKeys + round * kDesWordsPerRoundKey);
