@@ -41,8 +41,8 @@ constexpr std::uint64_t PermuteBits(std::uint64_t input, int inputWidth, const i
 //
 // Entry v of table i is P applied to the four output bits of S-box i+1 for the
 // six-bit input v (first input bit as bit 5), placed where f puts them, then
-// rotated left by one bit: the halves are kept rotated the same way through
-// the rounds, which lines every six-bit S-box input up on a byte boundary.
+// rotated left by one bit, the form the halves keep through the rounds: in it
+// each S-box's six expanded input bits are one contiguous field of the half.
 constexpr SBoxPTable MakeSBoxPTables() {
   SBoxPTable tables{};
   for (int box = 0; box < 8; ++box) {
