@@ -1,0 +1,132 @@
+// The glimmark tool run as a user runs it: the built binary, its output,
+// its messages and exit codes.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct RunResult {
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+std::string Quote(const std::string& arg) {
+  std::string quoted = "'";
+  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream contents;
+  contents << in.rdbuf();
+  return contents.str();
+}
+
+RunResult RunGlimmark(const std::vector<std::string>& args) {
+  const std::string scratch = ::testing::TempDir() + "glimmark_cli_" + std::to_string(getpid());
+  std::string command = Quote(std::string(GLIMMARK_BINARY_DIR) + "/tools/glimmark/glimmark");
+  for (const std::string& arg : args) command += " " + Quote(arg);
+  command += " >" + Quote(scratch + ".out") + " 2>" + Quote(scratch + ".err");
+  const int status = std::system(command.c_str());
+  RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(scratch + ".out"),
+                   ReadFile(scratch + ".err")};
+  std::remove((scratch + ".out").c_str());
+  std::remove((scratch + ".err").c_str());
+  return result;
+}
+
+std::string TokenOf(const std::string& password, const std::string& text) {
+  const RunResult made = RunGlimmark({"token", "--password", password, "--text", text});
+  EXPECT_EQ(made.exitCode, 0) << made.err;
+  EXPECT_TRUE(std::regex_match(made.out, std::regex("[0-9]+\n"))) << made.out;
+  return made.out.substr(0, made.out.size() - 1);
+}
+
+TEST(GlimmarkCli, TokenThenVerifyGivesTheTextBack) {
+  const std::string token = TokenOf("s3cret", "Captcha Test");
+  EXPECT_EQ(token.size(), 96u);
+  const RunResult verified = RunGlimmark({"verify", "--password", "s3cret", "--token", token});
+  ASSERT_EQ(verified.exitCode, 0) << verified.err;
+  EXPECT_TRUE(std::regex_match(verified.out, std::regex("text: Captcha Test\nage: [01]\n")))
+      << verified.out;
+  EXPECT_EQ(verified.err, "");
+}
+
+TEST(GlimmarkCli, JsonOutputOfBothCommands) {
+  const RunResult made =
+      RunGlimmark({"token", "--json", "--password", "pw", "--text", "caf\xC3\xA9 \"q\""});
+  ASSERT_EQ(made.exitCode, 0) << made.err;
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(made.out, match, std::regex("\\{\"token\": \"([0-9]{72})\"\\}\n")))
+      << made.out;
+  const RunResult verified =
+      RunGlimmark({"verify", "--password=pw", "--token=" + match[1].str(), "--json"});
+  ASSERT_EQ(verified.exitCode, 0) << verified.err;
+  EXPECT_TRUE(std::regex_match(
+      verified.out, std::regex("\\{\"text\": \"caf\xC3\xA9 \\\\\"q\\\\\"\", \"age\": [01]\\}\n")))
+      << verified.out;
+}
+
+// Characters beyond the first plane travel as surrogate pairs and come back.
+TEST(GlimmarkCli, NonAsciiTextRoundTrips) {
+  const std::string text = "\xF0\x9F\x98\x80 \xC3\xBC";  // U+1F600, space, u-umlaut
+  const RunResult verified =
+      RunGlimmark({"verify", "--password", "pw", "--token", TokenOf("pw", text)});
+  ASSERT_EQ(verified.exitCode, 0) << verified.err;
+  EXPECT_EQ(verified.out.substr(0, verified.out.find('\n')), "text: " + text);
+}
+
+TEST(GlimmarkCli, ShortTokenGivesEmptyTextAndTheClockAsAge) {
+  const RunResult verified =
+      RunGlimmark({"verify", "--password", "pw", "--token", "123", "--json"});
+  ASSERT_EQ(verified.exitCode, 0) << verified.err;
+  EXPECT_TRUE(
+      std::regex_match(verified.out, std::regex("\\{\"text\": \"\", \"age\": -?[0-9]{9,10}\\}\n")))
+      << verified.out;
+}
+
+TEST(GlimmarkCli, BadCommandLinesGiveUsageOnStderrAndExitCode2) {
+  const std::vector<std::vector<std::string>> badLines = {
+      {},
+      {"bogus"},
+      {"token", "--password", "pw"},                                   // --text missing
+      {"token", "--password", "pw", "--text"},                         // value missing
+      {"token", "--password", "pw", "--text", "t", "--colour"},        // unknown option
+      {"token", "--password", "pw", "--text", "t", "stray"},           // stray argument
+      {"token", "--password", "a", "--password", "b", "--text", "t"},  // repeated
+      {"token", "--password", "pw", "--text", "t", "--json=yes"},      // flag with value
+      {"verify", "--password", "pw"},                                  // --token missing
+      {"verify", "--password", "\xC3(", "--token", "123"},             // not UTF-8
+  };
+  for (const auto& args : badLines) {
+    const RunResult result = RunGlimmark(args);
+    std::string line;
+    for (const std::string& arg : args) line += arg + " ";
+    EXPECT_EQ(result.exitCode, 2) << line;
+    EXPECT_EQ(result.out, "") << line;
+    EXPECT_NE(result.err, "") << line;
+  }
+}
+
+TEST(GlimmarkCli, HelpListsCommandsAndOptions) {
+  const RunResult overview = RunGlimmark({"--help"});
+  EXPECT_EQ(overview.exitCode, 0);
+  EXPECT_NE(overview.out.find("token"), std::string::npos);
+  EXPECT_NE(overview.out.find("verify"), std::string::npos);
+  const RunResult tokenHelp = RunGlimmark({"token", "--help"});
+  EXPECT_EQ(tokenHelp.exitCode, 0);
+  EXPECT_NE(tokenHelp.out.find("--password"), std::string::npos);
+  EXPECT_NE(tokenHelp.out.find("--json"), std::string::npos);
+}
+
+}  // namespace

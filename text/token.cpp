@@ -1,0 +1,144 @@
+#include "text/token.h"
+
+#include <cstring>
+
+#include "text/des.h"
+
+static_assert(kDesRoundKeyWords == kDesScheduleWords, "record and cipher disagree on key size");
+
+namespace {
+
+constexpr int kTextBytes = kTextCapacity * 2;  // the text buffer taken as bytes
+static_assert(kMaxTokenGroups == kTextBytes, "one group per text byte");
+// The token is assembled within this many units, terminator included.
+constexpr int kTokenAssemblyUnits = 100;
+static_assert(kMaxTokenDigits + 1 <= kTokenAssemblyUnits &&
+                  kTokenAssemblyUnits <= kTokenTextCapacity,
+              "the longest token and its terminator fit the assembly limit");
+// Blocks that can reach the token: those holding the first kMaxTokenBytes bytes.
+constexpr int kMaxTokenBlocks = (kMaxTokenBytes + kDesBlockBytes - 1) / kDesBlockBytes;
+// Longest plaintext: stamp, a full (even unterminated) text, padding.
+constexpr int kMaxPlaintextBytes =
+    (kTimeStampBytes + kTextBytes + kDesBlockBytes - 1) / kDesBlockBytes * kDesBlockBytes;
+
+int TextLength(const OLECHAR (&text)[kTextCapacity]) {
+  int length = 0;
+  while (length < kTextCapacity && text[length] != 0) ++length;
+  return length;
+}
+
+// Plaintext: stamp bytes, then the text units low byte first, zero padding.
+// Returns the padded length in bytes.
+int BuildPlaintext(const OLECHAR (&text)[kTextCapacity], LONGLONG now,
+                   BYTE (&plaintext)[kMaxPlaintextBytes]) {
+  std::memset(plaintext, 0, sizeof(plaintext));
+  const ULONGLONG stamp = static_cast<ULONGLONG>(now);
+  for (int i = 0; i < kTimeStampBytes; ++i) plaintext[i] = static_cast<BYTE>(stamp >> (8 * i));
+  const int length = TextLength(text);
+  for (int u = 0; u < length; ++u) {
+    plaintext[kTimeStampBytes + 2 * u] = static_cast<BYTE>(text[u] & 0xFF);
+    plaintext[kTimeStampBytes + 2 * u + 1] = static_cast<BYTE>(text[u] >> 8);
+  }
+  const int bytes = kTimeStampBytes + 2 * length;
+  return (bytes + kDesBlockBytes - 1) / kDesBlockBytes * kDesBlockBytes;
+}
+
+// Writes `value` as exactly three decimal digits.
+void WriteGroup(BYTE value, OLECHAR* digits) {
+  digits[0] = static_cast<OLECHAR>(u'0' + value / 100);
+  digits[1] = static_cast<OLECHAR>(u'0' + value / 10 % 10);
+  digits[2] = static_cast<OLECHAR>(u'0' + value % 10);
+}
+
+bool IsWhiteSpace(OLECHAR unit) {
+  return unit == u' ' || (unit >= u'\t' && unit <= u'\r');  // tab, LF, VT, FF, CR
+}
+
+bool IsDigit(OLECHAR unit) { return unit >= u'0' && unit <= u'9'; }
+
+UINT32 LoadLittleEndian32(const BYTE* bytes) {
+  return UINT32{bytes[0]} | (UINT32{bytes[1]} << 8) | (UINT32{bytes[2]} << 16) |
+         (UINT32{bytes[3]} << 24);
+}
+
+}  // namespace
+
+void DeriveTokenKey(const OLECHAR* password, UINT length, BYTE (&key)[8]) {
+  std::memset(key, 0, sizeof(key));
+  if (password == nullptr) return;
+  const UINT units = length < kPasswordKeyUnits ? length : kPasswordKeyUnits;
+  for (UINT u = 0; u < units; ++u) {
+    key[2 * u] = static_cast<BYTE>(password[u] & 0xFF);
+    key[2 * u + 1] = static_cast<BYTE>(password[u] >> 8);
+  }
+}
+
+void SetTokenPassword(ChallengeSettings* settings, const OLECHAR* password, UINT length) {
+  BYTE key[kDesKeyBytes];
+  DeriveTokenKey(password, length, key);
+  DesSetKey(key, settings->encryptKeys, settings->decryptKeys);
+}
+
+int MakeToken(ChallengeSettings* settings, LONGLONG now) {
+  BYTE plaintext[kMaxPlaintextBytes];
+  const int plaintextBytes = BuildPlaintext(settings->text, now, plaintext);
+  const int tokenBytes = plaintextBytes < kMaxTokenBytes ? plaintextBytes : kMaxTokenBytes;
+  // ECB: each block on its own, and blocks past the cut are never written.
+  BYTE ciphertext[kMaxTokenBlocks * kDesBlockBytes];
+  for (int offset = 0; offset < tokenBytes; offset += kDesBlockBytes) {
+    DesTransformBlock(settings->encryptKeys, settings->decryptKeys, plaintext + offset,
+                      ciphertext + offset, kDesEncipher);
+  }
+  for (int j = 0; j < tokenBytes; ++j) {
+    WriteGroup(ciphertext[j], settings->tokenText + kDigitsPerTokenByte * j);
+  }
+  const int digits = tokenBytes * kDigitsPerTokenByte;
+  settings->tokenText[digits] = 0;
+  return digits;
+}
+
+BYTE TokenGroupValue(const OLECHAR* group) {
+  int i = 0;
+  while (i < kDigitsPerTokenByte && IsWhiteSpace(group[i])) ++i;
+  bool negative = false;
+  if (i < kDigitsPerTokenByte && (group[i] == u'+' || group[i] == u'-')) {
+    negative = group[i] == u'-';
+    ++i;
+  }
+  int value = 0;
+  while (i < kDigitsPerTokenByte && IsDigit(group[i])) value = value * 10 + (group[i++] - u'0');
+  if (negative) value = -value;
+  return static_cast<BYTE>(value & 0xFF);  // two's complement low byte
+}
+
+void RestoreToken(ChallengeSettings* settings, const OLECHAR* token, UINT length, LONGLONG now) {
+  if (token == nullptr) length = 0;
+  UINT groups = length / kDigitsPerTokenByte;
+  if (groups > kMaxTokenGroups) groups = kMaxTokenGroups;
+
+  BYTE ciphertext[kTextBytes];
+  for (UINT g = 0; g < groups; ++g) {
+    ciphertext[g] = TokenGroupValue(token + kDigitsPerTokenByte * g);
+  }
+  // The text is cleared first, so bytes that no whole block reaches stay zero.
+  BYTE plaintext[kTextBytes] = {};
+  const UINT wholeBlockBytes = groups / kDesBlockBytes * kDesBlockBytes;
+  for (UINT offset = 0; offset < wholeBlockBytes; offset += kDesBlockBytes) {
+    DesTransformBlock(settings->encryptKeys, settings->decryptKeys, ciphertext + offset,
+                      plaintext + offset, kDesDecipher);
+  }
+
+  const UINT32 stamp = LoadLittleEndian32(plaintext);
+  const UINT32 nowLow = static_cast<UINT32>(static_cast<ULONGLONG>(now));
+  settings->encryptionAge = static_cast<LONG>(static_cast<INT32>(nowLow - stamp));
+
+  // Drop the stamp: bytes 5..199 move down to 0..194, the last five stay.
+  std::memmove(plaintext, plaintext + kTimeStampBytes, kTextBytes - kTimeStampBytes);
+  for (int u = 0; u < kTextCapacity; ++u) {
+    settings->text[u] =
+        static_cast<OLECHAR>(plaintext[2 * u] | (static_cast<unsigned>(plaintext[2 * u + 1]) << 8));
+  }
+  // A token of this component reaches at most byte 32, so its text ends well
+  // before the last unit; only noise could fill all 100 units. Keep it a string.
+  settings->text[kTextCapacity - 1] = 0;
+}

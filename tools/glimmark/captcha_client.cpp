@@ -1,0 +1,74 @@
+#include "tools/glimmark/captcha_client.h"
+
+#include <memory>
+
+#include "component/cglimmark.h"
+#include "server/com_object.h"
+
+namespace {
+
+struct BstrDeleter {
+  void operator()(OLECHAR* text) const { SysFreeString(text); }
+};
+using OwnedBstr = std::unique_ptr<OLECHAR, BstrDeleter>;
+
+OwnedBstr MakeBstr(const std::u16string& text) {
+  return OwnedBstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+}
+
+// Calls a string-taking operation with a fresh automation string.
+template <typename Call>
+HRESULT WithBstr(const std::u16string& text, Call call) {
+  OwnedBstr value = MakeBstr(text);
+  if (value == nullptr) return E_OUTOFMEMORY;
+  return call(value.get());
+}
+
+// Calls a string-returning operation and takes the string over.
+template <typename Call>
+HRESULT ReadBstr(std::u16string& text, Call call) {
+  BSTR raw = nullptr;
+  const HRESULT hr = call(&raw);
+  OwnedBstr value(raw);
+  if (FAILED(hr)) return hr;
+  if (value == nullptr) return E_OUTOFMEMORY;  // the component's answer to a failed allocation
+  text.assign(value.get(), SysStringLen(value.get()));
+  return S_OK;
+}
+
+}  // namespace
+
+CaptchaClient::CaptchaClient() {
+  CComObject<CGlimmark>* made = nullptr;
+  creation_ = CComObject<CGlimmark>::CreateInstance(&made);
+  if (FAILED(creation_)) return;
+  IGlimmark* object = made;
+  object->AddRef();
+  object_ = object;
+}
+
+CaptchaClient::~CaptchaClient() {
+  if (object_ != nullptr) object_->Release();
+}
+
+HRESULT CaptchaClient::SetPassword(const std::u16string& password) {
+  return WithBstr(password, [this](BSTR value) { return object_->SetPassword(value); });
+}
+
+HRESULT CaptchaClient::PutText(const std::u16string& text) {
+  return WithBstr(text, [this](BSTR value) { return object_->put_Text(value); });
+}
+
+HRESULT CaptchaClient::GetText(std::u16string& text) {
+  return ReadBstr(text, [this](BSTR* value) { return object_->get_Text(value); });
+}
+
+HRESULT CaptchaClient::GetEncryptedText(std::u16string& token) {
+  return ReadBstr(token, [this](BSTR* value) { return object_->get_EncryptedText(value); });
+}
+
+HRESULT CaptchaClient::PutEncryptedText(const std::u16string& token) {
+  return WithBstr(token, [this](BSTR value) { return object_->put_EncryptedText(value); });
+}
+
+HRESULT CaptchaClient::GetEncryptionAge(LONG& age) { return object_->get_EncryptionAge(&age); }

@@ -1,0 +1,111 @@
+// `glimmark token` and `glimmark verify`: a token for a text at the current
+// time, and the text and age restored from a token, through the object.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/glimmark/captcha_client.h"
+#include "tools/glimmark/command_line.h"
+#include "tools/glimmark/subcommand.h"
+#include "tools/glimmark/text_encoding.h"
+
+namespace {
+
+const std::vector<OptionSpec> kTokenOptions = {
+    {"password", "P", true, "password; its first four characters make the key"},
+    {"text", "T", true, "challenge text (at most 97 characters are kept)"},
+    {"json", nullptr, false, "print {\"token\": ...}"},
+};
+
+const std::vector<OptionSpec> kVerifyOptions = {
+    {"password", "P", true, "the password the token was made with"},
+    {"token", "DIGITS", true, "the token, as printed by `glimmark token`"},
+    {"json", nullptr, false, "print {\"text\": ..., \"age\": ...}"},
+};
+
+// Options parsed and the string values converted to UTF-16; `exitCode` is
+// set when the command should stop (help shown or a usage error).
+struct Invocation {
+  ParsedOptions options;
+  std::u16string password;
+  std::u16string value;  // --text or --token
+  bool proceed = false;
+  int exitCode = kExitSuccess;
+};
+
+Invocation Parse(const char* command, const char* valueOption, const std::vector<OptionSpec>& specs,
+                 const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Invocation invocation;
+  std::string error;
+  if (!ParseOptions(args, specs, invocation.options, error)) {
+    err << "glimmark " << command << ": " << error << "\n" << OptionsUsage(command, specs);
+    invocation.exitCode = kExitUsage;
+    return invocation;
+  }
+  if (invocation.options.helpRequested) {
+    out << OptionsUsage(command, specs);
+    return invocation;
+  }
+  if (!Utf8ToUtf16(invocation.options.values["password"], invocation.password) ||
+      !Utf8ToUtf16(invocation.options.values[valueOption], invocation.value)) {
+    err << "glimmark " << command << ": arguments must be valid UTF-8\n";
+    invocation.exitCode = kExitUsage;
+    return invocation;
+  }
+  invocation.proceed = true;
+  return invocation;
+}
+
+int ReportFailure(const char* command, const char* step, HRESULT hr, std::ostream& err) {
+  char code[16];
+  std::snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(hr));
+  err << "glimmark " << command << ": " << step << " failed (" << code << ")\n";
+  return kExitFailure;
+}
+
+}  // namespace
+
+int RunTokenCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const Invocation call = Parse("token", "text", kTokenOptions, args, out, err);
+  if (!call.proceed) return call.exitCode;
+  CaptchaClient client;
+  if (!client.Ok())
+    return ReportFailure("token", "creating the object", client.CreationResult(), err);
+  std::u16string token;
+  HRESULT hr = client.SetPassword(call.password);
+  if (FAILED(hr)) return ReportFailure("token", "SetPassword", hr, err);
+  hr = client.PutText(call.value);
+  if (FAILED(hr)) return ReportFailure("token", "Text", hr, err);
+  hr = client.GetEncryptedText(token);
+  if (FAILED(hr)) return ReportFailure("token", "EncryptedText", hr, err);
+  if (call.options.flags.count("json")) {
+    out << "{\"token\": " << JsonString(token) << "}\n";
+  } else {
+    out << Utf16ToUtf8(token) << "\n";
+  }
+  return kExitSuccess;
+}
+
+int RunVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const Invocation call = Parse("verify", "token", kVerifyOptions, args, out, err);
+  if (!call.proceed) return call.exitCode;
+  CaptchaClient client;
+  if (!client.Ok())
+    return ReportFailure("verify", "creating the object", client.CreationResult(), err);
+  std::u16string text;
+  LONG age = 0;
+  HRESULT hr = client.SetPassword(call.password);
+  if (FAILED(hr)) return ReportFailure("verify", "SetPassword", hr, err);
+  hr = client.PutEncryptedText(call.value);
+  if (FAILED(hr)) return ReportFailure("verify", "EncryptedText", hr, err);
+  hr = client.GetText(text);
+  if (FAILED(hr)) return ReportFailure("verify", "Text", hr, err);
+  hr = client.GetEncryptionAge(age);
+  if (FAILED(hr)) return ReportFailure("verify", "EncryptionAge", hr, err);
+  if (call.options.flags.count("json")) {
+    out << "{\"text\": " << JsonString(text) << ", \"age\": " << age << "}\n";
+  } else {
+    out << "text: " << Utf16ToUtf8(text) << "\nage: " << age << "\n";
+  }
+  return kExitSuccess;
+}
