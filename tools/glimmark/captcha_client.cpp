@@ -72,3 +72,37 @@ HRESULT CaptchaClient::PutEncryptedText(const std::u16string& token) {
 }
 
 HRESULT CaptchaClient::GetEncryptionAge(LONG& age) { return object_->get_EncryptionAge(&age); }
+
+HRESULT CaptchaClient::SaveToFile(const std::u16string& fileName) {
+  return WithBstr(fileName, [this](BSTR value) { return object_->SaveToFile(value); });
+}
+
+HRESULT CaptchaClient::SaveToBytes(std::vector<uint8_t>& bytes) {
+  VARIANT result;
+  VariantInit(&result);
+  const HRESULT hr = object_->SaveToVar(&result);
+  if (FAILED(hr)) return hr;
+  if (result.vt != (VT_ARRAY | VT_UI1)) {
+    VariantClear(&result);
+    return DISP_E_TYPEMISMATCH;
+  }
+  void* data = nullptr;
+  LONG upper = -1;
+  SafeArrayGetUBound(result.parray, 1, &upper);
+  if (SUCCEEDED(SafeArrayAccessData(result.parray, &data))) {
+    const auto* begin = static_cast<const uint8_t*>(data);
+    bytes.assign(begin, begin + (upper + 1));
+    SafeArrayUnaccessData(result.parray);
+  }
+  VariantClear(&result);
+  return S_OK;
+}
+
+std::u16string CaptchaClient::TakeErrorDescription() {
+  IErrorInfo* info = nullptr;
+  if (GetErrorInfo(0, &info) != S_OK || info == nullptr) return std::u16string();
+  std::u16string description;
+  ReadBstr(description, [info](BSTR* value) { return info->GetDescription(value); });
+  info->Release();
+  return description;
+}

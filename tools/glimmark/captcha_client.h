@@ -6,7 +6,9 @@
 #include <ole2.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 struct IGlimmark;
 
@@ -29,6 +31,16 @@ class CaptchaClient {
   HRESULT GetEncryptedText(std::u16string& token);
   HRESULT PutEncryptedText(const std::u16string& token);
   HRESULT GetEncryptionAge(LONG& age);
+  HRESULT SaveToFile(const std::u16string& fileName);
+  // The encoded picture's bytes, from the byte-array variant SaveToVar gives.
+  HRESULT SaveToBytes(std::vector<uint8_t>& bytes);
+
+  // The settings operations take plain values: called straight on the object.
+  IGlimmark& Object() { return *object_; }
+
+  // The description of the error information the last failed call posted on
+  // this thread, taken over (empty when there is none).
+  static std::u16string TakeErrorDescription();
 
  private:
   IGlimmark* object_ = nullptr;

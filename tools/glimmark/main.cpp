@@ -10,6 +10,7 @@
 namespace {
 
 const Subcommand kSubcommands[] = {
+    {"image", "make a captcha picture and print its text (and token)", RunImageCommand},
     {"token", "print a token of a text, stamped with the current time", RunTokenCommand},
     {"verify", "restore the text and age (seconds) from a token", RunVerifyCommand},
 };

@@ -26,3 +26,6 @@ struct Subcommand {
 // token_commands.cpp
 int RunTokenCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// image_command.cpp
+int RunImageCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
