@@ -43,9 +43,10 @@ void ConvertMultiString(const WCHAR* text, size_t length, RegistryValueData* val
 }
 
 HRESULT ConvertNumber(const WCHAR* text, size_t length, RegistryValueData* value) {
-  const ScriptString terminated(text, length);
+  // A writable copy: some SDKs declare the text parameter without const.
+  ScriptString terminated(text, length);
   ULONG number = 0;
-  const HRESULT hr = VarUI4FromStr(terminated.c_str(), 0, 0, &number);
+  const HRESULT hr = VarUI4FromStr(terminated.data(), 0, 0, &number);
   if (FAILED(hr)) return hr;
   value->type = REG_DWORD;
   const DWORD dword = static_cast<DWORD>(number);

@@ -160,7 +160,7 @@ Query& Query::BindBlob(const void* data, size_t size) {
   if (size > static_cast<size_t>(INT32_MAX)) throw RegistryFailure{ERROR_INVALID_PARAMETER};
   if (size == 0) data = kEmptyBlob;
   database.Check(
-      sqlite3_bind_blob(statement, nextParameter++, data, static_cast<int>(size), SQLITE_STATIC));
+      sqlite3_bind_blob(statement, nextParameter++, data, static_cast<int>(size), SQLITE_TRANSIENT));
   return *this;
 }
 
