@@ -3,8 +3,8 @@
 // is not reference-counted; the slots keep the IUnknown layout only.
 #pragma once
 
-#include <windows.h>
 #include <ole2.h>
+#include <windows.h>
 
 struct IRegistrarBase : public IUnknown {
   // Appends private copies of `key` and `item` to the variable table.

@@ -8,7 +8,7 @@
 namespace {
 
 const WCHAR* const kProtectedKeyNames[] = {
-    OLESTR("AppID"),    OLESTR("CLSID"),    OLESTR("Component Categories"),
+    OLESTR("AppID"),    OLESTR("CLSID"),     OLESTR("Component Categories"),
     OLESTR("FileType"), OLESTR("Interface"), OLESTR("Hardware"),
     OLESTR("Mime"),     OLESTR("SAM"),       OLESTR("SECURITY"),
     OLESTR("SYSTEM"),   OLESTR("Software"),  OLESTR("TypeLib")};
@@ -65,23 +65,24 @@ LONG DeleteRegistryKey(HKEY parent, const WCHAR* name) noexcept {
 LONG RemoveRegistryKeyTree(HKEY parent, const WCHAR* name) noexcept {
   std::vector<OpenLevel> levels;
   auto closeAll = [&levels] {
-    for (OpenLevel& level : levels) RegCloseKey(level.key);
+    for (OpenLevel& level : levels) {
+      if (level.key != nullptr) RegCloseKey(level.key);
+    }
   };
   try {
-    HKEY top = nullptr;
-    LONG error = RegOpenKeyExW(parent, name, 0, KEY_READ | KEY_WRITE, &top);
-    if (error != ERROR_SUCCESS) return error;
-    levels.push_back({top, ScriptString(name)});
-    while (!levels.empty()) {
+    // Each level is listed before its key is opened, so that a failing
+    // allocation never strands an open handle.
+    levels.push_back({nullptr, ScriptString(name)});
+    LONG error = RegOpenKeyExW(parent, name, 0, KEY_READ | KEY_WRITE, &levels.back().key);
+    while (error == ERROR_SUCCESS && !levels.empty()) {
       WCHAR child[kSubkeyNameUnits];
       DWORD childLength = kSubkeyNameUnits;
       error = RegEnumKeyExW(levels.back().key, 0, child, &childLength, nullptr, nullptr, nullptr,
                             nullptr);
       if (error == ERROR_SUCCESS) {
-        HKEY opened = nullptr;
-        error = RegOpenKeyExW(levels.back().key, child, 0, KEY_READ | KEY_WRITE, &opened);
-        if (error != ERROR_SUCCESS) break;
-        levels.push_back({opened, ScriptString(child, childLength)});
+        const HKEY above = levels.back().key;
+        levels.push_back({nullptr, ScriptString(child, childLength)});
+        error = RegOpenKeyExW(above, child, 0, KEY_READ | KEY_WRITE, &levels.back().key);
         continue;
       }
       // No subkey left: close this level and delete it beneath the one above.
@@ -89,7 +90,6 @@ LONG RemoveRegistryKeyTree(HKEY parent, const WCHAR* name) noexcept {
       levels.pop_back();
       RegCloseKey(done.key);
       error = DeleteRegistryKey(levels.empty() ? parent : levels.back().key, done.name.c_str());
-      if (error != ERROR_SUCCESS) break;
     }
     closeAll();
     return error;

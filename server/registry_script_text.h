@@ -2,8 +2,8 @@
 // walks: UTF-16 strings of the script, whitespace and keyword comparison.
 #pragma once
 
-#include <windows.h>
 #include <ole2.h>
+#include <windows.h>
 
 #include <cstddef>
 #include <string>

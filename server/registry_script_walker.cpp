@@ -187,9 +187,8 @@ class ScriptWalk {
     KeyCloser key;
     if (RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ | KEY_WRITE, &key.key) != ERROR_SUCCESS &&
         RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ, &key.key) != ERROR_SUCCESS) {
-      const LONG error = RegCreateKeyExW(parent, name.c_str(), 0, nullptr,
-                                         REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
-                                         &key.key, nullptr);
+      const LONG error = RegCreateKeyExW(parent, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                         KEY_READ | KEY_WRITE, nullptr, &key.key, nullptr);
       if (error != ERROR_SUCCESS) return HRESULT_FROM_WIN32(error);
     }
     HRESULT hr = Next();
@@ -288,8 +287,8 @@ class ScriptWalk {
   HRESULT RemoveIfEmpty(HKEY parent, const ScriptString& name, KeyCloser* key, bool keep) {
     DWORD subkeys = 0;
     // A key whose subkeys cannot be counted is treated as not empty: kept.
-    if (RegQueryInfoKeyW(key->key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    if (RegQueryInfoKeyW(key->key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
       subkeys = 1;
     }
     const LONG closeError = key->Close();

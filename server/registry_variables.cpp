@@ -19,8 +19,7 @@ void RegistryVariableTable::Clear() noexcept {
   std::vector<std::pair<ScriptString, ScriptString>>().swap(pairs);
 }
 
-const ScriptString* RegistryVariableTable::Find(const WCHAR* name,
-                                                size_t length) const noexcept {
+const ScriptString* RegistryVariableTable::Find(const WCHAR* name, size_t length) const noexcept {
   for (const auto& pair : pairs) {
     if (pair.first.size() == length && EqualsIgnoringCase(name, length, pair.first.c_str())) {
       return &pair.second;

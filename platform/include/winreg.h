@@ -64,9 +64,9 @@ typedef struct _SECURITY_ATTRIBUTES {
   ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & (~SYNCHRONIZE))
 #define KEY_WRITE ((STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & (~SYNCHRONIZE))
 #define KEY_EXECUTE ((KEY_READ) & (~SYNCHRONIZE))
-#define KEY_ALL_ACCESS                                                                \
-  ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY |      \
-    KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK) &                          \
+#define KEY_ALL_ACCESS                                                           \
+  ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | \
+    KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK) &                     \
    (~SYNCHRONIZE))
 
 // RegCreateKeyExW options and dispositions.
@@ -76,9 +76,9 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define REG_OPTION_CREATE_LINK 0x00000002L
 #define REG_OPTION_BACKUP_RESTORE 0x00000004L
 #define REG_OPTION_OPEN_LINK 0x00000008L
-#define REG_LEGAL_OPTION                                                               \
-  (REG_OPTION_RESERVED | REG_OPTION_NON_VOLATILE | REG_OPTION_VOLATILE |               \
-   REG_OPTION_CREATE_LINK | REG_OPTION_BACKUP_RESTORE | REG_OPTION_OPEN_LINK)
+#define REG_LEGAL_OPTION                                                                          \
+  (REG_OPTION_RESERVED | REG_OPTION_NON_VOLATILE | REG_OPTION_VOLATILE | REG_OPTION_CREATE_LINK | \
+   REG_OPTION_BACKUP_RESTORE | REG_OPTION_OPEN_LINK)
 #define REG_CREATED_NEW_KEY 0x00000001L
 #define REG_OPENED_EXISTING_KEY 0x00000002L
 
@@ -111,26 +111,24 @@ EXTERN_C PLATFORM_API LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey
 EXTERN_C PLATFORM_API LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
                                                    REGSAM samDesired, PHKEY phkResult);
 EXTERN_C PLATFORM_API LSTATUS WINAPI RegCloseKey(HKEY hKey);
-EXTERN_C PLATFORM_API LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName,
-                                                    DWORD Reserved, DWORD dwType,
-                                                    const BYTE* lpData, DWORD cbData);
+EXTERN_C PLATFORM_API LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved,
+                                                    DWORD dwType, const BYTE* lpData, DWORD cbData);
 EXTERN_C PLATFORM_API LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName,
                                                       LPDWORD lpReserved, LPDWORD lpType,
                                                       LPBYTE lpData, LPDWORD lpcbData);
 EXTERN_C PLATFORM_API LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 EXTERN_C PLATFORM_API LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
-EXTERN_C PLATFORM_API LSTATUS WINAPI RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey,
-                                                     REGSAM samDesired, DWORD Reserved);
+EXTERN_C PLATFORM_API LSTATUS WINAPI RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey, REGSAM samDesired,
+                                                     DWORD Reserved);
 EXTERN_C PLATFORM_API LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName,
                                                    LPDWORD lpcchName, LPDWORD lpReserved,
                                                    LPWSTR lpClass, LPDWORD lpcchClass,
                                                    PFILETIME lpftLastWriteTime);
 EXTERN_C PLATFORM_API LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName,
                                                    LPDWORD lpcchValueName, LPDWORD lpReserved,
-                                                   LPDWORD lpType, LPBYTE lpData,
-                                                   LPDWORD lpcbData);
-EXTERN_C PLATFORM_API LSTATUS WINAPI RegQueryInfoKeyW(
-    HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved, LPDWORD lpcSubKeys,
-    LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
-    LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
-    PFILETIME lpftLastWriteTime);
+                                                   LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+EXTERN_C PLATFORM_API LSTATUS WINAPI
+RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                 LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                 LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                 LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);

@@ -199,9 +199,9 @@ EXTERN_C LSTATUS WINAPI RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey, REGSAM samD
   return DeleteKey(hKey, lpSubKey);
 }
 
-EXTERN_C LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName,
-                                      LPDWORD lpcchName, LPDWORD lpReserved, LPWSTR lpClass,
-                                      LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+EXTERN_C LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
+                                      LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
+                                      PFILETIME lpftLastWriteTime) {
   if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr) {
     return ERROR_INVALID_PARAMETER;
   }
@@ -250,8 +250,7 @@ EXTERN_C LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcc
                                          LPDWORD lpReserved, LPDWORD lpcSubKeys,
                                          LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
                                          LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen,
-                                         LPDWORD lpcbMaxValueLen,
-                                         LPDWORD lpcbSecurityDescriptor,
+                                         LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                                          PFILETIME lpftLastWriteTime) {
   if (lpReserved != nullptr) return ERROR_INVALID_PARAMETER;
   if (lpClass != nullptr && (lpcchClass == nullptr || *lpcchClass == 0)) {

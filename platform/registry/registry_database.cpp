@@ -134,8 +134,8 @@ sqlite3_stmt* RegistryDatabase::Prepare(const char* sql) {
 }
 
 Transaction::Transaction(RegistryDatabase& database, bool writing) : database(database) {
-  database.Check(sqlite3_exec(database.connection(), writing ? "BEGIN IMMEDIATE" : "BEGIN",
-                              nullptr, nullptr, nullptr));
+  database.Check(sqlite3_exec(database.connection(), writing ? "BEGIN IMMEDIATE" : "BEGIN", nullptr,
+                              nullptr, nullptr));
   open = true;
 }
 
@@ -159,8 +159,8 @@ Query::~Query() {
 Query& Query::BindBlob(const void* data, size_t size) {
   if (size > static_cast<size_t>(INT32_MAX)) throw RegistryFailure{ERROR_INVALID_PARAMETER};
   if (size == 0) data = kEmptyBlob;
-  database.Check(
-      sqlite3_bind_blob(statement, nextParameter++, data, static_cast<int>(size), SQLITE_TRANSIENT));
+  database.Check(sqlite3_bind_blob(statement, nextParameter++, data, static_cast<int>(size),
+                                   SQLITE_TRANSIENT));
   return *this;
 }
 

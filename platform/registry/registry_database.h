@@ -77,7 +77,7 @@ class Query {
   Query(RegistryDatabase& database, const char* sql);
   ~Query();
   Query& Bind(int64_t value);
-  Query& Bind(const std::string& bytes);     // as a blob
+  Query& Bind(const std::string& bytes);    // as a blob
   Query& Bind(const std::u16string& text);  // as a blob of UTF-16 units
   Query& BindBlob(const void* data, size_t size);
   bool Step();  // true while a row is available

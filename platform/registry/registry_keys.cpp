@@ -47,8 +47,7 @@ int64_t KeyStore::FindPath(int64_t start, const KeyPath& names) {
 }
 
 int64_t KeyStore::CreateChild(int64_t parent, const std::u16string& name) {
-  Query query(database,
-              "INSERT INTO keys(parent, name, folded, written) VALUES (?, ?, ?, ?)");
+  Query query(database, "INSERT INTO keys(parent, name, folded, written) VALUES (?, ?, ?, ?)");
   query.Bind(parent).Bind(name).Bind(FoldName(name)).Bind(Now()).Step();
   return sqlite3_last_insert_rowid(database.connection());
 }
@@ -103,8 +102,7 @@ bool KeyStore::DeleteValue(int64_t key, const std::u16string& name) {
 
 std::vector<StoredValue> KeyStore::Values(int64_t key) {
   std::vector<StoredValue> values;
-  Query query(database,
-              "SELECT name, type, data, folded FROM vals WHERE key = ? ORDER BY folded");
+  Query query(database, "SELECT name, type, data, folded FROM vals WHERE key = ? ORDER BY folded");
   query.Bind(key);
   while (query.Step()) {
     values.push_back(

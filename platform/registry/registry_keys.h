@@ -46,8 +46,7 @@ class KeyStore {
   void DeleteKey(int64_t key);
 
   bool GetValue(int64_t key, const std::u16string& name, StoredValue* value);
-  void SetValue(int64_t key, const std::u16string& name, DWORD type, const BYTE* data,
-                size_t size);
+  void SetValue(int64_t key, const std::u16string& name, DWORD type, const BYTE* data, size_t size);
   // False when the key has no value of that name.
   bool DeleteValue(int64_t key, const std::u16string& name);
   // Values ordered by folded name.

@@ -133,8 +133,7 @@ OpenKey RegistryCall::Resolve(HKEY handle) {
     classes.access = KEY_ALL_ACCESS;
     return classes;
   }
-  if (handle == HKEY_PERFORMANCE_DATA || handle == HKEY_CURRENT_CONFIG ||
-      handle == HKEY_DYN_DATA) {
+  if (handle == HKEY_PERFORMANCE_DATA || handle == HKEY_CURRENT_CONFIG || handle == HKEY_DYN_DATA) {
     throw RegistryFailure{ERROR_NOT_SUPPORTED};
   }
   const HandleSlot* slot = FindSlot(handle);

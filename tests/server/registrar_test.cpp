@@ -8,6 +8,7 @@
 #include "server/registry_script_expansion.h"
 #include "server/registry_script_walker.h"
 #include "tests/platform/registry/scratch_registry.h"
+#include "tests/server/class_script.h"
 
 namespace {
 
@@ -19,7 +20,9 @@ class Registrar : public ScratchRegistry {
     perUserRegistration = false;
     ScratchRegistry::TearDown();
   }
-  HRESULT Register(const std::u16string& script) { return registrar.ApplyScript(script.c_str(), TRUE); }
+  HRESULT Register(const std::u16string& script) {
+    return registrar.ApplyScript(script.c_str(), TRUE);
+  }
   HRESULT Unregister(const std::u16string& script) {
     return registrar.ApplyScript(script.c_str(), FALSE);
   }
@@ -36,8 +39,7 @@ class Registrar : public ScratchRegistry {
     RegCloseKey(key);
   }
   // The value's bytes, or "missing" as a one-byte marker that no test expects.
-  static Bytes Value(HKEY root, const char16_t* path, const char16_t* name,
-                     DWORD* type = nullptr) {
+  static Bytes Value(HKEY root, const char16_t* path, const char16_t* name, DWORD* type = nullptr) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return {0xEE};
     Bytes data(16384);
@@ -124,9 +126,9 @@ TEST_F(Registrar, PerUserRegistrationGoesBeneathTheUsersClasses) {
 TEST_F(Registrar, PerUserRewriteText) {
   RegistryVariableTable none;
   ScriptString expanded;
-  ASSERT_EQ(ExpandRegistryScript(u"HKCR { a = s '}' } HKLM { HKCR } HKCR { }", none, true,
-                                 &expanded),
-            S_OK);
+  ASSERT_EQ(
+      ExpandRegistryScript(u"HKCR { a = s '}' } HKLM { HKCR } HKCR { }", none, true, &expanded),
+      S_OK);
   EXPECT_EQ(expanded,
             u"HKCU\r\n{\tSoftware\r\n\t{\r\n\t\tClasses { a = s '}' \r\n\t}\r\n}\r\n} "
             u"HKLM { HKCR } HKCU\r\n{\tSoftware\r\n\t{\r\n\t\tClasses { \r\n\t}\r\n}\r\n}");
@@ -226,24 +228,23 @@ struct FailingScript {
 
 TEST_F(Registrar, SyntaxErrorsAndFailuresOfTheTable) {
   const FailingScript cases[] = {
-      {u"HKCR {", DISP_E_EXCEPTION},                         // end where a token is needed
-      {u"HKCR { a = s 'open }", DISP_E_EXCEPTION},           // unterminated quoted token
-      {u"HKXX { }", DISP_E_EXCEPTION},                       // root outside the table
-      {u"HKCR a }", DISP_E_EXCEPTION},                       // no "{" after the root
-      {u"HKCR { a\\b }", DISP_E_EXCEPTION},                  // backslash in a key name
-      {u"HKCR { ForceRemove a\\b }", DISP_E_EXCEPTION},      // also after ForceRemove
-      {u"HKCR { val v s 'x' }", DISP_E_EXCEPTION},           // no "=" after a Val name
-      {u"HKCR { a = x 'y' }", DISP_E_EXCEPTION},             // type letter outside the table
-      {u"HKCR { a = sz 'y' }", DISP_E_EXCEPTION},            // a type is one letter
-      {u"HKCR { a", DISP_E_EXCEPTION},                       // end inside an entry
-      {u"HKCR { a = b '0' }", E_FAIL},                       // odd binary digits
+      {u"HKCR {", DISP_E_EXCEPTION},                             // end where a token is needed
+      {u"HKCR { a = s 'open }", DISP_E_EXCEPTION},               // unterminated quoted token
+      {u"HKXX { }", DISP_E_EXCEPTION},                           // root outside the table
+      {u"HKCR a }", DISP_E_EXCEPTION},                           // no "{" after the root
+      {u"HKCR { a\\b }", DISP_E_EXCEPTION},                      // backslash in a key name
+      {u"HKCR { ForceRemove a\\b }", DISP_E_EXCEPTION},          // also after ForceRemove
+      {u"HKCR { val v s 'x' }", DISP_E_EXCEPTION},               // no "=" after a Val name
+      {u"HKCR { a = x 'y' }", DISP_E_EXCEPTION},                 // type letter outside the table
+      {u"HKCR { a = sz 'y' }", DISP_E_EXCEPTION},                // a type is one letter
+      {u"HKCR { a", DISP_E_EXCEPTION},                           // end inside an entry
+      {u"HKCR { a = b '0' }", E_FAIL},                           // odd binary digits
       {u"HKPD { a }", HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED)},  // a failing registry call
       {u"HKEY_DYN_DATA { a }", HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED)},
   };
   for (const FailingScript& failing : cases) {
-    EXPECT_EQ(Register(failing.script), failing.expected)
-        << std::string(failing.script, failing.script + std::char_traits<char16_t>::length(
-                                                              failing.script));
+    EXPECT_EQ(Register(failing.script), failing.expected) << std::string(
+        failing.script, failing.script + std::char_traits<char16_t>::length(failing.script));
   }
   const std::u16string longName(256, u'n');
   EXPECT_EQ(Register(u"HKCU { " + longName + u" }"), HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER));
@@ -295,19 +296,6 @@ TEST_F(Registrar, KeywordsAndRootNamesIgnoreCase) {
   EXPECT_TRUE(Exists(HKEY_CURRENT_USER, u"b"));
 }
 
-// The class script of the component, as self-registration applies it.
-constexpr const char16_t* kClassScript =
-    u"HKCR\r\n{\r\n"
-    u"\ttolvek.Glimmark = s 'Glimmark Class'\r\n\t{\r\n"
-    u"\t\tCLSID = s '{6C0D3A8E-4F2B-4B8E-9A51-2D7C9E0B1F34}'\r\n\t}\r\n"
-    u"\tNoRemove CLSID\r\n\t{\r\n"
-    u"\t\tForceRemove {6C0D3A8E-4F2B-4B8E-9A51-2D7C9E0B1F34} = s 'Glimmark Class'\r\n\t\t{\r\n"
-    u"\t\t\tForceRemove Programmable\r\n"
-    u"\t\t\tInprocServer32 = s '%MODULE%'\r\n\t\t\t{\r\n"
-    u"\t\t\t\tval ThreadingModel = s 'Apartment'\r\n\t\t\t}\r\n"
-    u"\t\t\tTypeLib = s '{0E5F2A71-93C4-4D6B-8E20-5A1B7C3D9F62}'\r\n"
-    u"\t\t\tVersion = s '1.0'\r\n"
-    u"\t\t}\r\n\t}\r\n}\r\n";
 constexpr const char16_t* kClassKey = u"CLSID\\{6C0D3A8E-4F2B-4B8E-9A51-2D7C9E0B1F34}";
 
 TEST_F(Registrar, ClassScriptRoundTrip) {

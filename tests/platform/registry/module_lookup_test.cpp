@@ -1,7 +1,6 @@
 // GetModuleHandleW / GetProcAddress for the platform's system libraries, as
 // the registrar uses them to find RegDeleteKeyExW.
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 namespace {

@@ -76,14 +76,13 @@ TEST_F(RegistryApi, RefusesMalformedPathsAndArguments) {
   EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"a\\\\b", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                             &key, nullptr),
             ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"\\a", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &key, nullptr),
+  EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"\\a", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
             ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"v", 0, nullptr, REG_OPTION_VOLATILE,
                             KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_NOT_SUPPORTED);
-  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"a", 0, KEY_READ, nullptr),
-            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"a", 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, nullptr), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegDeleteKeyExW(HKEY_CURRENT_USER, u"a", 0, 1), ERROR_INVALID_PARAMETER);
 }
@@ -94,9 +93,9 @@ TEST_F(RegistryApi, StoresEveryValueTypeByteForByte) {
   const char16_t multi[] = u"one\0two\0";  // with the implicit terminator: two strings, end
   const DWORD number = 0xA1B2C3D4;
   const Bytes binary = {0x00, 0xFF, 0x00, 0x7F};
-  ASSERT_EQ(RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                           sizeof(text)),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof(text)),
+      ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueExW(key, u"Multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi),
                            sizeof(multi)),
             ERROR_SUCCESS);
@@ -149,8 +148,7 @@ TEST_F(RegistryApi, StoresEveryValueTypeByteForByte) {
   EXPECT_EQ(RegDeleteValueW(key, u"bIN"), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteValueW(key, u"Bin"), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegDeleteValueW(key, nullptr), ERROR_SUCCESS);
-  EXPECT_EQ(RegQueryValueExW(key, nullptr, nullptr, nullptr, nullptr, &size),
-            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExW(key, nullptr, nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
   RegCloseKey(key);
 }
 
@@ -180,8 +178,7 @@ TEST_F(RegistryApi, MisusedHandlesFailCleanly) {
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
   DWORD size = 0;
-  EXPECT_EQ(RegQueryValueExW(key, nullptr, nullptr, nullptr, nullptr, &size),
-            ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegQueryValueExW(key, nullptr, nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
   for (HKEY bogus : {static_cast<HKEY>(nullptr), reinterpret_cast<HKEY>(0x1234),
                      reinterpret_cast<HKEY>(~uintptr_t{0}), reinterpret_cast<HKEY>(0x80000009)}) {
     HKEY out = nullptr;
@@ -196,8 +193,7 @@ TEST_F(RegistryApi, MisusedHandlesFailCleanly) {
   EXPECT_EQ(RegCloseKey(next), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
   HKEY out = nullptr;
-  EXPECT_EQ(RegOpenKeyExW(HKEY_PERFORMANCE_DATA, nullptr, 0, KEY_READ, &out),
-            ERROR_NOT_SUPPORTED);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_PERFORMANCE_DATA, nullptr, 0, KEY_READ, &out), ERROR_NOT_SUPPORTED);
 }
 
 TEST_F(RegistryApi, EnforcesTheRightsAHandleWasOpenedWith) {
@@ -208,17 +204,16 @@ TEST_F(RegistryApi, EnforcesTheRightsAHandleWasOpenedWith) {
   EXPECT_EQ(RegSetValueExW(reader, u"v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4),
             ERROR_ACCESS_DENIED);
   HKEY child = nullptr;
-  EXPECT_EQ(RegCreateKeyExW(reader, u"child", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child,
-                            nullptr),
-            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(
+      RegCreateKeyExW(reader, u"child", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr),
+      ERROR_ACCESS_DENIED);
   RegCloseKey(reader);
   HKEY writer = nullptr;
   ASSERT_EQ(Open(HKEY_CURRENT_USER, u"Rights", &writer, KEY_SET_VALUE), ERROR_SUCCESS);
   EXPECT_EQ(RegSetValueExW(writer, u"v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4),
             ERROR_SUCCESS);
   DWORD size = 0;
-  EXPECT_EQ(RegQueryValueExW(writer, u"v", nullptr, nullptr, nullptr, &size),
-            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegQueryValueExW(writer, u"v", nullptr, nullptr, nullptr, &size), ERROR_ACCESS_DENIED);
   RegCloseKey(writer);
 }
 

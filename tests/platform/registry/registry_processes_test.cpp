@@ -29,12 +29,12 @@ std::vector<BYTE> Pattern(int seed) {
 LSTATUS Register(const std::string& root, int index) {
   const std::u16string path = Utf16(root + "\\k" + std::to_string(index) + "\\a\\b\\c");
   HKEY key = nullptr;
-  LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                                   KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                   nullptr, &key, nullptr);
   if (status != ERROR_SUCCESS) return status;
   const std::vector<BYTE> data = Pattern(index);
-  status = RegSetValueExW(key, u"Bulk", 0, REG_BINARY, data.data(),
-                          static_cast<DWORD>(data.size()));
+  status =
+      RegSetValueExW(key, u"Bulk", 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size()));
   RegCloseKey(key);
   return status;
 }
