@@ -70,6 +70,7 @@ class ScriptWalk {
  public:
   explicit ScriptWalk(const WCHAR* text) : reader(text) {}
 
+  // A script of nothing but whitespace has no root blocks and succeeds.
   HRESULT Apply(bool registering) {
     reader.SkipWhitespace();
     while (!reader.AtEnd()) {
@@ -115,8 +116,9 @@ class ScriptWalk {
     return DISP_E_EXCEPTION;
   }
 
-  // Reads ForceRemove / Delete and NoRemove in front of an entry; the token
-  // after them is left in `token`.
+  // Reads ForceRemove / Delete and NoRemove in front of an entry, in that
+  // order; the token after them is left in `token`. After ForceRemove or
+  // Delete that token is always a key name, even when it reads "Val".
   HRESULT ReadPrefix(EntryPrefix* prefix) {
     if (token.Is(kForceRemove) || token.Is(kDelete)) {
       prefix->removal = token.Is(kDelete) ? Removal::kDelete : Removal::kForceRemove;
