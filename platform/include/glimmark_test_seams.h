@@ -18,3 +18,14 @@ EXTERN_C PLATFORM_API void GlimmarkTest_ShowAllEncoders(void);
 
 // Makes the next CreateStreamOnHGlobal fail with E_OUTOFMEMORY (once).
 EXTERN_C PLATFORM_API void GlimmarkTest_FailNextStreamCreation(void);
+
+// Registry file: from now on the registry uses the file at `path` (null: the
+// location from the environment again), opened on next use; every open key
+// handle is forgotten. Tests call it to start from a fresh file.
+EXTERN_C PLATFORM_API void GlimmarkTest_UseRegistryFile(const char* path);
+// Removes every key and value below the hive roots in one transaction.
+// Returns ERROR_SUCCESS or the Win32 error of the failure.
+EXTERN_C PLATFORM_API LONG GlimmarkTest_ClearRegistry(void);
+// Runs SQLite's integrity check on the registry file: ERROR_SUCCESS, or
+// ERROR_BADDB when the file is damaged.
+EXTERN_C PLATFORM_API LONG GlimmarkTest_CheckRegistryIntegrity(void);

@@ -1,0 +1,39 @@
+// Applying and removing the component's class script in a fresh registry
+// file: one iteration is one registration and one unregistration.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "glimmark_test_seams.h"
+#include "server/reg_object.h"
+#include "tests/server/class_script.h"
+
+namespace {
+
+void RemoveFiles(const std::string& path) {
+  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+}
+
+void BM_ClassScriptRoundTrip(benchmark::State& state) {
+  const std::string path = "/tmp/glimmark-bench-registrar." + std::to_string(getpid()) + ".db";
+  RemoveFiles(path);
+  GlimmarkTest_UseRegistryFile(path.c_str());
+  CRegObject registrar;
+  registrar.DefineVariable(u"APPID", u"{6C0D3A8E-4F2B-4B8E-9A51-2D7C9E0B1F34}");
+  registrar.DefineVariable(u"Module", u"/usr/lib/glimmark/libglimmark.so");
+  registrar.DefineVariable(u"Module_Raw", u"/usr/lib/glimmark/libglimmark.so");
+  for (auto _ : state) {
+    if (registrar.ApplyScript(kClassScript, TRUE) != S_OK ||
+        registrar.ApplyScript(kClassScript, FALSE) != S_OK) {
+      state.SkipWithError("registration failed");
+      break;
+    }
+  }
+  GlimmarkTest_UseRegistryFile(nullptr);
+  RemoveFiles(path);
+}
+BENCHMARK(BM_ClassScriptRoundTrip)->Unit(benchmark::kMillisecond);
+
+}  // namespace
