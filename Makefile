@@ -38,8 +38,29 @@ fuzz: deps
 	cmake --build $(BUILD_TEST) -j $(JOBS)
 	@for f in $(BUILD_TEST)/fuzz/fuzz_*; do [ -x "$$f" ] && "$$f" -max_total_time=$(FUZZ_SECONDS) || exit 1; done
 
+# Until the page host exists: one default picture made with the CLI.
 run: all
-	@echo "make run: the picture-making tool arrives with rendering; nothing to run yet."
+	@$(BUILD_RELEASE)/tools/glimmark/glimmark image --out captcha.jpg --json
+	@echo "picture: $(CURDIR)/captcha.jpg"
+
+# A dozen sample pictures, default and not, under docs/gallery/.
+GALLERY := docs/gallery
+gallery: all
+	@mkdir -p $(GALLERY)
+	@g=$(BUILD_RELEASE)/tools/glimmark/glimmark; \
+	$$g image --out $(GALLERY)/default-1.jpg; \
+	$$g image --out $(GALLERY)/default-2.jpg; \
+	$$g image --out $(GALLERY)/default-3.jpg --length 12; \
+	$$g image --out $(GALLERY)/default.gif --format gif; \
+	$$g image --out $(GALLERY)/blue-on-cream.jpg --font-color FF2040A0 --background FFF0F0E0; \
+	$$g image --out $(GALLERY)/white-on-dark.gif --format gif --font-color FFFFFFFF --background FF202830; \
+	$$g image --out $(GALLERY)/many-curves.jpg --lines 8 --line-width 2; \
+	$$g image --out $(GALLERY)/no-curves.jpg --lines 0; \
+	$$g image --out $(GALLERY)/large.jpg --size 400x140 --length 6-8; \
+	$$g image --out $(GALLERY)/small.jpg --size 120x40 --length 4; \
+	$$g image --out $(GALLERY)/low-quality.jpg --quality 15; \
+	$$g image --out $(GALLERY)/fixed-text.gif --format gif --text "Captcha Test" --font-color FF803000; \
+	ls $(GALLERY)
 
 format:
 	find component text render output server platform tools tests bench fuzz \

@@ -1,6 +1,8 @@
 // The glimmark tool run as a user runs it: the built binary, its output,
 // its messages and exit codes.
 #include <gtest/gtest.h>
+
+#include "support/cli_runner.h"
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,38 +14,6 @@
 #include <vector>
 
 namespace {
-
-struct RunResult {
-  int exitCode;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& arg) {
-  std::string quoted = "'";
-  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
-}
-
-RunResult RunGlimmark(const std::vector<std::string>& args) {
-  const std::string scratch = ::testing::TempDir() + "glimmark_cli_" + std::to_string(getpid());
-  std::string command = Quote(std::string(GLIMMARK_BINARY_DIR) + "/tools/glimmark/glimmark");
-  for (const std::string& arg : args) command += " " + Quote(arg);
-  command += " >" + Quote(scratch + ".out") + " 2>" + Quote(scratch + ".err");
-  const int status = std::system(command.c_str());
-  RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(scratch + ".out"),
-                   ReadFile(scratch + ".err")};
-  std::remove((scratch + ".out").c_str());
-  std::remove((scratch + ".err").c_str());
-  return result;
-}
 
 std::string TokenOf(const std::string& password, const std::string& text) {
   const RunResult made = RunGlimmark({"token", "--password", password, "--text", text});

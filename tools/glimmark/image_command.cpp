@@ -148,20 +148,26 @@ int RunImageCommand(const std::vector<std::string>& args, std::ostream& out, std
     out << OptionsUsage("image", kImageOptions);
     return kExitSuccess;
   }
+  // Look-ups by find: operator[] would add the options that were not given.
+  auto valueOf = [&options](const char* name) {
+    const auto found = options.values.find(name);
+    return found != options.values.end() ? found->second : std::string();
+  };
+  const bool withText = options.values.count("text") > 0;
+  const bool withToken = options.values.count("password") > 0;
   std::u16string text, password;
-  if (!Utf8ToUtf16(options.values["text"], text) ||
-      !Utf8ToUtf16(options.values["password"], password)) {
+  if (!Utf8ToUtf16(valueOf("text"), text) || !Utf8ToUtf16(valueOf("password"), password)) {
     err << "glimmark image: arguments must be valid UTF-8\n";
     return kExitUsage;
   }
-  const std::string file = options.values.count("out") ? options.values["out"]
+  const std::string file = options.values.count("out") ? valueOf("out")
                            : settings.format == kGifFormat ? "captcha.gif"
                                                            : "captcha.jpg";
 
   CaptchaClient client;
   if (!client.Ok()) return Fail("cannot create the captcha object", err);
   ApplySettings(client.Object(), settings);
-  if (options.values.count("text")) {
+  if (withText) {
     client.PutText(text);
   } else {
     client.Object().SetRandomText(settings.minLength, settings.maxLength);
@@ -184,7 +190,6 @@ int RunImageCommand(const std::vector<std::string>& args, std::ostream& out, std
 
   std::u16string challenge, token;
   client.GetText(challenge);
-  const bool withToken = options.values.count("password") > 0;
   if (withToken) {
     client.SetPassword(password);
     client.GetEncryptedText(token);

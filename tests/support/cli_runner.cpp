@@ -1,0 +1,41 @@
+#include "cli_runner.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string Quote(const std::string& arg) {
+  std::string quoted = "'";
+  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+}  // namespace
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream contents;
+  contents << in.rdbuf();
+  return contents.str();
+}
+
+RunResult RunGlimmark(const std::vector<std::string>& args) {
+  const std::string scratch = ::testing::TempDir() + "glimmark_cli_" + std::to_string(getpid());
+  std::string command = Quote(std::string(GLIMMARK_BINARY_DIR) + "/tools/glimmark/glimmark");
+  for (const std::string& arg : args) command += " " + Quote(arg);
+  command += " >" + Quote(scratch + ".out") + " 2>" + Quote(scratch + ".err");
+  const int status = std::system(command.c_str());
+  RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(scratch + ".out"),
+                   ReadFile(scratch + ".err")};
+  std::remove((scratch + ".out").c_str());
+  std::remove((scratch + ".err").c_str());
+  return result;
+}
+
