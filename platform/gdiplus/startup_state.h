@@ -2,6 +2,8 @@
 // GDI+ API; the layer's own functions consult it, tests read the count.
 #pragma once
 
+#include "windef.h"
+
 namespace Gdiplus {
 
 // Number of start-ups not yet shut down.
