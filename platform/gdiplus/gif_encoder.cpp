@@ -24,23 +24,68 @@ struct ColourCount {
   uint32_t count;
 };
 
-// Distinct colours of the image in ascending order, with their frequencies.
-std::vector<ColourCount> CountColours(const SurfacePixels& pixels) {
-  std::vector<uint32_t> all;
-  all.reserve(size_t(pixels.width) * pixels.height);
+// Open-addressing table from colour to its count, then its palette index.
+// One pass over the pixels fills it; one look-up per pixel reads it.
+class ColourTable {
+ public:
+  ColourTable() { Rehash(kInitialCapacity); }
+
+  void Count(uint32_t colour) {
+    Slot& slot = Find(colour);
+    if (slot.colour == kEmpty) {
+      slot = {colour, 0, 0};
+      if (++size_ * 2 > slots_.size()) Rehash(slots_.size() * 2);
+      ++Find(colour).count;
+      return;
+    }
+    ++slot.count;
+  }
+
+  std::vector<ColourCount> Colours() const {
+    std::vector<ColourCount> colours;
+    colours.reserve(size_);
+    for (const Slot& slot : slots_) {
+      if (slot.colour != kEmpty) colours.push_back({slot.colour, slot.count});
+    }
+    return colours;
+  }
+
+  void SetIndex(uint32_t colour, GifByteType index) { Find(colour).index = index; }
+  GifByteType IndexOf(uint32_t colour) { return Find(colour).index; }
+
+ private:
+  static constexpr uint32_t kEmpty = 0xFFFFFFFFu;  // never a masked colour
+  static constexpr size_t kInitialCapacity = 1024;
+  struct Slot {
+    uint32_t colour;
+    uint32_t count;
+    GifByteType index;
+  };
+
+  Slot& Find(uint32_t colour) {
+    const size_t mask = slots_.size() - 1;
+    size_t i = (colour * 0x9E3779B1u) & mask;
+    while (slots_[i].colour != kEmpty && slots_[i].colour != colour) i = (i + 1) & mask;
+    return slots_[i];
+  }
+
+  void Rehash(size_t capacity) {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(capacity, Slot{kEmpty, 0, 0});
+    for (const Slot& slot : old) {
+      if (slot.colour != kEmpty) Find(slot.colour) = slot;
+    }
+  }
+
+  std::vector<Slot> slots_;
+  size_t size_ = 0;
+};
+
+void CountColours(const SurfacePixels& pixels, ColourTable& table) {
   for (INT y = 0; y < pixels.height; ++y) {
     const uint32_t* row = pixels.Row(y);
-    for (INT x = 0; x < pixels.width; ++x) all.push_back(row[x] & kRgbMask);
+    for (INT x = 0; x < pixels.width; ++x) table.Count(row[x] & kRgbMask);
   }
-  std::sort(all.begin(), all.end());
-  std::vector<ColourCount> distinct;
-  for (uint32_t colour : all) {
-    if (distinct.empty() || distinct.back().colour != colour) {
-      distinct.push_back({colour, 0});
-    }
-    ++distinct.back().count;
-  }
-  return distinct;
 }
 
 // The palette: all colours when they fit, else the most frequent ones.
@@ -77,25 +122,25 @@ GifByteType NearestEntry(const std::vector<uint32_t>& palette, uint32_t colour) 
   return GifByteType(best);
 }
 
-// Palette index for each distinct colour, in the order of `distinct`.
-std::vector<GifByteType> IndexColours(const std::vector<ColourCount>& distinct,
-                                      const std::vector<uint32_t>& palette) {
-  std::vector<GifByteType> index(distinct.size());
-  std::vector<int> bucketEntry(size_t{1} << (3 * kBucketBits), -1);
-  for (size_t i = 0; i < distinct.size(); ++i) {
-    const uint32_t colour = distinct[i].colour;
+// Records in the table each colour's palette entry: its own when it has
+// one, else the nearest.
+void IndexColours(const std::vector<ColourCount>& distinct, const std::vector<uint32_t>& palette,
+                  ColourTable& table) {
+  std::vector<int> bucketEntry;  // made only when some colour lacks an entry
+  for (const ColourCount& entry : distinct) {
+    const uint32_t colour = entry.colour;
     const auto exact = std::lower_bound(palette.begin(), palette.end(), colour);
     if (exact != palette.end() && *exact == colour) {
-      index[i] = GifByteType(exact - palette.begin());
+      table.SetIndex(colour, GifByteType(exact - palette.begin()));
       continue;
     }
     const size_t bucket = ((colour >> (24 - kBucketBits)) & 0x1F) << (2 * kBucketBits) |
                           ((colour >> (16 - kBucketBits)) & 0x1F) << kBucketBits |
                           ((colour >> (8 - kBucketBits)) & 0x1F);
+    if (bucketEntry.empty()) bucketEntry.assign(size_t{1} << (3 * kBucketBits), -1);
     if (bucketEntry[bucket] < 0) bucketEntry[bucket] = NearestEntry(palette, colour);
-    index[i] = GifByteType(bucketEntry[bucket]);
+    table.SetIndex(colour, GifByteType(bucketEntry[bucket]));
   }
-  return index;
 }
 
 int BitsForColours(size_t colours) {
@@ -117,17 +162,12 @@ int WriteToSink(GifFileType* gif, const GifByteType* bytes, int length) {
   return 0;
 }
 
-struct GifOutput {
-  std::vector<ColourCount> distinct;
-  std::vector<uint32_t> palette;
-  std::vector<GifByteType> index;
-};
-
-GpStatus WriteGif(const SurfacePixels& pixels, const GifOutput& output, ByteSink& sink) {
-  const int bits = BitsForColours(output.palette.size());
+GpStatus WriteGif(const SurfacePixels& pixels, const std::vector<uint32_t>& palette,
+                  ColourTable& table, ByteSink& sink) {
+  const int bits = BitsForColours(palette.size());
   std::vector<GifColorType> colours(size_t{1} << bits, GifColorType{0, 0, 0});
-  for (size_t i = 0; i < output.palette.size(); ++i) {
-    const uint32_t c = output.palette[i];
+  for (size_t i = 0; i < palette.size(); ++i) {
+    const uint32_t c = palette[i];
     colours[i] = {GifByteType(Channel(c, 16)), GifByteType(Channel(c, 8)),
                   GifByteType(Channel(c, 0))};
   }
@@ -144,12 +184,7 @@ GpStatus WriteGif(const SurfacePixels& pixels, const GifOutput& output, ByteSink
       written && EGifPutImageDesc(gif, 0, 0, pixels.width, pixels.height, false, nullptr) == GIF_OK;
   for (INT y = 0; written && y < pixels.height; ++y) {
     const uint32_t* row = pixels.Row(y);
-    for (INT x = 0; x < pixels.width; ++x) {
-      const auto found = std::lower_bound(
-          output.distinct.begin(), output.distinct.end(), row[x] & kRgbMask,
-          [](const ColourCount& entry, uint32_t colour) { return entry.colour < colour; });
-      line[size_t(x)] = output.index[size_t(found - output.distinct.begin())];
-    }
+    for (INT x = 0; x < pixels.width; ++x) line[size_t(x)] = table.IndexOf(row[x] & kRgbMask);
     written = EGifPutLine(gif, line.data(), pixels.width) == GIF_OK;
   }
   const bool closed = EGifCloseFile(gif, &error) == GIF_OK;
@@ -162,12 +197,13 @@ GpStatus WriteGif(const SurfacePixels& pixels, const GifOutput& output, ByteSink
 
 // Takes no parameters; any given are ignored.
 GpStatus EncodeGif(const SurfacePixels& pixels, const EncoderParameters*, ByteSink& sink) {
-  GifOutput output;
   try {
-    output.distinct = CountColours(pixels);
-    output.palette = ChoosePalette(output.distinct);
-    output.index = IndexColours(output.distinct, output.palette);
-    return WriteGif(pixels, output, sink);
+    ColourTable table;
+    CountColours(pixels, table);
+    const std::vector<ColourCount> distinct = table.Colours();
+    const std::vector<uint32_t> palette = ChoosePalette(distinct);
+    IndexColours(distinct, palette, table);
+    return WriteGif(pixels, palette, table, sink);
   } catch (const std::bad_alloc&) {
     return OutOfMemory;
   }

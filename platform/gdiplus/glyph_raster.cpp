@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace Gdiplus::Internal {
 namespace {
@@ -29,24 +30,37 @@ FT_Fixed ToFixed16(double value) {
   return static_cast<FT_Fixed>(std::lround(value * kFixed16Dot16));
 }
 
-// Blends `cover` (0..255) of `color` onto one opaque pixel.
-inline uint32_t BlendPixel(uint32_t destination, ARGB color, unsigned cover) {
-  const unsigned alpha = (cover * (color >> 24) + 127) / 255;
-  if (alpha == 0) return destination;
-  uint32_t result = 0xFF000000u;
-  for (int shift = 0; shift <= 16; shift += 8) {
-    const unsigned src = (color >> shift) & 0xFF;
-    const unsigned dst = (destination >> shift) & 0xFF;
-    result |= ((src * alpha + dst * (255 - alpha) + 127) / 255) << shift;
-  }
-  return result;
+// x / 255 rounded to nearest, exact for x in 0..255*255 (two channels at
+// once when they sit in bits 0-7 and 16-23).
+inline uint32_t DivideBy255(uint32_t x) {
+  return (x + 0x00800080u + ((x + 0x00800080u) >> 8 & 0x00FF00FFu)) >> 8;
 }
 
-inline unsigned CoverageAt(const FT_Bitmap& bitmap, const unsigned char* row, unsigned column) {
+// Blends `alpha` (0..255) of `color` onto one opaque pixel, source-over:
+// red and blue together in one word, green alone.
+inline uint32_t BlendPixel(uint32_t destination, uint32_t color, uint32_t alpha) {
+  const uint32_t keep = 255 - alpha;
+  const uint32_t redBlue =
+      DivideBy255((color & 0x00FF00FFu) * alpha + (destination & 0x00FF00FFu) * keep) & 0x00FF00FFu;
+  const uint32_t green =
+      DivideBy255((color >> 8 & 0xFFu) * alpha + (destination >> 8 & 0xFFu) * keep) & 0xFFu;
+  return 0xFF000000u | redBlue | green << 8;
+}
+
+inline uint32_t CoverageAt(const FT_Bitmap& bitmap, const unsigned char* row, unsigned column) {
   if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO) {
     return (row[column >> 3] & (0x80 >> (column & 7))) ? 255 : 0;
   }
   return row[column];
+}
+
+// Glyph rasters are mostly empty around the outline: grey coverage is
+// skipped eight bytes at a time where it is all zero.
+constexpr INT kSkipRun = 8;
+inline bool IsClearRun(const unsigned char* coverage) {
+  uint64_t run;
+  std::memcpy(&run, coverage, sizeof run);
+  return run == 0;
 }
 
 void Composite(const FT_Bitmap& bitmap, INT left, INT top, ARGB color, const SurfacePixels& target,
@@ -56,12 +70,21 @@ void Composite(const FT_Bitmap& bitmap, INT left, INT top, ARGB color, const Sur
   const INT x1 = static_cast<INT>(std::min<int64_t>(int64_t{left} + bitmap.width, target.width));
   const INT y1 = static_cast<INT>(std::min<int64_t>(int64_t{top} + bitmap.rows, target.height));
   if (x0 >= x1 || y0 >= y1) return;
+  const uint32_t colorAlpha = color >> 24;
+  const uint32_t solid = 0xFF000000u | color;
+  const bool grey = bitmap.pixel_mode == FT_PIXEL_MODE_GRAY;
   for (INT y = y0; y < y1; ++y) {
     const unsigned char* row = bitmap.buffer + ptrdiff_t{y - top} * bitmap.pitch;
     uint32_t* pixels = target.Row(y);
     for (INT x = x0; x < x1; ++x) {
-      const unsigned cover = CoverageAt(bitmap, row, static_cast<unsigned>(x - left));
-      if (cover != 0) pixels[x] = BlendPixel(pixels[x], color, cover);
+      if (grey && x + kSkipRun <= x1 && IsClearRun(row + (x - left))) {
+        x += kSkipRun - 1;  // the loop's ++x completes the run
+        continue;
+      }
+      const uint32_t cover = CoverageAt(bitmap, row, static_cast<unsigned>(x - left));
+      if (cover == 0) continue;
+      const uint32_t alpha = colorAlpha == 255 ? cover : DivideBy255(cover * colorAlpha) & 0xFFu;
+      pixels[x] = alpha == 255 ? solid : BlendPixel(pixels[x], color, alpha);
     }
   }
   dirty.Add(x0, y0, x1, y1);

@@ -11,7 +11,6 @@ namespace {
 
 constexpr double kKeysA = -0.5;
 constexpr double kBicubicRadius = 2.0;
-constexpr int kChannels = 4;  // blue, green, red, unused: floats per pixel
 
 double KeysCubic(double x) {
   x = std::fabs(x);
@@ -35,7 +34,8 @@ void BuildTaps(int sourceLength, int targetLength, int first, int last, Resample
   const double scale = double(sourceLength) / targetLength;
   const double widen = filter == ResampleFilter::Bicubic ? std::max(1.0, scale) : 1.0;
   const double radius = filter == ResampleFilter::Bicubic ? kBicubicRadius * widen : 0.5;
-  taps.perTarget = filter == ResampleFilter::Bicubic ? int(std::ceil(radius)) * 2 + 1 : 1;
+  // floor(c + r) - floor(c - r) never exceeds ceil(2r): that many taps.
+  taps.perTarget = filter == ResampleFilter::Bicubic ? int(std::ceil(2 * radius)) : 1;
   const size_t count = size_t(last - first) * taps.perTarget;
   taps.source.assign(count, 0);
   taps.weight.assign(count, 0.0f);
@@ -60,13 +60,39 @@ void BuildTaps(int sourceLength, int targetLength, int first, int last, Resample
   }
 }
 
-inline uint32_t ToPixel(const float* c) {
-  uint32_t pixel = 0xFF000000u;
-  for (int channel = 0; channel < 3; ++channel) {
-    const float v = std::clamp(c[channel], 0.0f, 255.0f);
-    pixel |= uint32_t(v + 0.5f) << (8 * channel);
+// One pixel's blue, green, red and unused channels as four floats; the
+// compiler keeps it in one vector register.
+typedef float Channels __attribute__((vector_size(16)));
+
+inline Channels FromPixel(uint32_t pixel) {
+  return Channels{float(pixel & 0xFF), float((pixel >> 8) & 0xFF), float((pixel >> 16) & 0xFF), 0};
+}
+
+typedef int32_t Lanes __attribute__((vector_size(16)));
+
+// Rounds and clamps the channels back into an opaque pixel.
+inline uint32_t ToPixel(Channels c) {
+  const Channels zero = {0, 0, 0, 0}, top = {255, 255, 255, 255}, half = {0.5f, 0.5f, 0.5f, 0.5f};
+  c = c < zero ? zero : c;
+  c = c > top ? top : c;
+  const Lanes v = __builtin_convertvector(c + half, Lanes);
+  return 0xFF000000u | uint32_t(v[0]) | uint32_t(v[1]) << 8 | uint32_t(v[2]) << 16;
+}
+
+// Filters one source row across: out[i] = sum of weights x source pixels.
+// Tap by tap over the whole row, so consecutive additions are independent.
+void FilterRow(const uint32_t* pixels, int sourceWidth, const AxisTaps& columns, int width,
+               std::vector<Channels>& converted, Channels* out) {
+  for (int x = 0; x < sourceWidth; ++x) converted[size_t(x)] = FromPixel(pixels[x]);
+  const int perTarget = columns.perTarget;
+  for (int i = 0; i < width; ++i) out[i] = Channels{0, 0, 0, 0};
+  for (int k = 0; k < perTarget; ++k) {
+    const int* taps = &columns.source[size_t(k)];
+    const float* weights = &columns.weight[size_t(k)];
+    for (int i = 0; i < width; ++i) {
+      out[i] += converted[size_t(taps[size_t(i) * perTarget])] * weights[size_t(i) * perTarget];
+    }
   }
-  return pixel;
 }
 
 }  // namespace
@@ -82,7 +108,8 @@ bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels
   const int width = lastColumn - firstColumn;
 
   AxisTaps columns, rows;
-  std::vector<float> sourceRow, horizontal;
+  std::vector<Channels> converted, horizontal;
+  std::vector<const Channels*> in;
   int sourceTop = 0;
   try {
     BuildTaps(from.Width, to.Width, firstColumn, lastColumn, filter, columns);
@@ -90,50 +117,30 @@ bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels
     const auto [lowest, highest] = std::minmax_element(rows.source.begin(), rows.source.end());
     sourceTop = *lowest;
     const int sourceRows = *highest - *lowest + 1;
-    sourceRow.resize(size_t(from.Width) * kChannels);
-    horizontal.resize(size_t(sourceRows) * width * kChannels);
-
-    // Rows pass: every source row that some target row needs, filtered
-    // across into `horizontal`, before anything is written (source and
-    // target may be one surface).
+    converted.resize(size_t(from.Width));
+    horizontal.resize(size_t(sourceRows) * width);
+    in.resize(size_t(rows.perTarget));
+    // Rows pass: every source row some target row needs, filtered across,
+    // before anything is written (source and target may be one surface).
     for (int r = 0; r < sourceRows; ++r) {
-      const uint32_t* pixels = source.Row(from.Y + sourceTop + r) + from.X;
-      for (int x = 0; x < from.Width; ++x) {
-        for (int channel = 0; channel < kChannels; ++channel) {
-          sourceRow[size_t(x) * kChannels + channel] = float((pixels[x] >> (8 * channel)) & 0xFF);
-        }
-      }
-      float* out = &horizontal[size_t(r) * width * kChannels];
-      for (int i = 0; i < width; ++i, out += kChannels) {
-        const int* taps = &columns.source[size_t(i) * columns.perTarget];
-        const float* weights = &columns.weight[size_t(i) * columns.perTarget];
-        float sum[kChannels] = {0, 0, 0, 0};
-        for (int k = 0; k < columns.perTarget; ++k) {
-          const float* in = &sourceRow[size_t(taps[k]) * kChannels];
-          for (int channel = 0; channel < kChannels; ++channel)
-            sum[channel] += in[channel] * weights[k];
-        }
-        for (int channel = 0; channel < kChannels; ++channel) out[channel] = sum[channel];
-      }
+      FilterRow(source.Row(from.Y + sourceTop + r) + from.X, from.Width, columns, width, converted,
+                &horizontal[size_t(r) * width]);
     }
   } catch (const std::bad_alloc&) {
     return false;
   }
 
-  // Columns pass, straight into the target.
-  const size_t rowFloats = size_t(width) * kChannels;
+  // Columns pass: each target row is a weighted sum of whole filtered rows.
   for (int j = firstRow; j < lastRow; ++j) {
     const int* taps = &rows.source[size_t(j - firstRow) * rows.perTarget];
     const float* weights = &rows.weight[size_t(j - firstRow) * rows.perTarget];
+    for (int k = 0; k < rows.perTarget; ++k) {
+      in[k] = &horizontal[size_t(taps[k] - sourceTop) * width];
+    }
     uint32_t* out = target.Row(to.Y + j) + to.X + firstColumn;
     for (int i = 0; i < width; ++i) {
-      float sum[kChannels] = {0, 0, 0, 0};
-      for (int k = 0; k < rows.perTarget; ++k) {
-        const float* in =
-            &horizontal[size_t(taps[k] - sourceTop) * rowFloats + size_t(i) * kChannels];
-        for (int channel = 0; channel < kChannels; ++channel)
-          sum[channel] += in[channel] * weights[k];
-      }
+      Channels sum = {0, 0, 0, 0};
+      for (int k = 0; k < rows.perTarget; ++k) sum += in[k][i] * weights[k];
       out[i] = ToPixel(sum);
     }
   }

@@ -1,0 +1,208 @@
+// Bitmaps, pixel locking, handle checking, start-up and the allocator.
+#include <cstring>
+
+#include "gdiplus/startup_state.h"
+#include "gdiplus_test_support.h"
+
+namespace gdiplus_test {
+namespace {
+
+using BitmapTest = GdiplusTest;
+
+TEST_F(BitmapTest, SizeReadsBackAndNewBitmapIsBlack) {
+  Canvas canvas(37, 11);
+  EXPECT_EQ(canvas.Width(), 37);
+  EXPECT_EQ(canvas.Height(), 11);
+  EXPECT_EQ(Pixels(canvas.bitmap()).CountInk({0, 0, 0}), 0);
+}
+
+TEST_F(BitmapTest, LockGivesBlueGreenRedRowsStrideApart) {
+  Canvas canvas(7, 5);  // 21 bytes a row: the stride pads it
+  canvas.FillAll(0xFF102030);
+  canvas.Fill(0xFFA1B2C3, 2, 1, 3, 2);
+  BitmapData data{};
+  ASSERT_EQ(
+      GdipBitmapLockBits(canvas.bitmap(), nullptr, ImageLockModeRead, PixelFormat24bppRGB, &data),
+      Ok);
+  EXPECT_EQ(data.Width, 7u);
+  EXPECT_EQ(data.Height, 5u);
+  EXPECT_EQ(data.PixelFormat, PixelFormat24bppRGB);
+  EXPECT_GE(data.Stride, 21);
+  EXPECT_EQ(data.Stride % 4, 0);
+  const BYTE* scan0 = static_cast<const BYTE*>(data.Scan0);
+  for (INT y = 0; y < 5; ++y) {
+    for (INT x = 0; x < 7; ++x) {
+      const BYTE* p = scan0 + y * data.Stride + 3 * x;
+      const bool inside = x >= 2 && x < 5 && y >= 1 && y < 3;
+      const BYTE expected[3] = {BYTE(inside ? 0xC3 : 0x30), BYTE(inside ? 0xB2 : 0x20),
+                                BYTE(inside ? 0xA1 : 0x10)};
+      EXPECT_EQ(std::memcmp(p, expected, 3), 0) << x << "," << y;
+    }
+  }
+  EXPECT_EQ(GdipBitmapUnlockBits(canvas.bitmap(), &data), Ok);
+}
+
+TEST_F(BitmapTest, WriteLockStoresPixelsAndSubRectangleLocks) {
+  Canvas canvas(6, 4);
+  Rect area(1, 1, 2, 2);
+  BitmapData data{};
+  ASSERT_EQ(
+      GdipBitmapLockBits(canvas.bitmap(), &area, ImageLockModeWrite, PixelFormat24bppRGB, &data),
+      Ok);
+  for (INT y = 0; y < 2; ++y) {
+    BYTE* row = static_cast<BYTE*>(data.Scan0) + y * data.Stride;
+    for (INT x = 0; x < 2; ++x) row[3 * x] = 200, row[3 * x + 1] = 100, row[3 * x + 2] = 50;
+  }
+  ASSERT_EQ(GdipBitmapUnlockBits(canvas.bitmap(), &data), Ok);
+  Pixels pixels(canvas.bitmap());
+  EXPECT_EQ(pixels.At(1, 1), (Rgb{50, 100, 200}));
+  EXPECT_EQ(pixels.At(2, 2), (Rgb{50, 100, 200}));
+  EXPECT_EQ(pixels.CountInk({0, 0, 0}), 4);
+}
+
+TEST_F(BitmapTest, LockStateIsChecked) {
+  Canvas canvas(4, 4);
+  BitmapData data{};
+  EXPECT_EQ(GdipBitmapUnlockBits(canvas.bitmap(), &data), WrongState);
+  ASSERT_EQ(
+      GdipBitmapLockBits(canvas.bitmap(), nullptr, ImageLockModeRead, PixelFormat24bppRGB, &data),
+      Ok);
+  BitmapData second{};
+  EXPECT_EQ(
+      GdipBitmapLockBits(canvas.bitmap(), nullptr, ImageLockModeRead, PixelFormat24bppRGB, &second),
+      WrongState);
+  BitmapData forged = data;
+  forged.Scan0 = &second;
+  EXPECT_EQ(GdipBitmapUnlockBits(canvas.bitmap(), &forged), InvalidParameter);
+  EXPECT_EQ(GdipBitmapUnlockBits(canvas.bitmap(), &data), Ok);
+}
+
+TEST_F(BitmapTest, BadLockArgumentsAreRefused) {
+  Canvas canvas(4, 4);
+  BitmapData data{};
+  const Rect outside(2, 2, 3, 3), empty(0, 0, 0, 2), negative(-1, 0, 2, 2);
+  for (const Rect* area : {&outside, &empty, &negative}) {
+    EXPECT_EQ(
+        GdipBitmapLockBits(canvas.bitmap(), area, ImageLockModeRead, PixelFormat24bppRGB, &data),
+        InvalidParameter);
+  }
+  EXPECT_EQ(GdipBitmapLockBits(canvas.bitmap(), nullptr, 0, PixelFormat24bppRGB, &data),
+            InvalidParameter);
+  EXPECT_EQ(GdipBitmapLockBits(canvas.bitmap(), nullptr, ImageLockModeRead, 0x12345, &data),
+            InvalidParameter);
+  EXPECT_EQ(
+      GdipBitmapLockBits(canvas.bitmap(), nullptr, ImageLockModeRead, PixelFormat24bppRGB, nullptr),
+      InvalidParameter);
+}
+
+TEST_F(BitmapTest, BadSizesFailWithoutABitmap) {
+  struct Case {
+    INT width, height;
+    Status expected;
+  };
+  const Case cases[] = {{0, 10, InvalidParameter},     {10, 0, InvalidParameter},
+                        {-5, 10, InvalidParameter},    {10, -5, InvalidParameter},
+                        {40000, 10, InvalidParameter}, {INT32_MIN, 1, InvalidParameter},
+                        {20000, 20000, OutOfMemory},   {32767, 32767, OutOfMemory}};
+  for (const Case& c : cases) {
+    GpBitmap* bitmap = reinterpret_cast<GpBitmap*>(0x1);
+    EXPECT_EQ(
+        GdipCreateBitmapFromScan0(c.width, c.height, 0, PixelFormat24bppRGB, nullptr, &bitmap),
+        c.expected)
+        << c.width << "x" << c.height;
+    EXPECT_EQ(bitmap, nullptr);
+  }
+  EXPECT_EQ(GdipCreateBitmapFromScan0(10, 10, 0, PixelFormat24bppRGB, nullptr, nullptr),
+            InvalidParameter);
+  EXPECT_EQ(GdipCreateBitmapFromScan0(10, 10, 0, 0x7777, nullptr, nullptr), InvalidParameter);
+}
+
+TEST_F(BitmapTest, WrongHandlesAreRefused) {
+  int notAnObject = 0;
+  auto* foreign = reinterpret_cast<GpBitmap*>(&notAnObject);
+  UINT size = 0;
+  EXPECT_EQ(GdipGetImageWidth(foreign, &size), InvalidParameter);
+  EXPECT_EQ(GdipGetImageHeight(nullptr, &size), InvalidParameter);
+  EXPECT_EQ(GdipDisposeImage(foreign), InvalidParameter);
+
+  GpBitmap* bitmap = nullptr;
+  ASSERT_EQ(GdipCreateBitmapFromScan0(3, 3, 0, PixelFormat24bppRGB, nullptr, &bitmap), Ok);
+  EXPECT_EQ(GdipGetImageWidth(bitmap, nullptr), InvalidParameter);
+  // A bitmap is not a brush, a graphics context or a font.
+  EXPECT_EQ(GdipDeleteBrush(reinterpret_cast<GpBrush*>(bitmap)), InvalidParameter);
+  EXPECT_EQ(GdipDeleteGraphics(reinterpret_cast<GpGraphics*>(bitmap)), InvalidParameter);
+  EXPECT_EQ(GdipDeleteFont(reinterpret_cast<GpFont*>(bitmap)), InvalidParameter);
+  ASSERT_EQ(GdipDisposeImage(bitmap), Ok);
+  // Stale now.
+  EXPECT_EQ(GdipGetImageWidth(bitmap, &size), InvalidParameter);
+  EXPECT_EQ(GdipDisposeImage(bitmap), InvalidParameter);
+  GpGraphics* graphics = nullptr;
+  EXPECT_EQ(GdipGetImageGraphicsContext(bitmap, &graphics), InvalidParameter);
+  EXPECT_EQ(graphics, nullptr);
+}
+
+TEST_F(BitmapTest, ContextOutlivingItsBitmapStaysSafe) {
+  GpBitmap* bitmap = nullptr;
+  GpGraphics* graphics = nullptr;
+  ASSERT_EQ(GdipCreateBitmapFromScan0(8, 8, 0, PixelFormat24bppRGB, nullptr, &bitmap), Ok);
+  ASSERT_EQ(GdipGetImageGraphicsContext(bitmap, &graphics), Ok);
+  ASSERT_EQ(GdipDisposeImage(bitmap), Ok);
+  GpSolidFill* brush = nullptr;
+  ASSERT_EQ(GdipCreateSolidFill(kOpaqueWhite, &brush), Ok);
+  EXPECT_EQ(GdipFillRectangleI(graphics, brush, 0, 0, 8, 8), Ok);
+  EXPECT_EQ(GdipDeleteBrush(brush), Ok);
+  EXPECT_EQ(GdipDeleteGraphics(graphics), Ok);
+}
+
+TEST(GdiplusStartupTest, ObjectsMadeBeforeShutdownStayUsableAndDeletable) {
+  GdiplusStartupInput input;
+  ULONG_PTR token = 0;
+  ASSERT_EQ(GdiplusStartup(&token, &input, nullptr), Ok);
+  EXPECT_NE(token, 0u);
+  GpBitmap* bitmap = nullptr;
+  ASSERT_EQ(GdipCreateBitmapFromScan0(5, 5, 0, PixelFormat24bppRGB, nullptr, &bitmap), Ok);
+  GdiplusShutdown(token);
+  ASSERT_FALSE(GdiplusIsStarted());
+
+  // Nothing new is made without a start-up...
+  GpBitmap* late = nullptr;
+  EXPECT_EQ(GdipCreateBitmapFromScan0(5, 5, 0, PixelFormat24bppRGB, nullptr, &late),
+            GdiplusNotInitialized);
+  GpSolidFill* brush = nullptr;
+  EXPECT_EQ(GdipCreateSolidFill(0, &brush), GdiplusNotInitialized);
+  // ...but what exists is left as it was, readable and deletable.
+  UINT width = 0;
+  EXPECT_EQ(GdipGetImageWidth(bitmap, &width), Ok);
+  EXPECT_EQ(width, 5u);
+  EXPECT_EQ(GdipDisposeImage(bitmap), Ok);
+}
+
+TEST(GdiplusStartupTest, TokensAreDistinctAndCounted) {
+  GdiplusStartupInput input;
+  ULONG_PTR first = 0, second = 0;
+  ASSERT_EQ(GdiplusStartup(&first, &input, nullptr), Ok);
+  ASSERT_EQ(GdiplusStartup(&second, &input, nullptr), Ok);
+  EXPECT_NE(first, second);
+  GdiplusShutdown(first);
+  EXPECT_TRUE(GdiplusIsStarted());
+  GdiplusShutdown(first);  // a used token does nothing
+  EXPECT_TRUE(GdiplusIsStarted());
+  GdiplusShutdown(second);
+  EXPECT_FALSE(GdiplusIsStarted());
+}
+
+TEST(GdipAllocTest, ZeroGivesAFreeableBlockAndHugeGivesNull) {
+  void* empty = GdipAlloc(0);
+  EXPECT_NE(empty, nullptr);
+  GdipFree(empty);
+  EXPECT_EQ(GdipAlloc(size_t{1} << 40), nullptr);
+  EXPECT_EQ(GdipAlloc(SIZE_MAX), nullptr);
+  auto* block = static_cast<BYTE*>(GdipAlloc(64));
+  ASSERT_NE(block, nullptr);
+  std::memset(block, 0xAB, 64);
+  GdipFree(block);
+  GdipFree(nullptr);
+}
+
+}  // namespace
+}  // namespace gdiplus_test
