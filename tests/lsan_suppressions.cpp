@@ -1,4 +1,4 @@
-// Hands LeakSanitizer the project's suppressions (tests/lsan.supp) for this
+// Hands LeakSanitizer the project's suppressions (tests/lsan.supp) for each test
 // program: leaks inside system libraries that no caller can free.
 #include <cstdio>
 
