@@ -8,7 +8,8 @@ JOBS          ?= 2
 .PHONY: all deps test bench run fuzz gallery format clean
 
 all: deps
-	cmake -S . -B $(BUILD_RELEASE) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DGLIMMARK_WINDOWS_CHECK=OFF
+	cmake -S . -B $(BUILD_RELEASE) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DGLIMMARK_WINDOWS_CHECK=OFF \
+	  -DGLIMMARK_TESTS=OFF
 	cmake --build $(BUILD_RELEASE) -j $(JOBS)
 
 deps:

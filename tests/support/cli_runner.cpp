@@ -29,9 +29,10 @@ std::string ReadFile(const std::string& path) {
 RunResult RunGlimmark(const std::vector<std::string>& args) {
   const std::string scratch = ::testing::TempDir() + "glimmark_cli_" + std::to_string(getpid());
   // The tool is built with the sanitizers too: it gets the tests' leak suppressions.
-  std::string command = "LSAN_OPTIONS=print_suppressions=0:suppressions=" +
-                        Quote(std::string(GLIMMARK_SOURCE_DIR) + "/tests/lsan.supp") + " " +
-                        Quote(std::string(GLIMMARK_BINARY_DIR) + "/tools/glimmark/glimmark");
+  std::string command = "LSAN_OPTIONS=print_suppressions=0:suppressions=";
+  command += Quote(std::string(GLIMMARK_SOURCE_DIR) + "/tests/lsan.supp");
+  command += " ";
+  command += Quote(std::string(GLIMMARK_BINARY_DIR) + "/tools/glimmark/glimmark");
   for (const std::string& arg : args) command += " " + Quote(arg);
   command += " >" + Quote(scratch + ".out") + " 2>" + Quote(scratch + ".err");
   const int status = std::system(command.c_str());
