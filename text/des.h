@@ -35,6 +35,13 @@ void DesSetKey(const BYTE* key, DesRoundKeys& encryptKeys, DesRoundKeys& decrypt
 void DesTransformBlock(const DesRoundKeys& encryptKeys, const DesRoundKeys& decryptKeys,
                        const BYTE* input, BYTE* output, int direction);
 
+// DesTransformBlock over `blockCount` consecutive blocks, each on its own
+// (electronic codebook use): block k of `input` becomes block k of `output`.
+// Two blocks at a time go through the rounds side by side, which nearly
+// doubles the throughput. `input` and `output` may be the same buffer.
+void DesTransformBlocks(const DesRoundKeys& encryptKeys, const DesRoundKeys& decryptKeys,
+                        const BYTE* input, BYTE* output, int blockCount, int direction);
+
 // The 16 rounds under one list of round keys (either order): the common core
 // of enciphering and deciphering.
 void DesProcessBlock(const DesRoundKeys& roundKeys, const BYTE* input, BYTE* output);

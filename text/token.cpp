@@ -85,10 +85,9 @@ int MakeToken(ChallengeSettings* settings, LONGLONG now) {
   const int tokenBytes = plaintextBytes < kMaxTokenBytes ? plaintextBytes : kMaxTokenBytes;
   // ECB: each block on its own, and blocks past the cut are never written.
   BYTE ciphertext[kMaxTokenBlocks * kDesBlockBytes];
-  for (int offset = 0; offset < tokenBytes; offset += kDesBlockBytes) {
-    DesTransformBlock(settings->encryptKeys, settings->decryptKeys, plaintext + offset,
-                      ciphertext + offset, kDesEncipher);
-  }
+  const int blocks = (tokenBytes + kDesBlockBytes - 1) / kDesBlockBytes;
+  DesTransformBlocks(settings->encryptKeys, settings->decryptKeys, plaintext, ciphertext, blocks,
+                     kDesEncipher);
   for (int j = 0; j < tokenBytes; ++j) {
     WriteGroup(ciphertext[j], settings->tokenText + kDigitsPerTokenByte * j);
   }
@@ -122,11 +121,8 @@ void RestoreToken(ChallengeSettings* settings, const OLECHAR* token, UINT length
   }
   // The text is cleared first, so bytes that no whole block reaches stay zero.
   BYTE plaintext[kTextBytes] = {};
-  const UINT wholeBlockBytes = groups / kDesBlockBytes * kDesBlockBytes;
-  for (UINT offset = 0; offset < wholeBlockBytes; offset += kDesBlockBytes) {
-    DesTransformBlock(settings->encryptKeys, settings->decryptKeys, ciphertext + offset,
-                      plaintext + offset, kDesDecipher);
-  }
+  DesTransformBlocks(settings->encryptKeys, settings->decryptKeys, ciphertext, plaintext,
+                     static_cast<int>(groups / kDesBlockBytes), kDesDecipher);
 
   const UINT32 stamp = LoadLittleEndian32(plaintext);
   const UINT32 nowLow = static_cast<UINT32>(static_cast<ULONGLONG>(now));
