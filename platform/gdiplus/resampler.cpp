@@ -40,6 +40,19 @@ double KeysCubic(double x) {
   return 0;
 }
 
+// Taps of the kernel at its own width: sources floor(c) - 1 .. floor(c) + 2
+// around a centre c.
+constexpr int kUnwidenedTaps = 4;
+
+// KeysCubic at the four distances of those taps from a centre whose
+// fraction is t (t + 1, t, 1 - t, 2 - t), expanded; they add up to 1.
+void KeysWeights(double t, double* weights) {
+  weights[0] = ((kKeysA * t - 2 * kKeysA) * t + kKeysA) * t;
+  weights[1] = ((kKeysA + 2) * t - (kKeysA + 3)) * t * t + 1;
+  weights[2] = ((-(kKeysA + 2) * t + (2 * kKeysA + 3)) * t - kKeysA) * t;
+  weights[3] = (-kKeysA * t + kKeysA) * t * t;
+}
+
 // What a kernel is made for: target positions [first, last) of a span
 // targetLength long mapped from a source span sourceLength long.
 struct KernelKey {
@@ -113,12 +126,22 @@ void BuildKernel(const KernelKey& key, std::vector<double>& raw, AxisKernel& ker
     }
     const int start = int(std::floor(centre - radius)) + 1;
     const int windowStart = std::clamp(start, 0, sourceLength - window);
-    std::fill(raw.begin(), raw.end(), 0.0);
     double total = 0;
-    for (int k = 0; k < reach; ++k) {
-      const double w = KeysCubic((start + k - centre) * step);
-      raw[size_t(std::clamp(start + k, 0, sourceLength - 1) - windowStart)] += w;
-      total += w;
+    if (start == windowStart && window == reach && reach == kUnwidenedTaps) {
+      // Inside the source, not shrinking: the four weights in closed form.
+      KeysWeights(centre - std::floor(centre), raw.data());
+      total = 1;
+    } else if (start == windowStart && window == reach) {
+      // Inside the source: every tap its own pixel.
+      double x = (start - centre) * step;
+      for (int k = 0; k < reach; ++k, x += step) total += raw[size_t(k)] = KeysCubic(x);
+    } else {
+      std::fill(raw.begin(), raw.end(), 0.0);
+      for (int k = 0; k < reach; ++k) {
+        const double w = KeysCubic((start + k - centre) * step);
+        raw[size_t(std::clamp(start + k, 0, sourceLength - 1) - windowStart)] += w;
+        total += w;
+      }
     }
     kernel.first[size_t(i - first)] = windowStart;
     Quantize(raw.data(), window, total, weights);
