@@ -246,6 +246,29 @@ void BM_ScratchMakeFillLock(benchmark::State& state) {
 }
 BENCHMARK(BM_ScratchMakeFillLock);
 
+// Glyph stretches of ink boxes of ever different sizes, as a picture's cells
+// have them: the weight tables are made anew each time.
+void BM_StretchGlyphsOfVaryingSize(benchmark::State& state) {
+  GpBitmap* source = nullptr;
+  GpBitmap* target = nullptr;
+  GpGraphics* graphics = nullptr;
+  GdipCreateBitmapFromScan0(62, 81, 0, PixelFormat24bppRGB, nullptr, &source);
+  GdipCreateBitmapFromScan0(16, 70, 0, PixelFormat24bppRGB, nullptr, &target);
+  GdipGetImageGraphicsContext(target, &graphics);
+  GdipSetInterpolationMode(graphics, InterpolationModeHighQualityBicubic);
+  int next = 0;
+  for (auto _ : state) {
+    const INT inkWidth = 36 + next % 17, inkHeight = 48 + next % 13, margin = next % 11;
+    ++next;
+    GdipDrawImageRectRectI(graphics, source, 0, margin, 16, 70 - margin - 3, 3, 4, inkWidth,
+                           inkHeight, UnitPixel, nullptr, nullptr, nullptr);
+  }
+  GdipDeleteGraphics(graphics);
+  GdipDisposeImage(target);
+  GdipDisposeImage(source);
+}
+BENCHMARK(BM_StretchGlyphsOfVaryingSize);
+
 void BM_GifThroughGdiplus(benchmark::State& state) {
   GpBitmap* bitmap = nullptr;
   GpGraphics* graphics = nullptr;

@@ -87,12 +87,16 @@ struct AxisKernel {
 // exactly kWeightOne; the rounding error goes to the largest weight.
 void Quantize(const double* raw, int count, double total, int16_t* out) {
   const double scale = kWeightOne / total;
-  int32_t sum = 0;
+  // Rounds to nearest by truncating a positive value (faster than floor).
+  constexpr double kBias = 4 * kWeightOne + 0.5;
+  int32_t sum = 0, largestMagnitude = -1;
   int largest = 0;
   for (int k = 0; k < count; ++k) {
-    out[k] = int16_t(std::floor(raw[k] * scale + 0.5));
-    sum += out[k];
-    if (std::abs(out[k]) > std::abs(out[largest])) largest = k;
+    const int32_t weight = int32_t(raw[k] * scale + kBias) - 4 * kWeightOne;
+    out[k] = int16_t(weight);
+    sum += weight;
+    const int32_t magnitude = weight < 0 ? -weight : weight;
+    if (magnitude > largestMagnitude) largestMagnitude = magnitude, largest = k;
   }
   out[largest] = int16_t(out[largest] + kWeightOne - sum);
 }
