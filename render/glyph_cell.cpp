@@ -1,6 +1,9 @@
 #include "render/glyph_cell.h"
 
+#include <limits.h>
 #include <string.h>
+
+#include <bit>
 
 #include "text/random_source.h"
 
@@ -14,7 +17,8 @@ constexpr INT kMaxMargin = 10;     // pixels at the top and the bottom
 constexpr int kBytesPerPixel = 3;  // blue, green, red
 // Pixels compared at once: 24 bytes, three 64-bit words.
 constexpr INT kBlockPixels = 8;
-constexpr int kBlockWords = kBlockPixels * kBytesPerPixel / sizeof(UINT64);
+constexpr int kWordBytes = sizeof(UINT64);
+constexpr int kBlockWords = kBlockPixels * kBytesPerPixel / kWordBytes;
 
 // Reads locked 24-bit pixels and tells ink from background, a pixel or a
 // block of pixels at a time.
@@ -34,7 +38,10 @@ class InkTest {
   // The first ink column of row y in [from, to), or `to` when there is none.
   INT FirstInk(INT y, INT from, INT to) const {
     INT x = from;
-    while (x + kBlockPixels <= to && !BlockHasInk(x, y)) x += kBlockPixels;
+    for (; x + kBlockPixels <= to; x += kBlockPixels) {
+      const INT found = FirstInkInBlock(x, y);
+      if (found < kBlockPixels) return x + found;
+    }
     for (; x < to; ++x) {
       if (IsInk(x, y)) return x;
     }
@@ -44,7 +51,10 @@ class InkTest {
   // The last ink column of row y in [from, to), or from - 1 when there is none.
   INT LastInk(INT y, INT from, INT to) const {
     INT x = to;
-    while (x - kBlockPixels >= from && !BlockHasInk(x - kBlockPixels, y)) x -= kBlockPixels;
+    for (; x - kBlockPixels >= from; x -= kBlockPixels) {
+      const INT found = LastInkInBlock(x - kBlockPixels, y);
+      if (found >= 0) return x - kBlockPixels + found;
+    }
     while (x > from) {
       if (IsInk(--x, y)) return x;
     }
@@ -62,13 +72,34 @@ class InkTest {
     const BYTE* pixel = Pixel(x, y);
     return pixel[0] != background[0] || pixel[1] != background[1] || pixel[2] != background[2];
   }
-  // True when any of the kBlockPixels pixels from (x, y) on is ink.
-  bool BlockHasInk(INT x, INT y) const {
-    UINT64 words[kBlockWords];
-    memcpy(words, Pixel(x, y), sizeof words);
-    UINT64 difference = 0;
-    for (int i = 0; i < kBlockWords; ++i) difference |= words[i] ^ blockPattern[i];
-    return difference != 0;
+  // The block of kBlockPixels pixels from (x, y) on, each word XORed with
+  // the background: a nonzero byte is a byte of an ink pixel. Bytes count
+  // from the least significant end of a word (little-endian, as Windows is).
+  void BlockDifference(INT x, INT y, UINT64 (&difference)[kBlockWords]) const {
+    memcpy(difference, Pixel(x, y), sizeof difference);
+    for (int i = 0; i < kBlockWords; ++i) difference[i] ^= blockPattern[i];
+  }
+  // The first ink pixel of the block, counted from x, or kBlockPixels.
+  INT FirstInkInBlock(INT x, INT y) const {
+    UINT64 difference[kBlockWords];
+    BlockDifference(x, y, difference);
+    for (int i = 0; i < kBlockWords; ++i) {
+      if (difference[i] == 0) continue;
+      const int byte = i * kWordBytes + std::countr_zero(difference[i]) / CHAR_BIT;
+      return byte / kBytesPerPixel;
+    }
+    return kBlockPixels;
+  }
+  // The last ink pixel of the block, counted from x, or -1.
+  INT LastInkInBlock(INT x, INT y) const {
+    UINT64 difference[kBlockWords];
+    BlockDifference(x, y, difference);
+    for (int i = kBlockWords - 1; i >= 0; --i) {
+      if (difference[i] == 0) continue;
+      const int byte = i * kWordBytes + kWordBytes - 1 - std::countl_zero(difference[i]) / CHAR_BIT;
+      return byte / kBytesPerPixel;
+    }
+    return -1;
   }
 
   const BitmapData* pixels;

@@ -41,10 +41,11 @@ struct GlyphPlacement {
 // FreeType's callback for the grey rasteriser's runs of equal coverage.
 void PaintGreySpans(int y, int count, const FT_Span* spans, void* user) {
   const auto* place = static_cast<const GlyphPlacement*>(user);
-  const int64_t row = place->originY - 1 - y;
+  uint32_t* pixels = place->painter->RowOrNull(place->originY - 1 - y);
+  if (pixels == nullptr) return;
   for (int i = 0; i < count; ++i) {
     const int64_t x0 = place->originX + spans[i].x;
-    place->painter->Paint(row, x0, x0 + spans[i].len, spans[i].coverage);
+    place->painter->PaintInRow(pixels, x0, x0 + spans[i].len, spans[i].coverage);
   }
 }
 

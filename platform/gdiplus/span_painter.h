@@ -43,14 +43,22 @@ class SpanPainter {
   // Paints [x0, x1) of row y at `coverage` (0..255) of the colour. Cost:
   // one store per pixel where the result is opaque, a blend elsewhere.
   void Paint(int64_t y, int64_t x0, int64_t x1, uint32_t coverage) {
-    if (y < 0 || y >= target_.height) return;
+    if (uint32_t* pixels = RowOrNull(y)) PaintInRow(pixels, x0, x1, coverage);
+  }
+
+  // The pixels of row y, or null for a row outside the surface.
+  uint32_t* RowOrNull(int64_t y) const {
+    return y >= 0 && y < target_.height ? target_.Row(INT(y)) : nullptr;
+  }
+
+  // Paint on a row already looked up: for runs that share their row.
+  void PaintInRow(uint32_t* pixels, int64_t x0, int64_t x1, uint32_t coverage) {
     x0 = std::max<int64_t>(x0, 0);
     x1 = std::min<int64_t>(x1, target_.width);
     if (x0 >= x1 || coverage == 0) return;
     const uint32_t alpha =
         colorAlpha_ == 255 ? coverage : DivideBy255(coverage * colorAlpha_) & 0xFFu;
     if (alpha == 0) return;
-    uint32_t* pixels = target_.Row(INT(y));
     if (alpha == 255) {
       std::fill(pixels + x0, pixels + x1, solid_);
     } else {
