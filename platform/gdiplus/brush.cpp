@@ -53,10 +53,11 @@ GpStatus WINGDIPAPI GdipFillRectangleI(GpGraphics* graphics, GpBrush* brush, INT
     painter.Finish();
     return Ok;
   }
-  context->BeginWorldPath();
-  cairo_rectangle(context->cr, x, y, width, height);
-  SetSourceColor(context->cr, fill->color);
-  cairo_fill(context->cr);
+  cairo_t* cr = context->BeginWorldPath();
+  if (cr == nullptr) return OutOfMemory;
+  cairo_rectangle(cr, x, y, width, height);
+  SetSourceColor(cr, fill->color);
+  cairo_fill(cr);
   return Ok;
 }
 
