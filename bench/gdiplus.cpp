@@ -223,6 +223,52 @@ void BM_StretchGlyphIntoCell(benchmark::State& state) {
 }
 BENCHMARK(BM_StretchGlyphIntoCell);
 
+// A glyph's scratch image made, filled, locked for reading as 24-bit rows and
+// disposed of: the bookkeeping around each rotated glyph.
+void BM_ScratchMakeFillLock(benchmark::State& state) {
+  GpSolidFill* brush = nullptr;
+  GdipCreateSolidFill(0xFFF0F0F0, &brush);
+  for (auto _ : state) {
+    GpBitmap* bitmap = nullptr;
+    GpGraphics* graphics = nullptr;
+    GdipCreateBitmapFromScan0(74, 80, 0, PixelFormat24bppRGB, nullptr, &bitmap);
+    GdipGetImageGraphicsContext(bitmap, &graphics);
+    GdipFillRectangleI(graphics, brush, 0, 0, 74, 80);
+    BitmapData data{};
+    const Rect whole(0, 0, 74, 80);
+    GdipBitmapLockBits(bitmap, &whole, ImageLockModeRead, PixelFormat24bppRGB, &data);
+    benchmark::DoNotOptimize(data.Scan0);
+    GdipBitmapUnlockBits(bitmap, &data);
+    GdipDeleteGraphics(graphics);
+    GdipDisposeImage(bitmap);
+  }
+  GdipDeleteBrush(brush);
+}
+BENCHMARK(BM_ScratchMakeFillLock);
+
+// Glyph stretches of ink boxes of ever different sizes, as a picture's cells
+// have them: the weight tables are made anew each time.
+void BM_StretchGlyphsOfVaryingSize(benchmark::State& state) {
+  GpBitmap* source = nullptr;
+  GpBitmap* target = nullptr;
+  GpGraphics* graphics = nullptr;
+  GdipCreateBitmapFromScan0(62, 81, 0, PixelFormat24bppRGB, nullptr, &source);
+  GdipCreateBitmapFromScan0(16, 70, 0, PixelFormat24bppRGB, nullptr, &target);
+  GdipGetImageGraphicsContext(target, &graphics);
+  GdipSetInterpolationMode(graphics, InterpolationModeHighQualityBicubic);
+  int next = 0;
+  for (auto _ : state) {
+    const INT inkWidth = 36 + next % 17, inkHeight = 48 + next % 13, margin = next % 11;
+    ++next;
+    GdipDrawImageRectRectI(graphics, source, 0, margin, 16, 70 - margin - 3, 3, 4, inkWidth,
+                           inkHeight, UnitPixel, nullptr, nullptr, nullptr);
+  }
+  GdipDeleteGraphics(graphics);
+  GdipDisposeImage(target);
+  GdipDisposeImage(source);
+}
+BENCHMARK(BM_StretchGlyphsOfVaryingSize);
+
 void BM_GifThroughGdiplus(benchmark::State& state) {
   GpBitmap* bitmap = nullptr;
   GpGraphics* graphics = nullptr;

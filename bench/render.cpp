@@ -2,6 +2,7 @@
 // its steps and a libjpeg-turbo-only encode of the same size for comparison.
 #include <benchmark/benchmark.h>
 
+#define XMD_H  // the Windows headers define INT32 already
 #include <jpeglib.h>
 
 #include <windows.h>

@@ -1,50 +1,111 @@
 #include "render/glyph_cell.h"
 
+#include <limits.h>
+#include <string.h>
+
+#include <bit>
+
 #include "text/random_source.h"
 
 using namespace Gdiplus;
 
 namespace {
 
-constexpr REAL kAngleSpan = 60.0f;      // degrees, from -30 to +30
+constexpr REAL kAngleSpan = 60.0f;  // degrees, from -30 to +30
 constexpr REAL kAngleOffset = 30.0f;
-constexpr INT kMaxMargin = 10;          // pixels at the top and the bottom
-constexpr int kBytesPerPixel = 3;       // blue, green, red
+constexpr INT kMaxMargin = 10;     // pixels at the top and the bottom
+constexpr int kBytesPerPixel = 3;  // blue, green, red
+// Pixels compared at once: 24 bytes, three 64-bit words.
+constexpr INT kBlockPixels = 8;
+constexpr int kWordBytes = sizeof(UINT64);
+constexpr int kBlockWords = kBlockPixels * kBytesPerPixel / kWordBytes;
 
-// Reads locked 24-bit pixels and tells ink from background.
+// Reads locked 24-bit pixels and tells ink from background, a pixel or a
+// block of pixels at a time.
 class InkTest {
  public:
-  InkTest(const ChallengeSettings* settings, const BitmapData* pixels)
-      : pixels(pixels),
-        blue(settings->backgroundBlue),
-        green(settings->backgroundGreen),
-        red(settings->backgroundRed) {}
+  InkTest(const ChallengeSettings* settings, const BitmapData* pixels) : pixels(pixels) {
+    background[0] = settings->backgroundBlue;
+    background[1] = settings->backgroundGreen;
+    background[2] = settings->backgroundRed;
+    BYTE block[kBlockPixels * kBytesPerPixel];
+    for (size_t i = 0; i < sizeof block; ++i) block[i] = background[i % kBytesPerPixel];
+    memcpy(blockPattern, block, sizeof block);
+  }
   INT Width() const { return static_cast<INT>(pixels->Width); }
   INT Height() const { return static_cast<INT>(pixels->Height); }
-  bool IsInk(INT x, INT y) const {
-    const BYTE* pixel = static_cast<const BYTE*>(pixels->Scan0) +
-                        static_cast<ptrdiff_t>(y) * pixels->Stride + kBytesPerPixel * x;
-    return pixel[0] != blue || pixel[1] != green || pixel[2] != red;
+
+  // The first ink column of row y in [from, to), or `to` when there is none.
+  INT FirstInk(INT y, INT from, INT to) const {
+    INT x = from;
+    for (; x + kBlockPixels <= to; x += kBlockPixels) {
+      const INT found = FirstInkInBlock(x, y);
+      if (found < kBlockPixels) return x + found;
+    }
+    for (; x < to; ++x) {
+      if (IsInk(x, y)) return x;
+    }
+    return to;
   }
+
+  // The last ink column of row y in [from, to), or from - 1 when there is none.
+  INT LastInk(INT y, INT from, INT to) const {
+    INT x = to;
+    for (; x - kBlockPixels >= from; x -= kBlockPixels) {
+      const INT found = LastInkInBlock(x - kBlockPixels, y);
+      if (found >= 0) return x - kBlockPixels + found;
+    }
+    while (x > from) {
+      if (IsInk(--x, y)) return x;
+    }
+    return from - 1;
+  }
+
+  bool RowHasInk(INT y) const { return FirstInk(y, 0, Width()) < Width(); }
 
  private:
+  const BYTE* Pixel(INT x, INT y) const {
+    return static_cast<const BYTE*>(pixels->Scan0) + static_cast<ptrdiff_t>(y) * pixels->Stride +
+           kBytesPerPixel * x;
+  }
+  bool IsInk(INT x, INT y) const {
+    const BYTE* pixel = Pixel(x, y);
+    return pixel[0] != background[0] || pixel[1] != background[1] || pixel[2] != background[2];
+  }
+  // The block of kBlockPixels pixels from (x, y) on, each word XORed with
+  // the background: a nonzero byte is a byte of an ink pixel. Bytes count
+  // from the least significant end of a word (little-endian, as Windows is).
+  void BlockDifference(INT x, INT y, UINT64 (&difference)[kBlockWords]) const {
+    memcpy(difference, Pixel(x, y), sizeof difference);
+    for (int i = 0; i < kBlockWords; ++i) difference[i] ^= blockPattern[i];
+  }
+  // The first ink pixel of the block, counted from x, or kBlockPixels.
+  INT FirstInkInBlock(INT x, INT y) const {
+    UINT64 difference[kBlockWords];
+    BlockDifference(x, y, difference);
+    for (int i = 0; i < kBlockWords; ++i) {
+      if (difference[i] == 0) continue;
+      const int byte = i * kWordBytes + std::countr_zero(difference[i]) / CHAR_BIT;
+      return byte / kBytesPerPixel;
+    }
+    return kBlockPixels;
+  }
+  // The last ink pixel of the block, counted from x, or -1.
+  INT LastInkInBlock(INT x, INT y) const {
+    UINT64 difference[kBlockWords];
+    BlockDifference(x, y, difference);
+    for (int i = kBlockWords - 1; i >= 0; --i) {
+      if (difference[i] == 0) continue;
+      const int byte = i * kWordBytes + kWordBytes - 1 - std::countl_zero(difference[i]) / CHAR_BIT;
+      return byte / kBytesPerPixel;
+    }
+    return -1;
+  }
+
   const BitmapData* pixels;
-  BYTE blue, green, red;
+  BYTE background[kBytesPerPixel];
+  UINT64 blockPattern[kBlockWords];  // kBlockPixels background pixels
 };
-
-bool RowHasInk(const InkTest& test, INT y) {
-  for (INT x = 0; x < test.Width(); ++x) {
-    if (test.IsInk(x, y)) return true;
-  }
-  return false;
-}
-
-bool ColumnHasInk(const InkTest& test, INT x) {
-  for (INT y = test.Height() - 1; y >= 0; --y) {
-    if (test.IsInk(x, y)) return true;
-  }
-  return false;
-}
 
 InkBox FindInkBox(const ChallengeSettings* settings, GraphicsImage& scratch) {
   InkBox box;
@@ -81,7 +142,7 @@ void DrawTurnedCharacter(GraphicsImage& scratch, INT width, INT height, REAL ang
 INT FindInkTop(const ChallengeSettings* settings, const BitmapData* pixels) {
   const InkTest test(settings, pixels);
   for (INT y = 0; y < test.Height(); ++y) {
-    if (RowHasInk(test, y)) return y;
+    if (test.RowHasInk(y)) return y;
   }
   return 0;
 }
@@ -89,25 +150,27 @@ INT FindInkTop(const ChallengeSettings* settings, const BitmapData* pixels) {
 INT FindInkBottom(const ChallengeSettings* settings, const BitmapData* pixels) {
   const InkTest test(settings, pixels);
   for (INT y = test.Height() - 1; y >= 0; --y) {
-    if (RowHasInk(test, y)) return y;
+    if (test.RowHasInk(y)) return y;
   }
   return 0;
 }
 
+// Row by row (rows are contiguous in memory), each row searched only left of
+// the leftmost ink found so far.
 INT FindInkLeft(const ChallengeSettings* settings, const BitmapData* pixels) {
   const InkTest test(settings, pixels);
-  for (INT x = 0; x < test.Width(); ++x) {
-    if (ColumnHasInk(test, x)) return x;
-  }
-  return 0;
+  INT left = test.Width();
+  for (INT y = 0; y < test.Height() && left > 0; ++y) left = test.FirstInk(y, 0, left);
+  return left < test.Width() ? left : 0;
 }
 
 INT FindInkRight(const ChallengeSettings* settings, const BitmapData* pixels) {
   const InkTest test(settings, pixels);
-  for (INT x = test.Width() - 1; x >= 0; --x) {
-    if (ColumnHasInk(test, x)) return x;
+  INT right = -1;
+  for (INT y = 0; y < test.Height() && right < test.Width() - 1; ++y) {
+    right = test.LastInk(y, right + 1, test.Width());
   }
-  return 0;
+  return right >= 0 ? right : 0;
 }
 
 REAL GlyphAngle(int randomValue) {

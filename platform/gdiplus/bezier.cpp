@@ -14,15 +14,15 @@ namespace {
 // vanishes.
 constexpr double kThinnestLineWidth = 1.0;
 
-void SetStrokeWidth(GraphicsObject& context, REAL penWidth) {
+void SetStrokeWidth(cairo_t* cr, REAL penWidth) {
   if (penWidth > 0) {
-    cairo_set_line_width(context.cr, penWidth);
+    cairo_set_line_width(cr, penWidth);
     return;
   }
   // The path is already in device space; a width set under the identity
   // matrix is measured in device pixels.
-  cairo_identity_matrix(context.cr);
-  cairo_set_line_width(context.cr, kThinnestLineWidth);
+  cairo_identity_matrix(cr);
+  cairo_set_line_width(cr, kThinnestLineWidth);
 }
 
 }  // namespace
@@ -37,11 +37,11 @@ GpStatus WINGDIPAPI GdipDrawBezierI(GpGraphics* graphics, GpPen* pen, INT x1, IN
   GraphicsObject* context = LookUp<GraphicsObject>(graphics);
   const PenObject* stroke = LookUp<PenObject>(pen);
   if (context == nullptr || stroke == nullptr) return InvalidParameter;
-  context->BeginWorldPath();
-  cairo_t* cr = context->cr;
+  cairo_t* cr = context->BeginWorldPath();
+  if (cr == nullptr) return OutOfMemory;
   cairo_move_to(cr, x1, y1);
   cairo_curve_to(cr, x2, y2, x3, y3, x4, y4);
-  SetStrokeWidth(*context, stroke->width);
+  SetStrokeWidth(cr, stroke->width);
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
   SetSourceColor(cr, stroke->color);

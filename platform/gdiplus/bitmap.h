@@ -8,7 +8,7 @@
 #include <cairo.h>
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "gdiplus.h"
 #include "gdiplus/handle_registry.h"
@@ -28,9 +28,9 @@ struct PixelLock {
   UINT flags = 0;
   PixelFormat format = 0;
   Rect area;
-  BYTE* scan0 = nullptr;     // first row handed out
-  INT stride = 0;            // bytes from one handed-out row to the next
-  std::vector<BYTE> buffer;  // empty when the caller supplied the buffer
+  BYTE* scan0 = nullptr;           // first row handed out
+  INT stride = 0;                  // bytes from one handed-out row to the next
+  std::unique_ptr<BYTE[]> buffer;  // null when the caller supplied the buffer
 };
 
 struct BitmapObject final : GpBitmap {

@@ -1,9 +1,12 @@
 // Solid brushes and filling rectangles with them.
 #include "gdiplus/brush.h"
 
+#include <algorithm>
 #include <new>
 
 #include "gdiplus/graphics.h"
+#include "gdiplus/matrix.h"
+#include "gdiplus/span_painter.h"
 #include "gdiplus/startup_state.h"
 
 namespace Gdiplus::Internal {
@@ -30,17 +33,31 @@ GpStatus WINGDIPAPI GdipDeleteBrush(GpBrush* brush) { return Destroy<SolidBrushO
 
 // Fills source-over: a colour with alpha below 255 blends with the opaque
 // pixels beneath, as GDI+ does on a 24-bit bitmap. Empty and negative
-// rectangles fill nothing.
+// rectangles fill nothing. Without a world transform the rectangle covers
+// whole pixels and is painted straight into the rows; otherwise cairo fills
+// the transformed shape.
 GpStatus WINGDIPAPI GdipFillRectangleI(GpGraphics* graphics, GpBrush* brush, INT x, INT y,
                                        INT width, INT height) {
   GraphicsObject* context = LookUp<GraphicsObject>(graphics);
   const SolidBrushObject* fill = LookUp<SolidBrushObject>(brush);
   if (context == nullptr || fill == nullptr) return InvalidParameter;
   if (width <= 0 || height <= 0) return Ok;
-  context->BeginWorldPath();
-  cairo_rectangle(context->cr, x, y, width, height);
-  SetSourceColor(context->cr, fill->color);
-  cairo_fill(context->cr);
+  if (IsIdentity(context->world)) {
+    const SurfacePixels target(context->surface);
+    SpanPainter painter(target, fill->color);
+    const int64_t top = std::max<int64_t>(y, 0);
+    const int64_t bottom = std::min<int64_t>(int64_t{y} + height, target.height);
+    for (int64_t row = top; row < bottom; ++row) {
+      painter.Paint(row, x, int64_t{x} + width, kFullCoverage);
+    }
+    painter.Finish();
+    return Ok;
+  }
+  cairo_t* cr = context->BeginWorldPath();
+  if (cr == nullptr) return OutOfMemory;
+  cairo_rectangle(cr, x, y, width, height);
+  SetSourceColor(cr, fill->color);
+  cairo_fill(cr);
   return Ok;
 }
 

@@ -30,15 +30,16 @@ class ColourTable {
  public:
   ColourTable() { Rehash(kInitialCapacity); }
 
-  void Count(uint32_t colour) {
+  // Adds `times` pixels of `colour`.
+  void Count(uint32_t colour, uint32_t times) {
     Slot& slot = Find(colour);
     if (slot.colour == kEmpty) {
       slot = {colour, 0, 0};
       if (++size_ * 2 > slots_.size()) Rehash(slots_.size() * 2);
-      ++Find(colour).count;
+      Find(colour).count += times;
       return;
     }
-    ++slot.count;
+    slot.count += times;
   }
 
   std::vector<ColourCount> Colours() const {
@@ -81,10 +82,18 @@ class ColourTable {
   size_t size_ = 0;
 };
 
+// Counts runs of one colour with one table update: a picture is mostly
+// long runs of its background.
 void CountColours(const SurfacePixels& pixels, ColourTable& table) {
   for (INT y = 0; y < pixels.height; ++y) {
     const uint32_t* row = pixels.Row(y);
-    for (INT x = 0; x < pixels.width; ++x) table.Count(row[x] & kRgbMask);
+    for (INT x = 0; x < pixels.width;) {
+      const uint32_t colour = row[x] & kRgbMask;
+      const INT start = x;
+      while (++x < pixels.width && (row[x] & kRgbMask) == colour) {
+      }
+      table.Count(colour, uint32_t(x - start));
+    }
   }
 }
 
@@ -105,20 +114,38 @@ std::vector<uint32_t> ChoosePalette(std::vector<ColourCount> distinct) {
 
 int Channel(uint32_t colour, int shift) { return int((colour >> shift) & 0xFF); }
 
+int SquaredDistance(uint32_t a, uint32_t b) {
+  int distance = 0;
+  for (int shift = 0; shift <= 16; shift += 8) {
+    const int d = Channel(a, shift) - Channel(b, shift);
+    distance += d * d;
+  }
+  return distance;
+}
+
+// The palette entry nearest to `colour` (the lowest index among equally near
+// ones). The palette is sorted, so by red first: the search starts where the
+// colour would sit and walks outwards only while red alone is no farther
+// than the best distance found.
 GifByteType NearestEntry(const std::vector<uint32_t>& palette, uint32_t colour) {
+  const int red = Channel(colour, 16);
   size_t best = 0;
   int bestDistance = INT32_MAX;
-  for (size_t i = 0; i < palette.size(); ++i) {
-    int distance = 0;
-    for (int shift = 0; shift <= 16; shift += 8) {
-      const int d = Channel(palette[i], shift) - Channel(colour, shift);
-      distance += d * d;
-    }
-    if (distance < bestDistance) {
+  auto consider = [&](size_t i) {
+    const int distance = SquaredDistance(palette[i], colour);
+    if (distance < bestDistance || (distance == bestDistance && i < best)) {
       bestDistance = distance;
       best = i;
     }
-  }
+  };
+  auto redReachable = [&](size_t i) {
+    const int d = Channel(palette[i], 16) - red;
+    return d * d <= bestDistance;
+  };
+  const size_t start =
+      size_t(std::lower_bound(palette.begin(), palette.end(), colour) - palette.begin());
+  for (size_t i = start; i < palette.size() && redReachable(i); ++i) consider(i);
+  for (size_t i = start; i-- > 0 && redReachable(i);) consider(i);
   return GifByteType(best);
 }
 
@@ -184,7 +211,13 @@ GpStatus WriteGif(const SurfacePixels& pixels, const std::vector<uint32_t>& pale
       written && EGifPutImageDesc(gif, 0, 0, pixels.width, pixels.height, false, nullptr) == GIF_OK;
   for (INT y = 0; written && y < pixels.height; ++y) {
     const uint32_t* row = pixels.Row(y);
-    for (INT x = 0; x < pixels.width; ++x) line[size_t(x)] = table.IndexOf(row[x] & kRgbMask);
+    uint32_t previous = kRgbMask + 1;  // no colour: the first pixel is looked up
+    GifByteType index = 0;
+    for (INT x = 0; x < pixels.width; ++x) {
+      const uint32_t colour = row[x] & kRgbMask;
+      if (colour != previous) index = table.IndexOf(previous = colour);
+      line[size_t(x)] = index;
+    }
     written = EGifPutLine(gif, line.data(), pixels.width) == GIF_OK;
   }
   const bool closed = EGifCloseFile(gif, &error) == GIF_OK;

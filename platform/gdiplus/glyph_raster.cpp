@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace Gdiplus::Internal {
 namespace {
@@ -30,81 +29,68 @@ FT_Fixed ToFixed16(double value) {
   return static_cast<FT_Fixed>(std::lround(value * kFixed16Dot16));
 }
 
-// x / 255 rounded to nearest, exact for x in 0..255*255 (two channels at
-// once when they sit in bits 0-7 and 16-23).
-inline uint32_t DivideBy255(uint32_t x) {
-  return (x + 0x00800080u + ((x + 0x00800080u) >> 8 & 0x00FF00FFu)) >> 8;
-}
+// Where the glyph's outline origin lands: device pixel (originX, originY)
+// holds the outline's point (0, 0) at its top left corner. FreeType counts
+// rows upwards, so outline row y is device row originY - 1 - y.
+struct GlyphPlacement {
+  SpanPainter* painter;
+  int64_t originX;
+  int64_t originY;
+};
 
-// Blends `alpha` (0..255) of `color` onto one opaque pixel, source-over:
-// red and blue together in one word, green alone.
-inline uint32_t BlendPixel(uint32_t destination, uint32_t color, uint32_t alpha) {
-  const uint32_t keep = 255 - alpha;
-  const uint32_t redBlue =
-      DivideBy255((color & 0x00FF00FFu) * alpha + (destination & 0x00FF00FFu) * keep) & 0x00FF00FFu;
-  const uint32_t green =
-      DivideBy255((color >> 8 & 0xFFu) * alpha + (destination >> 8 & 0xFFu) * keep) & 0xFFu;
-  return 0xFF000000u | redBlue | green << 8;
-}
-
-inline uint32_t CoverageAt(const FT_Bitmap& bitmap, const unsigned char* row, unsigned column) {
-  if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO) {
-    return (row[column >> 3] & (0x80 >> (column & 7))) ? 255 : 0;
+// FreeType's callback for the grey rasteriser's runs of equal coverage.
+void PaintGreySpans(int y, int count, const FT_Span* spans, void* user) {
+  const auto* place = static_cast<const GlyphPlacement*>(user);
+  uint32_t* pixels = place->painter->RowOrNull(place->originY - 1 - y);
+  if (pixels == nullptr) return;
+  for (int i = 0; i < count; ++i) {
+    const int64_t x0 = place->originX + spans[i].x;
+    place->painter->PaintInRow(pixels, x0, x0 + spans[i].len, spans[i].coverage);
   }
-  return row[column];
 }
 
-// Glyph rasters are mostly empty around the outline: grey coverage is
-// skipped eight bytes at a time where it is all zero.
-constexpr INT kSkipRun = 8;
-inline bool IsClearRun(const unsigned char* coverage) {
-  uint64_t run;
-  std::memcpy(&run, coverage, sizeof run);
-  return run == 0;
+// Renders the loaded, transformed outline straight into the painter. The
+// clip box (in whole pixels, the outline's own axes) keeps the rasteriser
+// to the rows and columns of the target.
+void RenderGrey(FT_GlyphSlot slot, const GlyphPlacement& place, const SurfacePixels& target) {
+  FT_Raster_Params params = {};
+  params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
+  params.gray_spans = PaintGreySpans;
+  params.user = const_cast<GlyphPlacement*>(&place);
+  params.clip_box.xMin = FT_Pos(-place.originX);
+  params.clip_box.xMax = FT_Pos(target.width - place.originX);
+  params.clip_box.yMin = FT_Pos(place.originY - target.height);
+  params.clip_box.yMax = FT_Pos(place.originY);
+  FT_Outline_Render(slot->library, &slot->outline, &params);
 }
 
-void Composite(const FT_Bitmap& bitmap, INT left, INT top, ARGB color, const SurfacePixels& target,
-               DirtyArea& dirty) {
-  const INT x0 = std::max(left, 0);
-  const INT y0 = std::max(top, 0);
-  const INT x1 = static_cast<INT>(std::min<int64_t>(int64_t{left} + bitmap.width, target.width));
-  const INT y1 = static_cast<INT>(std::min<int64_t>(int64_t{top} + bitmap.rows, target.height));
-  if (x0 >= x1 || y0 >= y1) return;
-  const uint32_t colorAlpha = color >> 24;
-  const uint32_t solid = 0xFF000000u | color;
-  const bool grey = bitmap.pixel_mode == FT_PIXEL_MODE_GRAY;
-  for (INT y = y0; y < y1; ++y) {
-    const unsigned char* row = bitmap.buffer + ptrdiff_t{y - top} * bitmap.pitch;
-    uint32_t* pixels = target.Row(y);
-    for (INT x = x0; x < x1; ++x) {
-      if (grey && x + kSkipRun <= x1 && IsClearRun(row + (x - left))) {
-        x += kSkipRun - 1;  // the loop's ++x completes the run
+// Renders a one-bit glyph bitmap and paints its runs of set bits.
+void RenderOneBit(FT_GlyphSlot slot, const GlyphPlacement& place) {
+  if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) return;
+  const FT_Bitmap& bitmap = slot->bitmap;
+  const int64_t left = place.originX + slot->bitmap_left;
+  const int64_t top = place.originY - slot->bitmap_top;
+  for (unsigned row = 0; row < bitmap.rows; ++row) {
+    const unsigned char* bits = bitmap.buffer + ptrdiff_t(row) * bitmap.pitch;
+    auto set = [bits](unsigned column) {
+      return (bits[column >> 3] & (0x80 >> (column & 7))) != 0;
+    };
+    for (unsigned column = 0; column < bitmap.width;) {
+      if (!set(column)) {
+        ++column;
         continue;
       }
-      const uint32_t cover = CoverageAt(bitmap, row, static_cast<unsigned>(x - left));
-      if (cover == 0) continue;
-      const uint32_t alpha = colorAlpha == 255 ? cover : DivideBy255(cover * colorAlpha) & 0xFFu;
-      pixels[x] = alpha == 255 ? solid : BlendPixel(pixels[x], color, alpha);
+      const unsigned start = column;
+      while (column < bitmap.width && set(column)) ++column;
+      place.painter->Paint(top + row, left + start, left + column, kFullCoverage);
     }
   }
-  dirty.Add(x0, y0, x1, y1);
 }
 
 }  // namespace
 
-void DirtyArea::Add(INT x0, INT y0, INT x1, INT y1) {
-  if (!any) {
-    *this = {x0, y0, x1, y1, true};
-    return;
-  }
-  left = std::min(left, x0);
-  top = std::min(top, y0);
-  right = std::max(right, x1);
-  bottom = std::max(bottom, y1);
-}
-
 void DrawGlyph(FontFace& face, FT_UInt index, const cairo_matrix_t& world, double x, double y,
-               ARGB color, GlyphCoverage coverage, const SurfacePixels& target, DirtyArea& dirty) {
+               GlyphCoverage coverage, SpanPainter& painter) {
   if (!TransformFits(world)) return;
   double deviceX = x, deviceY = y;
   cairo_matrix_transform_point(&world, &deviceX, &deviceY);
@@ -130,9 +116,12 @@ void DrawGlyph(FontFace& face, FT_UInt index, const cairo_matrix_t& world, doubl
   const double rasterPixels = (double(box.xMax - box.xMin) / kFixed26Dot6 + 2) *
                               (double(box.yMax - box.yMin) / kFixed26Dot6 + 2);
   if (rasterPixels > kMaxGlyphRasterPixels) return;
-  if (FT_Render_Glyph(slot, oneBit ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0) return;
-  Composite(slot->bitmap, static_cast<INT>(originX) + slot->bitmap_left,
-            static_cast<INT>(originY) - slot->bitmap_top, color, target, dirty);
+  const GlyphPlacement place{&painter, int64_t(originX), int64_t(originY)};
+  if (oneBit) {
+    RenderOneBit(slot, place);
+  } else {
+    RenderGrey(slot, place, painter.Target());
+  }
 }
 
 }  // namespace Gdiplus::Internal

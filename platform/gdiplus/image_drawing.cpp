@@ -42,8 +42,11 @@ void CopyAtNaturalSize(const SurfacePixels& source, const SurfacePixels& target,
 
 // Draws through cairo when the world transform is not the identity: the
 // source rectangle, edges padded so no black creeps in, mapped onto `to`.
-void DrawTransformed(GraphicsObject& context, cairo_surface_t* image, const Rect& from,
-                     const Rect& to, cairo_filter_t filter) {
+// OutOfMemory when cairo cannot make its context.
+GpStatus DrawTransformed(GraphicsObject& context, cairo_surface_t* image, const Rect& from,
+                         const Rect& to, cairo_filter_t filter) {
+  cairo_t* cr = context.BeginWorldPath();
+  if (cr == nullptr) return OutOfMemory;
   cairo_surface_t* part =
       cairo_surface_create_for_rectangle(image, from.X, from.Y, from.Width, from.Height);
   cairo_pattern_t* pattern = cairo_pattern_create_for_surface(part);
@@ -54,12 +57,12 @@ void DrawTransformed(GraphicsObject& context, cairo_surface_t* image, const Rect
   cairo_pattern_set_matrix(pattern, &placement);
   cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
   cairo_pattern_set_filter(pattern, filter);
-  context.BeginWorldPath();
-  cairo_rectangle(context.cr, to.X, to.Y, to.Width, to.Height);
-  cairo_set_source(context.cr, pattern);
-  cairo_fill(context.cr);
+  cairo_rectangle(cr, to.X, to.Y, to.Width, to.Height);
+  cairo_set_source(cr, pattern);
+  cairo_fill(cr);
   cairo_pattern_destroy(pattern);
   cairo_surface_destroy(part);
+  return Ok;
 }
 
 // Shrinks `from` to the part inside the image and `to` in proportion.
@@ -99,9 +102,8 @@ GpStatus WINGDIPAPI GdipDrawImageI(GpGraphics* graphics, GpImage* image, INT x, 
     return Ok;
   }
   const Rect whole(0, 0, bitmap->Width(), bitmap->Height());
-  DrawTransformed(*context, bitmap->surface, whole, Rect(x, y, whole.Width, whole.Height),
-                  CAIRO_FILTER_GOOD);
-  return Ok;
+  return DrawTransformed(*context, bitmap->surface, whole, Rect(x, y, whole.Width, whole.Height),
+                         CAIRO_FILTER_GOOD);
 }
 
 // Every interpolation mode but nearest-neighbour resamples with the bicubic
@@ -127,9 +129,8 @@ GpStatus WINGDIPAPI GdipDrawImageRectRectI(GpGraphics* graphics, GpImage* image,
   if (!ClipSourceToImage(*bitmap, from, to)) return Ok;
   const bool nearest = context->interpolation == InterpolationModeNearestNeighbor;
   if (!IsIdentity(context->world)) {
-    DrawTransformed(*context, bitmap->surface, from, to,
-                    nearest ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
-    return Ok;
+    return DrawTransformed(*context, bitmap->surface, from, to,
+                           nearest ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
   }
   const bool drawn = Resample(SurfacePixels(bitmap->surface), from, SurfacePixels(context->surface),
                               to, nearest ? ResampleFilter::Nearest : ResampleFilter::Bicubic);

@@ -2,7 +2,12 @@
 // area in the asked format (24-bit: blue, green, red; 32-bit: blue, green,
 // red, 255), rows 4-byte aligned; a write lock copies the buffer back into
 // the bitmap when unlocked. One lock per bitmap at a time.
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "gdiplus/bitmap.h"
@@ -30,29 +35,67 @@ bool ResolveLockArea(const BitmapObject& bitmap, const GpRect* rect, Rect& area)
   return true;
 }
 
+// One row of opaque pixels out as blue-green-red triples. Four pixels at a
+// time squeezed into 12 bytes of one 16-byte store (whose last four bytes
+// the next store overwrites), while a whole store fits the row; the rest a
+// pixel at a time, three bytes each, so nothing past the row is touched.
+void RowTo24(const uint32_t* source, INT width, BYTE* target) {
+  INT x = 0;
+#if defined(__SSE2__)
+  const __m128i lowPixel = _mm_set1_epi64x(0xFFFFFF);
+  const __m128i highPixel = _mm_set1_epi64x(0xFFFFFF000000);
+  for (; x + 6 <= width; x += 4) {
+    const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + x));
+    // Each 64-bit half: its first pixel's three bytes, then its second's.
+    const __m128i halves = _mm_or_si128(_mm_and_si128(pixels, lowPixel),
+                                        _mm_and_si128(_mm_srli_epi64(pixels, 8), highPixel));
+    const __m128i packed =
+        _mm_or_si128(_mm_move_epi64(halves), _mm_slli_si128(_mm_unpackhi_epi64(halves, halves), 6));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 3 * x), packed);
+  }
+#endif
+  for (; x < width; ++x) std::memcpy(target + 3 * x, &source[x], 3);  // little-endian: B, G, R
+}
+
+void RowTo32(const uint32_t* source, INT width, BYTE* target) {
+  for (INT x = 0; x < width; ++x) {
+    const uint32_t pixel = source[x] | kOpaqueAlpha;
+    std::memcpy(target + 4 * x, &pixel, 4);
+  }
+}
+
+// The reverse, reading four bytes a pixel apart but the last pixel's three.
+void RowFrom24(const BYTE* source, INT width, uint32_t* target) {
+  for (INT x = 0; x + 1 < width; ++x) {
+    uint32_t pixel;
+    std::memcpy(&pixel, source + 3 * x, 4);
+    target[x] = kOpaqueAlpha | (pixel & 0x00FFFFFFu);
+  }
+  const BYTE* last = source + 3 * (width - 1);
+  target[width - 1] = kOpaqueAlpha | last[0] | (uint32_t{last[1]} << 8) | (uint32_t{last[2]} << 16);
+}
+
+void RowFrom32(const BYTE* source, INT width, uint32_t* target) {
+  for (INT x = 0; x < width; ++x) {
+    uint32_t pixel;
+    std::memcpy(&pixel, source + 4 * x, 4);
+    target[x] = kOpaqueAlpha | pixel;
+  }
+}
+
 void CopyOut(const SurfacePixels& pixels, const Rect& area, PixelFormat format, BYTE* scan0,
              INT stride) {
-  const INT bytesPerPixel = BytesPerPixel(format);
+  const auto copyRow = BytesPerPixel(format) == 3 ? RowTo24 : RowTo32;
   for (INT y = 0; y < area.Height; ++y) {
-    const uint32_t* source = pixels.Row(area.Y + y) + area.X;
-    BYTE* target = scan0 + ptrdiff_t{y} * stride;
-    for (INT x = 0; x < area.Width; ++x, target += bytesPerPixel) {
-      const uint32_t pixel = source[x] | kOpaqueAlpha;
-      std::memcpy(target, &pixel, bytesPerPixel);  // little-endian: B, G, R[, A]
-    }
+    copyRow(pixels.Row(area.Y + y) + area.X, area.Width, scan0 + ptrdiff_t{y} * stride);
   }
 }
 
 void CopyIn(const SurfacePixels& pixels, const Rect& area, PixelFormat format, const BYTE* scan0,
             INT stride) {
-  const INT bytesPerPixel = BytesPerPixel(format);
+  const auto copyRow = BytesPerPixel(format) == 3 ? RowFrom24 : RowFrom32;
   for (INT y = 0; y < area.Height; ++y) {
-    uint32_t* target = pixels.Row(area.Y + y) + area.X;
-    const BYTE* source = scan0 + ptrdiff_t{y} * stride;
-    for (INT x = 0; x < area.Width; ++x, source += bytesPerPixel) {
-      target[x] =
-          kOpaqueAlpha | source[0] | (uint32_t{source[1]} << 8) | (uint32_t{source[2]} << 16);
-    }
+    copyRow(scan0 + ptrdiff_t{y} * stride, area.Width, pixels.Row(area.Y + y) + area.X);
   }
   pixels.MarkDirty(area.X, area.Y, area.Width, area.Height);
 }
@@ -82,7 +125,7 @@ GpStatus WINGDIPAPI GdipBitmapLockBits(GpBitmap* bitmap, GDIPCONST GpRect* rect,
   const INT minimumStride = area.Width * BytesPerPixel(format);
   BYTE* scan0 = nullptr;
   INT stride = 0;
-  std::vector<BYTE> buffer;
+  std::unique_ptr<BYTE[]> buffer;
   if (flags & ImageLockModeUserInputBuf) {
     scan0 = static_cast<BYTE*>(lockedData->Scan0);
     stride = lockedData->Stride;
@@ -91,15 +134,15 @@ GpStatus WINGDIPAPI GdipBitmapLockBits(GpBitmap* bitmap, GDIPCONST GpRect* rect,
     }
   } else {
     stride = AlignedStride(area.Width, BytesPerPixel(format));
-    try {
-      buffer.resize(size_t(stride) * size_t(area.Height));
-    } catch (const std::bad_alloc&) {
-      return OutOfMemory;
-    }
-    scan0 = buffer.data();
+    buffer.reset(new (std::nothrow) BYTE[size_t(stride) * size_t(area.Height)]);
+    if (buffer == nullptr) return OutOfMemory;
+    scan0 = buffer.get();
   }
-  if (flags & ImageLockModeRead)
+  // A buffer of the layer's own always starts as the pixels (never as stale
+  // heap memory), so a write lock leaves the pixels its caller skips as they were.
+  if ((flags & ImageLockModeRead) || buffer != nullptr) {
     CopyOut(SurfacePixels(object->surface), area, format, scan0, stride);
+  }
 
   object->lock.active = true;
   object->lock.flags = flags;

@@ -91,16 +91,14 @@ GpStatus WINGDIPAPI GdipDrawString(GpGraphics* graphics, GDIPCONST WCHAR* text, 
   TextLayout layout;
   if (!LayOutLine(face, text, units, layout)) return OutOfMemory;
   const SurfacePixels target(context->surface);
+  SpanPainter painter(target, fill->color);
   const GlyphCoverage coverage = CoverageFor(context->textHint);
   const double baselineY = layoutRect->Y + layout.baseline;
-  DirtyArea dirty;
   for (const PlacedGlyph& glyph : layout.glyphs) {
-    DrawGlyph(face, glyph.index, context->world, layoutRect->X + glyph.penX, baselineY, fill->color,
-              coverage, target, dirty);
+    DrawGlyph(face, glyph.index, context->world, layoutRect->X + glyph.penX, baselineY, coverage,
+              painter);
   }
-  if (dirty.any) {
-    target.MarkDirty(dirty.left, dirty.top, dirty.right - dirty.left, dirty.bottom - dirty.top);
-  }
+  painter.Finish();
   return Ok;
 }
 

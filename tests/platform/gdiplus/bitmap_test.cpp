@@ -1,5 +1,6 @@
 // Bitmaps, pixel locking, handle checking, start-up and the allocator.
 #include <cstring>
+#include <vector>
 
 #include "gdiplus/startup_state.h"
 #include "gdiplus_test_support.h"
@@ -58,6 +59,55 @@ TEST_F(BitmapTest, WriteLockStoresPixelsAndSubRectangleLocks) {
   EXPECT_EQ(pixels.At(1, 1), (Rgb{50, 100, 200}));
   EXPECT_EQ(pixels.At(2, 2), (Rgb{50, 100, 200}));
   EXPECT_EQ(pixels.CountInk({0, 0, 0}), 4);
+}
+
+// Rows are copied a pixel at a time with word-wide stores: every width, both
+// formats, and a caller's buffer with a tight stride must come out exact,
+// with nothing written past a row's last pixel.
+TEST_F(BitmapTest, LocksCopyEveryPixelOfEveryWidthExactly) {
+  auto colourAt = [](INT x, INT y) { return Rgb{BYTE(17 * x + 3), BYTE(29 * y + 5), BYTE(x * y)}; };
+  for (INT width = 1; width <= 9; ++width) {
+    Canvas canvas(width + 2, 3);
+    Paint(canvas, colourAt);
+    const Rect area(1, 1, width, 2);
+    for (const PixelFormat format : {PixelFormat24bppRGB, PixelFormat32bppRGB}) {
+      const INT bytes = format == PixelFormat24bppRGB ? 3 : 4;
+      std::vector<BYTE> buffer(size_t(bytes * width * 2 + 1), 0xEE);  // tight rows + a sentinel
+      BitmapData data{};
+      data.Scan0 = buffer.data();
+      data.Stride = bytes * width;
+      ASSERT_EQ(GdipBitmapLockBits(canvas.bitmap(), &area,
+                                   ImageLockModeRead | ImageLockModeUserInputBuf, format, &data),
+                Ok);
+      for (INT y = 0; y < 2; ++y) {
+        for (INT x = 0; x < width; ++x) {
+          const BYTE* p = &buffer[size_t(y * data.Stride + bytes * x)];
+          const Rgb expected = colourAt(x + 1, y + 1);
+          EXPECT_EQ((Rgb{p[2], p[1], p[0]}), expected) << width << " " << x << "," << y;
+          if (bytes == 4) EXPECT_EQ(p[3], 0xFF);
+        }
+      }
+      EXPECT_EQ(buffer.back(), 0xEE) << "written past the last row at width " << width;
+      ASSERT_EQ(GdipBitmapUnlockBits(canvas.bitmap(), &data), Ok);
+    }
+  }
+}
+
+// A write-only lock's buffer starts as the pixels (never as stale memory):
+// what the caller leaves alone stays as it was.
+TEST_F(BitmapTest, WriteOnlyLockKeepsThePixelsItsCallerSkips) {
+  Canvas canvas(5, 3);
+  canvas.FillAll(0xFF406080);
+  BitmapData data{};
+  ASSERT_EQ(
+      GdipBitmapLockBits(canvas.bitmap(), nullptr, ImageLockModeWrite, PixelFormat24bppRGB, &data),
+      Ok);
+  BYTE* pixel = static_cast<BYTE*>(data.Scan0) + data.Stride + 3 * 2;
+  pixel[0] = 1, pixel[1] = 2, pixel[2] = 3;
+  ASSERT_EQ(GdipBitmapUnlockBits(canvas.bitmap(), &data), Ok);
+  const Pixels pixels(canvas.bitmap());
+  EXPECT_EQ(pixels.At(2, 1), (Rgb{3, 2, 1}));
+  EXPECT_EQ(pixels.CountInk(RgbOf(0xFF406080)), 1);
 }
 
 TEST_F(BitmapTest, LockStateIsChecked) {

@@ -159,6 +159,13 @@ TEST_F(BezierTest, AntialiasedCurveHasGreyEdgesAndWidthGrowsInk) {
   const auto [hardInk, hardGrey] = drawCurve(4, SmoothingModeNone);
   EXPECT_EQ(hardGrey, 0);
   EXPECT_GT(hardInk, 0);
+  // The finer antialiasing modes (more samples a pixel) cover the same
+  // pixels, with grey edges too.
+  for (const SmoothingMode fine : {SmoothingModeAntiAlias8x8, SmoothingModeHighQuality}) {
+    const auto [fineInk, fineGrey] = drawCurve(4, fine);
+    EXPECT_NEAR(fineInk, thickInk, thickInk / 10) << fine;
+    EXPECT_GT(fineGrey, fineInk / 4) << fine;
+  }
 }
 
 // A width of 0 or below draws the thinnest line, one device pixel wide.

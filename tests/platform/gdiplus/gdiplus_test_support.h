@@ -130,6 +130,32 @@ class Pixels {
   std::vector<Rgb> rgb_;
 };
 
+// Writes a pixel pattern through a write lock: each pixel from `colour(x, y)`.
+template <typename ColourAt>
+void Paint(Canvas& canvas, ColourAt colour) {
+  BitmapData data{};
+  ASSERT_EQ(
+      GdipBitmapLockBits(canvas.bitmap(), nullptr, ImageLockModeWrite, PixelFormat24bppRGB, &data),
+      Ok);
+  for (INT y = 0; y < INT(data.Height); ++y) {
+    BYTE* row = static_cast<BYTE*>(data.Scan0) + y * data.Stride;
+    for (INT x = 0; x < INT(data.Width); ++x) {
+      const Rgb c = colour(x, y);
+      row[3 * x] = c.b, row[3 * x + 1] = c.g, row[3 * x + 2] = c.r;
+    }
+  }
+  ASSERT_EQ(GdipBitmapUnlockBits(canvas.bitmap(), &data), Ok);
+}
+
+// Draws `from` of `source` stretched onto `to` of `target` in `mode`.
+inline GpStatus Stretch(Canvas& target, Canvas& source, Rect to, Rect from,
+                        InterpolationMode mode = InterpolationModeHighQualityBicubic) {
+  GdipSetInterpolationMode(target.graphics(), mode);
+  return GdipDrawImageRectRectI(target.graphics(), source.bitmap(), to.X, to.Y, to.Width, to.Height,
+                                from.X, from.Y, from.Width, from.Height, UnitPixel, nullptr,
+                                nullptr, nullptr);
+}
+
 const Rgb kWhite{255, 255, 255};
 constexpr ARGB kOpaqueWhite = 0xFFFFFFFF;
 constexpr ARGB kOpaqueBlack = 0xFF000000;

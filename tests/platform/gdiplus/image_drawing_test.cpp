@@ -8,30 +8,6 @@ namespace {
 
 using ImageDrawingTest = GdiplusTest;
 
-// Writes a pixel pattern through a write lock: each pixel from `colour(x, y)`.
-template <typename ColourAt>
-void Paint(Canvas& canvas, ColourAt colour) {
-  BitmapData data{};
-  ASSERT_EQ(
-      GdipBitmapLockBits(canvas.bitmap(), nullptr, ImageLockModeWrite, PixelFormat24bppRGB, &data),
-      Ok);
-  for (INT y = 0; y < INT(data.Height); ++y) {
-    BYTE* row = static_cast<BYTE*>(data.Scan0) + y * data.Stride;
-    for (INT x = 0; x < INT(data.Width); ++x) {
-      const Rgb c = colour(x, y);
-      row[3 * x] = c.b, row[3 * x + 1] = c.g, row[3 * x + 2] = c.r;
-    }
-  }
-  ASSERT_EQ(GdipBitmapUnlockBits(canvas.bitmap(), &data), Ok);
-}
-
-GpStatus Stretch(Canvas& target, Canvas& source, Rect to, Rect from) {
-  GdipSetInterpolationMode(target.graphics(), InterpolationModeHighQualityBicubic);
-  return GdipDrawImageRectRectI(target.graphics(), source.bitmap(), to.X, to.Y, to.Width, to.Height,
-                                from.X, from.Y, from.Width, from.Height, UnitPixel, nullptr,
-                                nullptr, nullptr);
-}
-
 TEST_F(ImageDrawingTest, NaturalSizeCopyIsExactAndClipped) {
   Canvas source(5, 4);
   Paint(source, [](INT x, INT y) { return Rgb{BYTE(x * 40), BYTE(y * 60), 7}; });
