@@ -107,14 +107,35 @@ class InkTest {
   UINT64 blockPattern[kBlockWords];  // kBlockPixels background pixels
 };
 
+// The leftmost ink column of rows [first, last], or 0 when they hold none.
+// Row by row (rows are contiguous in memory), each row searched only left of
+// the leftmost ink found so far.
+INT LeftmostInk(const InkTest& test, INT first, INT last) {
+  INT left = test.Width();
+  for (INT y = first; y <= last && left > 0; ++y) left = test.FirstInk(y, 0, left);
+  return left < test.Width() ? left : 0;
+}
+
+// The rightmost ink column of rows [first, last], or 0 when they hold none.
+INT RightmostInk(const InkTest& test, INT first, INT last) {
+  INT right = -1;
+  for (INT y = first; y <= last && right < test.Width() - 1; ++y) {
+    right = test.LastInk(y, right + 1, test.Width());
+  }
+  return right >= 0 ? right : 0;
+}
+
+// The same box as the four FindInk scans give, but the side scans read only
+// the rows from the top to the bottom ink row: the others hold no ink.
 InkBox FindInkBox(const ChallengeSettings* settings, GraphicsImage& scratch) {
   InkBox box;
   BitmapData pixels{};
   if (scratch.LockForReading(&pixels) != Ok) return box;  // nothing to read
+  const InkTest test(settings, &pixels);
   box.top = FindInkTop(settings, &pixels);
   box.bottom = FindInkBottom(settings, &pixels);
-  box.left = FindInkLeft(settings, &pixels);
-  box.right = FindInkRight(settings, &pixels);
+  box.left = LeftmostInk(test, box.top, box.bottom);
+  box.right = RightmostInk(test, box.top, box.bottom);
   scratch.Unlock(&pixels);
   return box;
 }
@@ -155,22 +176,14 @@ INT FindInkBottom(const ChallengeSettings* settings, const BitmapData* pixels) {
   return 0;
 }
 
-// Row by row (rows are contiguous in memory), each row searched only left of
-// the leftmost ink found so far.
 INT FindInkLeft(const ChallengeSettings* settings, const BitmapData* pixels) {
   const InkTest test(settings, pixels);
-  INT left = test.Width();
-  for (INT y = 0; y < test.Height() && left > 0; ++y) left = test.FirstInk(y, 0, left);
-  return left < test.Width() ? left : 0;
+  return LeftmostInk(test, 0, test.Height() - 1);
 }
 
 INT FindInkRight(const ChallengeSettings* settings, const BitmapData* pixels) {
   const InkTest test(settings, pixels);
-  INT right = -1;
-  for (INT y = 0; y < test.Height() && right < test.Width() - 1; ++y) {
-    right = test.LastInk(y, right + 1, test.Width());
-  }
-  return right >= 0 ? right : 0;
+  return RightmostInk(test, 0, test.Height() - 1);
 }
 
 REAL GlyphAngle(int randomValue) {
