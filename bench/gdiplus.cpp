@@ -12,6 +12,7 @@
 #include <jpeglib.h>
 
 #include "gdiplus.h"
+#include "glimmark_test_seams.h"
 
 namespace {
 
@@ -148,8 +149,10 @@ void BM_JpegDirectLibjpegTurbo(benchmark::State& state) {
 }
 BENCHMARK(BM_JpegDirectLibjpegTurbo);
 
-// One 70-px glyph measured and drawn at a fresh random angle on a warm font.
+// One 70-px glyph measured and drawn at a fresh random angle on a warm font;
+// argument 1 loads every glyph through FreeType instead of the outline cache.
 void BM_RotatedGlyphMeasureAndDraw(benchmark::State& state) {
+  GlimmarkTest_LoadEveryGlyph(state.range(0) != 0);
   GpFontFamily* family = nullptr;
   GdipCreateFontFamilyFromName(u"Times New Roman", nullptr, &family);
   GpFont* font = nullptr;
@@ -186,7 +189,7 @@ void BM_RotatedGlyphMeasureAndDraw(benchmark::State& state) {
   GdipDeleteFont(font);
   GdipDeleteFontFamily(family);
 }
-BENCHMARK(BM_RotatedGlyphMeasureAndDraw);
+BENCHMARK(BM_RotatedGlyphMeasureAndDraw)->Arg(0)->Arg(1);
 
 // High-quality bicubic stretch of a source rectangle onto a target bitmap.
 void Stretch(benchmark::State& state, INT sourceWidth, INT sourceHeight, Rect from, INT targetWidth,

@@ -119,7 +119,38 @@ FontFace::FontFace(FT_Face face, double emPixels) : face(face), emPixels(emPixel
   lineSpacing = face->height * unitsToPixels;
 }
 
-FontFace::~FontFace() { FT_Done_Face(face); }
+FontFace::~FontFace() {
+  for (auto& [index, outline] : outlines_) FT_Outline_Done(face->glyph->library, &outline);
+  FT_Done_Face(face);
+}
+
+bool FontFace::LoadUntransformed(FT_UInt index) {
+  FT_Set_Transform(face, nullptr, nullptr);
+  return FT_Load_Glyph(face, index, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) == 0;
+}
+
+void FontFace::KeepOutline(FT_UInt index) {
+  const FT_GlyphSlot slot = face->glyph;
+  if (slot->format != FT_GLYPH_FORMAT_OUTLINE || outlines_.count(index) != 0) return;
+  FT_Outline copy;
+  if (FT_Outline_New(slot->library, slot->outline.n_points, slot->outline.n_contours, &copy) != 0) {
+    return;
+  }
+  FT_Outline_Copy(&slot->outline, &copy);
+  try {
+    outlines_.emplace(index, copy);
+  } catch (const std::bad_alloc&) {
+    FT_Outline_Done(slot->library, &copy);
+  }
+}
+
+const FT_Outline* FontFace::Outline(FT_UInt index) {
+  if (auto found = outlines_.find(index); found != outlines_.end()) return &found->second;
+  if (!LoadUntransformed(index)) return nullptr;
+  KeepOutline(index);
+  const auto found = outlines_.find(index);
+  return found != outlines_.end() ? &found->second : nullptr;
+}
 
 bool FontFace::Metrics(char32_t point, GlyphMetrics& out) {
   if (auto found = metrics_.find(point); found != metrics_.end()) {
@@ -128,8 +159,8 @@ bool FontFace::Metrics(char32_t point, GlyphMetrics& out) {
   }
   GlyphMetrics glyph;
   glyph.index = FT_Get_Char_Index(face, point);
-  FT_Set_Transform(face, nullptr, nullptr);
-  if (FT_Load_Glyph(face, glyph.index, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) return false;
+  if (!LoadUntransformed(glyph.index)) return false;
+  KeepOutline(glyph.index);
   const FT_GlyphSlot slot = face->glyph;
   glyph.advance = slot->linearHoriAdvance / kFixed16Dot16;
   if (slot->format == FT_GLYPH_FORMAT_OUTLINE && slot->outline.n_points > 0) {

@@ -2,7 +2,8 @@
 // per process (found or not found, the answer is kept); each family keeps one
 // FreeType face per em size, each face its glyph metrics. Entries live until
 // the process ends, so handles may point at them freely. Thread-safe: the
-// cache has one mutex for its maps, each face its own mutex for FreeType calls.
+// cache has one mutex for its maps, each face its own mutex for FreeType calls
+// and for its glyph caches.
 // fonts.cpp wraps these in GDI+ handles; text_layout.h and glyph_raster.h use
 // the faces.
 #pragma once
@@ -15,6 +16,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace Gdiplus::Internal {
 
@@ -39,6 +41,17 @@ class FontFace {
   // Requires `mutex` held. Returns false only when FreeType fails.
   bool Metrics(char32_t point, GlyphMetrics& out);
 
+  // The unhinted outline of glyph `index` at the em size, untransformed,
+  // loaded on first use and kept (drawing then only transforms a copy of its
+  // points: no FreeType load per glyph). Requires `mutex` held. Null when
+  // FreeType fails, memory runs out or the glyph is no outline; empty
+  // outlines (spaces) are returned as such.
+  const FT_Outline* Outline(FT_UInt index);
+
+  // Scratch points for one transformed outline, reused from glyph to glyph
+  // under `mutex`.
+  std::vector<FT_Vector> transformedPoints;
+
   std::mutex mutex;
   FT_Face face;
   double emPixels;
@@ -46,7 +59,13 @@ class FontFace {
   double lineSpacing;  // ascent + descent + line gap, pixels
 
  private:
+  // Loads glyph `index` unhinted and untransformed into the face's slot.
+  bool LoadUntransformed(FT_UInt index);
+  // Keeps a copy of the slot's outline for glyph `index` (nothing on failure).
+  void KeepOutline(FT_UInt index);
+
   std::unordered_map<char32_t, GlyphMetrics> metrics_;
+  std::unordered_map<FT_UInt, FT_Outline> outlines_;  // owned copies, freed with the face
 };
 
 // A resolved family: its name as installed and the file of its regular face.

@@ -4,7 +4,10 @@
 #include FT_OUTLINE_H
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+
+#include "glimmark_test_seams.h"
 
 namespace Gdiplus::Internal {
 namespace {
@@ -17,6 +20,10 @@ constexpr double kMaxTransformFactor = 32767.0;
 constexpr double kMaxDeviceCoordinate = 1 << 24;
 // Largest raster drawn for one glyph: 16 Mi pixels.
 constexpr double kMaxGlyphRasterPixels = 16.0 * 1024 * 1024;
+
+// Set by tests to draw grey glyphs the way one-bit glyphs are drawn: loaded
+// and transformed by FreeType on every draw, bypassing the outline cache.
+std::atomic<bool> loadEveryGlyph{false};
 
 bool TransformFits(const cairo_matrix_t& m) {
   for (double v : {m.xx, m.yx, m.xy, m.yy}) {
@@ -52,7 +59,8 @@ void PaintGreySpans(int y, int count, const FT_Span* spans, void* user) {
 // Renders the loaded, transformed outline straight into the painter. The
 // clip box (in whole pixels, the outline's own axes) keeps the rasteriser
 // to the rows and columns of the target.
-void RenderGrey(FT_GlyphSlot slot, const GlyphPlacement& place, const SurfacePixels& target) {
+void RenderGrey(FT_Library library, FT_Outline& outline, const GlyphPlacement& place,
+                const SurfacePixels& target) {
   FT_Raster_Params params = {};
   params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
   params.gray_spans = PaintGreySpans;
@@ -61,7 +69,7 @@ void RenderGrey(FT_GlyphSlot slot, const GlyphPlacement& place, const SurfacePix
   params.clip_box.xMax = FT_Pos(target.width - place.originX);
   params.clip_box.yMin = FT_Pos(place.originY - target.height);
   params.clip_box.yMax = FT_Pos(place.originY);
-  FT_Outline_Render(slot->library, &slot->outline, &params);
+  FT_Outline_Render(library, &outline, &params);
 }
 
 // Renders a one-bit glyph bitmap and paints its runs of set bits.
@@ -87,6 +95,49 @@ void RenderOneBit(FT_GlyphSlot slot, const GlyphPlacement& place) {
   }
 }
 
+// Glyph `index` loaded by FreeType through the face's transform, in the
+// face's slot; null when loading fails or the glyph is no outline.
+FT_Outline* LoadTransformed(FontFace& face, FT_UInt index, FT_Matrix& matrix, FT_Vector& delta,
+                            GlyphCoverage coverage) {
+  FT_Set_Transform(face.face, &matrix, &delta);
+  const FT_Int32 target =
+      coverage == GlyphCoverage::OneBit ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL;
+  if (FT_Load_Glyph(face.face, index, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP | target) != 0) {
+    return nullptr;
+  }
+  const FT_GlyphSlot slot = face.face->glyph;
+  return slot->format == FT_GLYPH_FORMAT_OUTLINE ? &slot->outline : nullptr;
+}
+
+// The face's cached outline of glyph `index` with its points copied into the
+// face's scratch points and transformed there, exactly as FreeType transforms
+// a loaded glyph (matrix, then delta); `work` borrows the cached contours and
+// tags. Null when the outline is unavailable or memory runs out.
+FT_Outline* TransformCached(FontFace& face, FT_UInt index, const FT_Matrix& matrix,
+                            const FT_Vector& delta, FT_Outline& work) {
+  const FT_Outline* cached = face.Outline(index);
+  if (cached == nullptr) return nullptr;
+  try {
+    face.transformedPoints.assign(cached->points, cached->points + cached->n_points);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  work = *cached;
+  work.points = face.transformedPoints.data();
+  work.flags &= ~FT_OUTLINE_OWNER;
+  FT_Outline_Transform(&work, &matrix);
+  FT_Outline_Translate(&work, delta.x, delta.y);
+  return &work;
+}
+
+bool RasterTooLarge(FT_Outline& outline) {
+  FT_BBox box;
+  FT_Outline_Get_CBox(&outline, &box);
+  const double rasterPixels = (double(box.xMax - box.xMin) / kFixed26Dot6 + 2) *
+                              (double(box.yMax - box.yMin) / kFixed26Dot6 + 2);
+  return rasterPixels > kMaxGlyphRasterPixels;
+}
+
 }  // namespace
 
 void DrawGlyph(FontFace& face, FT_UInt index, const cairo_matrix_t& world, double x, double y,
@@ -104,24 +155,20 @@ void DrawGlyph(FontFace& face, FT_UInt index, const cairo_matrix_t& world, doubl
                       ToFixed16(world.yy)};
   FT_Vector delta = {std::lround((deviceX - originX) * kFixed26Dot6),
                      -std::lround((deviceY - originY) * kFixed26Dot6)};
-  FT_Set_Transform(face.face, &matrix, &delta);
   const bool oneBit = coverage == GlyphCoverage::OneBit;
-  const FT_Int32 loadFlags = FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP |
-                             (oneBit ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL);
-  if (FT_Load_Glyph(face.face, index, loadFlags) != 0) return;
-  FT_GlyphSlot slot = face.face->glyph;
-  if (slot->format != FT_GLYPH_FORMAT_OUTLINE || slot->outline.n_points == 0) return;
-  FT_BBox box;
-  FT_Outline_Get_CBox(&slot->outline, &box);
-  const double rasterPixels = (double(box.xMax - box.xMin) / kFixed26Dot6 + 2) *
-                              (double(box.yMax - box.yMin) / kFixed26Dot6 + 2);
-  if (rasterPixels > kMaxGlyphRasterPixels) return;
+  FT_Outline work;
+  FT_Outline* outline = oneBit || loadEveryGlyph
+                            ? LoadTransformed(face, index, matrix, delta, coverage)
+                            : TransformCached(face, index, matrix, delta, work);
+  if (outline == nullptr || outline->n_points == 0 || RasterTooLarge(*outline)) return;
   const GlyphPlacement place{&painter, int64_t(originX), int64_t(originY)};
   if (oneBit) {
-    RenderOneBit(slot, place);
+    RenderOneBit(face.face->glyph, place);
   } else {
-    RenderGrey(slot, place, painter.Target());
+    RenderGrey(face.face->glyph->library, *outline, place, painter.Target());
   }
 }
 
 }  // namespace Gdiplus::Internal
+
+EXTERN_C void GlimmarkTest_LoadEveryGlyph(bool load) { Gdiplus::Internal::loadEveryGlyph = load; }

@@ -16,6 +16,11 @@ EXTERN_C PLATFORM_API void GlimmarkTest_UnpinClock(void);
 EXTERN_C PLATFORM_API void GlimmarkTest_HideEncoder(const WCHAR* mimeType);
 EXTERN_C PLATFORM_API void GlimmarkTest_ShowAllEncoders(void);
 
+// Grey text: true makes every glyph drawn be loaded and transformed by
+// FreeType, as without the glyph outline cache; false (the default) draws
+// from the cache. Tests compare the two.
+EXTERN_C PLATFORM_API void GlimmarkTest_LoadEveryGlyph(bool load);
+
 // Makes the next CreateStreamOnHGlobal fail with E_OUTOFMEMORY (once).
 EXTERN_C PLATFORM_API void GlimmarkTest_FailNextStreamCreation(void);
 

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "gdiplus_test_support.h"
+#include "glimmark_test_seams.h"
 
 namespace gdiplus_test {
 namespace {
@@ -238,6 +239,57 @@ TEST_F(TextTest, DrawingFollowsTheWorldTransform) {
   EXPECT_GT(leaning.right - leaning.left, 2 * (upright.right - upright.left));
   EXPECT_LT(leaning.bottom - leaning.top, upright.bottom - upright.top);
   GdipDeleteFont(font);
+}
+
+// Drawing from the glyph outline cache must give the very pixels FreeType's
+// own per-draw load and transform gives, at any angle, position and size,
+// whether the cache is cold or warm.
+TEST_F(TextTest, CachedGlyphOutlinesDrawTheSamePixelsAsFreshLoads) {
+  auto draw = [](GpFont* font, const WCHAR* text, REAL degrees, REAL x) {
+    Canvas canvas(160, 100);
+    canvas.FillAll(kOpaqueWhite);
+    GpMatrix* matrix = nullptr;
+    GdipCreateMatrix(&matrix);
+    GdipTranslateMatrix(matrix, 80, 50, MatrixOrderPrepend);
+    GdipRotateMatrix(matrix, degrees, MatrixOrderPrepend);
+    GdipTranslateMatrix(matrix, -x, -40.3f, MatrixOrderPrepend);
+    GdipMultiplyWorldTransform(canvas.graphics(), matrix, MatrixOrderPrepend);
+    GdipDeleteMatrix(matrix);
+    GpSolidFill* brush = nullptr;
+    GdipCreateSolidFill(0xFF2040C0, &brush);
+    const RectF origin;
+    EXPECT_EQ(GdipDrawString(canvas.graphics(), text, -1, font, &origin, nullptr, brush), Ok);
+    GdipDeleteBrush(brush);
+    return Pixels(canvas.bitmap());
+  };
+  auto samePixels = [](const Pixels& a, const Pixels& b) {
+    for (INT y = 0; y < a.height(); ++y) {
+      for (INT x = 0; x < a.width(); ++x) {
+        if (!(a.At(x, y) == b.At(x, y))) return false;
+      }
+    }
+    return true;
+  };
+  const struct {
+    const WCHAR* family;
+    REAL em;
+    const WCHAR* text;
+  } cases[] = {
+      {u"Times New Roman", 70, u"Qg"}, {u"Arial", 37.5f, u"W 8"}, {u"Courier New", 23, u"a@"}};
+  for (const auto& c : cases) {
+    GpFont* font = MakeFont(c.family, c.em);
+    for (REAL degrees : {0.0f, -27.3f, 12.0f, 90.0f, 181.5f}) {
+      for (REAL x : {30.0f, 30.4f, 31.77f}) {
+        GlimmarkTest_LoadEveryGlyph(true);
+        const Pixels loaded = draw(font, c.text, degrees, x);
+        GlimmarkTest_LoadEveryGlyph(false);
+        const Pixels cached = draw(font, c.text, degrees, x);
+        EXPECT_GT(cached.CountInk(kWhite), 20);
+        EXPECT_TRUE(samePixels(loaded, cached)) << degrees << " degrees, x " << x;
+      }
+    }
+    GdipDeleteFont(font);
+  }
 }
 
 TEST_F(TextTest, TranslucentBrushBlendsText) {
