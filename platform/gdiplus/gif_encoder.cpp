@@ -2,12 +2,13 @@
 // colours keeps every colour exactly. A richer one keeps its 256 most
 // frequent colours exactly (a captcha's font and background colours, and its
 // commonest edge shades) and maps every other colour to the nearest of them.
-#include <gif_lib.h>
-
+// The file (GIF89a, one global palette, one image) is built in memory and
+// handed to the sink in one write.
 #include <algorithm>
 #include <new>
 #include <vector>
 
+#include "gdiplus/gif_lzw.h"
 #include "gdiplus/image_encoders.h"
 
 namespace Gdiplus::Internal {
@@ -24,43 +25,33 @@ struct ColourCount {
   uint32_t count;
 };
 
-// Open-addressing table from colour to its count, then its palette index.
-// One pass over the pixels fills it; one look-up per pixel reads it.
-class ColourTable {
+// Open-addressing table giving each distinct colour a dense id, in the
+// order colours are first seen.
+class ColourIds {
  public:
-  ColourTable() { Rehash(kInitialCapacity); }
+  ColourIds() { Rehash(kInitialCapacity); }
 
-  // Adds `times` pixels of `colour`.
-  void Count(uint32_t colour, uint32_t times) {
+  // The id of `colour`, the next free one when it is new. Throws
+  // std::bad_alloc.
+  uint32_t IdOf(uint32_t colour) {
     Slot& slot = Find(colour);
-    if (slot.colour == kEmpty) {
-      slot = {colour, 0, 0};
-      if (++size_ * 2 > slots_.size()) Rehash(slots_.size() * 2);
-      Find(colour).count += times;
-      return;
-    }
-    slot.count += times;
+    if (slot.colour != kEmpty) return slot.id;
+    const uint32_t id = uint32_t(colours_.size());
+    colours_.push_back(colour);
+    slot = {colour, id};
+    if (colours_.size() * 2 > slots_.size()) Rehash(slots_.size() * 2);
+    return id;
   }
 
-  std::vector<ColourCount> Colours() const {
-    std::vector<ColourCount> colours;
-    colours.reserve(size_);
-    for (const Slot& slot : slots_) {
-      if (slot.colour != kEmpty) colours.push_back({slot.colour, slot.count});
-    }
-    return colours;
-  }
-
-  void SetIndex(uint32_t colour, GifByteType index) { Find(colour).index = index; }
-  GifByteType IndexOf(uint32_t colour) { return Find(colour).index; }
+  // Each id's colour.
+  const std::vector<uint32_t>& Colours() const { return colours_; }
 
  private:
   static constexpr uint32_t kEmpty = 0xFFFFFFFFu;  // never a masked colour
   static constexpr size_t kInitialCapacity = 1024;
   struct Slot {
     uint32_t colour;
-    uint32_t count;
-    GifByteType index;
+    uint32_t id;
   };
 
   Slot& Find(uint32_t colour) {
@@ -72,29 +63,50 @@ class ColourTable {
 
   void Rehash(size_t capacity) {
     std::vector<Slot> old = std::move(slots_);
-    slots_.assign(capacity, Slot{kEmpty, 0, 0});
+    slots_.assign(capacity, Slot{kEmpty, 0});
     for (const Slot& slot : old) {
       if (slot.colour != kEmpty) Find(slot.colour) = slot;
     }
   }
 
   std::vector<Slot> slots_;
-  size_t size_ = 0;
+  std::vector<uint32_t> colours_;
 };
 
-// Counts runs of one colour with one table update: a picture is mostly
-// long runs of its background.
-void CountColours(const SurfacePixels& pixels, ColourTable& table) {
+// The picture as colour ids, one per pixel row by row, and each id's colour
+// and pixel count: the palette is chosen from the counts, then each pixel's
+// entry is read through its id without hashing its colour again.
+struct ColourIdPicture {
+  std::vector<uint32_t> ids;
+  std::vector<ColourCount> distinct;  // by id
+};
+
+// One hash look-up per run of one colour: a picture is mostly long runs of
+// its background. Throws std::bad_alloc.
+ColourIdPicture CountColours(const SurfacePixels& pixels) {
+  ColourIdPicture picture;
+  picture.ids.resize(size_t(pixels.width) * size_t(pixels.height));
+  std::vector<uint32_t> counts;
+  ColourIds table;
+  uint32_t* ids = picture.ids.data();
   for (INT y = 0; y < pixels.height; ++y) {
     const uint32_t* row = pixels.Row(y);
-    for (INT x = 0; x < pixels.width;) {
+    uint32_t previous = kRgbMask + 1;  // no colour: the first pixel is looked up
+    uint32_t id = 0;
+    for (INT x = 0; x < pixels.width; ++x) {
       const uint32_t colour = row[x] & kRgbMask;
-      const INT start = x;
-      while (++x < pixels.width && (row[x] & kRgbMask) == colour) {
+      if (colour != previous) {
+        id = table.IdOf(previous = colour);
+        if (id == counts.size()) counts.push_back(0);
       }
-      table.Count(colour, uint32_t(x - start));
+      *ids++ = id;
+      ++counts[id];
     }
   }
+  const std::vector<uint32_t>& colours = table.Colours();
+  picture.distinct.resize(colours.size());
+  for (size_t id = 0; id < colours.size(); ++id) picture.distinct[id] = {colours[id], counts[id]};
+  return picture;
 }
 
 // The palette: all colours when they fit, else the most frequent ones.
@@ -127,7 +139,7 @@ int SquaredDistance(uint32_t a, uint32_t b) {
 // ones). The palette is sorted, so by red first: the search starts where the
 // colour would sit and walks outwards only while red alone is no farther
 // than the best distance found.
-GifByteType NearestEntry(const std::vector<uint32_t>& palette, uint32_t colour) {
+uint8_t NearestEntry(const std::vector<uint32_t>& palette, uint32_t colour) {
   const int red = Channel(colour, 16);
   size_t best = 0;
   int bestDistance = INT32_MAX;
@@ -146,19 +158,21 @@ GifByteType NearestEntry(const std::vector<uint32_t>& palette, uint32_t colour) 
       size_t(std::lower_bound(palette.begin(), palette.end(), colour) - palette.begin());
   for (size_t i = start; i < palette.size() && redReachable(i); ++i) consider(i);
   for (size_t i = start; i-- > 0 && redReachable(i);) consider(i);
-  return GifByteType(best);
+  return uint8_t(best);
 }
 
-// Records in the table each colour's palette entry: its own when it has
-// one, else the nearest.
-void IndexColours(const std::vector<ColourCount>& distinct, const std::vector<uint32_t>& palette,
-                  ColourTable& table) {
+// Each colour's palette entry, by id: its own when it has one, else the
+// nearest.
+std::vector<uint8_t> IndexColours(const std::vector<ColourCount>& distinct,
+                                  const std::vector<uint32_t>& palette) {
+  std::vector<uint8_t> entries(distinct.size());
+  uint8_t* entry = entries.data();
   std::vector<int> bucketEntry;  // made only when some colour lacks an entry
-  for (const ColourCount& entry : distinct) {
-    const uint32_t colour = entry.colour;
+  for (const ColourCount& counted : distinct) {
+    const uint32_t colour = counted.colour;
     const auto exact = std::lower_bound(palette.begin(), palette.end(), colour);
     if (exact != palette.end() && *exact == colour) {
-      table.SetIndex(colour, GifByteType(exact - palette.begin()));
+      *entry++ = uint8_t(exact - palette.begin());
       continue;
     }
     const size_t bucket = ((colour >> (24 - kBucketBits)) & 0x1F) << (2 * kBucketBits) |
@@ -166,8 +180,9 @@ void IndexColours(const std::vector<ColourCount>& distinct, const std::vector<ui
                           ((colour >> (8 - kBucketBits)) & 0x1F);
     if (bucketEntry.empty()) bucketEntry.assign(size_t{1} << (3 * kBucketBits), -1);
     if (bucketEntry[bucket] < 0) bucketEntry[bucket] = NearestEntry(palette, colour);
-    table.SetIndex(colour, GifByteType(bucketEntry[bucket]));
+    *entry++ = uint8_t(bucketEntry[bucket]);
   }
+  return entries;
 }
 
 int BitsForColours(size_t colours) {
@@ -176,54 +191,66 @@ int BitsForColours(size_t colours) {
   return bits;
 }
 
-// giflib's output callback target: the sink, and whether it refused bytes.
-struct SinkState {
-  ByteSink* sink;
-  bool refused;
-};
+// Sizes fit GIF's 16 bits: bitmaps are at most kMaxBitmapSide wide and high.
+void AppendWord(std::vector<uint8_t>& out, INT value) {
+  out.push_back(uint8_t(value));
+  out.push_back(uint8_t(value >> 8));
+}
 
-int WriteToSink(GifFileType* gif, const GifByteType* bytes, int length) {
-  auto* state = static_cast<SinkState*>(gif->UserData);
-  if (state->sink->Write(bytes, size_t(length))) return length;
-  state->refused = true;
-  return 0;
+constexpr uint8_t kSignature[] = {'G', 'I', 'F', '8', '9', 'a'};
+constexpr uint8_t kGlobalPaletteFlag = 0x80;
+constexpr uint8_t kImageSeparator = 0x2C;
+constexpr uint8_t kTrailer = 0x3B;
+
+// Header and logical screen (palette of 1 << bits entries, colour
+// resolution `bits`, background entry 0, square pixels), then the palette.
+void AppendScreen(const SurfacePixels& pixels, const std::vector<uint32_t>& palette, int bits,
+                  std::vector<uint8_t>& out) {
+  out.insert(out.end(), std::begin(kSignature), std::end(kSignature));
+  AppendWord(out, pixels.width);
+  AppendWord(out, pixels.height);
+  out.push_back(uint8_t(kGlobalPaletteFlag | (bits - 1) << 4 | (bits - 1)));
+  out.push_back(0);
+  out.push_back(0);
+  for (size_t i = 0; i < size_t{1} << bits; ++i) {
+    const uint32_t c = i < palette.size() ? palette[i] : 0;
+    out.push_back(uint8_t(Channel(c, 16)));
+    out.push_back(uint8_t(Channel(c, 8)));
+    out.push_back(uint8_t(Channel(c, 0)));
+  }
+}
+
+// The image descriptor (whole screen, no own palette, not interlaced) and the
+// compressed palette indices, row by row.
+void AppendImage(const SurfacePixels& pixels, int bits, const ColourIdPicture& picture,
+                 const std::vector<uint8_t>& entries, std::vector<uint8_t>& out) {
+  out.push_back(kImageSeparator);
+  AppendWord(out, 0);
+  AppendWord(out, 0);
+  AppendWord(out, pixels.width);
+  AppendWord(out, pixels.height);
+  out.push_back(0);
+  GifLzwCompressor compressor(bits, out);
+  std::vector<uint8_t> line(size_t(pixels.width));
+  const uint32_t* ids = picture.ids.data();
+  for (INT y = 0; y < pixels.height; ++y) {
+    for (uint8_t& index : line) index = entries[*ids++];
+    compressor.Add(line.data(), line.size());
+  }
+  compressor.Finish();
 }
 
 GpStatus WriteGif(const SurfacePixels& pixels, const std::vector<uint32_t>& palette,
-                  ColourTable& table, ByteSink& sink) {
+                  const ColourIdPicture& picture, const std::vector<uint8_t>& entries,
+                  ByteSink& sink) {
   const int bits = BitsForColours(palette.size());
-  std::vector<GifColorType> colours(size_t{1} << bits, GifColorType{0, 0, 0});
-  for (size_t i = 0; i < palette.size(); ++i) {
-    const uint32_t c = palette[i];
-    colours[i] = {GifByteType(Channel(c, 16)), GifByteType(Channel(c, 8)),
-                  GifByteType(Channel(c, 0))};
-  }
-  std::vector<GifByteType> line(size_t(pixels.width));
-  SinkState state{&sink, false};
-  int error = 0;
-  GifFileType* gif = EGifOpen(&state, WriteToSink, &error);
-  if (gif == nullptr) return error == E_GIF_ERR_NOT_ENOUGH_MEM ? OutOfMemory : GenericError;
-  ColorMapObject* map = GifMakeMapObject(int(colours.size()), colours.data());
-  bool written = map != nullptr;
-  EGifSetGifVersion(gif, true);
-  written = written && EGifPutScreenDesc(gif, pixels.width, pixels.height, bits, 0, map) == GIF_OK;
-  written =
-      written && EGifPutImageDesc(gif, 0, 0, pixels.width, pixels.height, false, nullptr) == GIF_OK;
-  for (INT y = 0; written && y < pixels.height; ++y) {
-    const uint32_t* row = pixels.Row(y);
-    uint32_t previous = kRgbMask + 1;  // no colour: the first pixel is looked up
-    GifByteType index = 0;
-    for (INT x = 0; x < pixels.width; ++x) {
-      const uint32_t colour = row[x] & kRgbMask;
-      if (colour != previous) index = table.IndexOf(previous = colour);
-      line[size_t(x)] = index;
-    }
-    written = EGifPutLine(gif, line.data(), pixels.width) == GIF_OK;
-  }
-  const bool closed = EGifCloseFile(gif, &error) == GIF_OK;
-  GifFreeMapObject(map);
-  if (written && closed) return Ok;
-  return state.refused ? Win32Error : GenericError;
+  std::vector<uint8_t> file;
+  // Captcha pictures compress to well under a byte per pixel.
+  file.reserve(size_t(pixels.width) * size_t(pixels.height) / 2 + 1024);
+  AppendScreen(pixels, palette, bits, file);
+  AppendImage(pixels, bits, picture, entries, file);
+  file.push_back(kTrailer);
+  return sink.Write(file.data(), file.size()) ? Ok : Win32Error;
 }
 
 }  // namespace
@@ -231,12 +258,9 @@ GpStatus WriteGif(const SurfacePixels& pixels, const std::vector<uint32_t>& pale
 // Takes no parameters; any given are ignored.
 GpStatus EncodeGif(const SurfacePixels& pixels, const EncoderParameters*, ByteSink& sink) {
   try {
-    ColourTable table;
-    CountColours(pixels, table);
-    const std::vector<ColourCount> distinct = table.Colours();
-    const std::vector<uint32_t> palette = ChoosePalette(distinct);
-    IndexColours(distinct, palette, table);
-    return WriteGif(pixels, palette, table, sink);
+    const ColourIdPicture picture = CountColours(pixels);
+    const std::vector<uint32_t> palette = ChoosePalette(picture.distinct);
+    return WriteGif(pixels, palette, picture, IndexColours(picture.distinct, palette), sink);
   } catch (const std::bad_alloc&) {
     return OutOfMemory;
   }

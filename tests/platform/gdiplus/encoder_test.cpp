@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -263,6 +264,34 @@ TEST_F(EncoderTest, GifKeepsEveryColourOfASmallPalette) {
   ASSERT_GT(palette.size(), 20u);  // the antialiased shades are there
   EXPECT_EQ(DecodedPixels(path), drawn);
   unlink(path.c_str());
+}
+
+// The compressor's edge cases, checked by ImageMagick's decoder: noise that
+// fills the dictionary again and again (codes up to 12 bits, clear codes),
+// one pixel, and palettes of 2 and 4 entries (the smallest code size).
+TEST_F(EncoderTest, GifCompressionDecodesExactlyAtItsLimits) {
+  const struct {
+    INT width, height;
+    uint32_t colours;  // distinct random colours, at most 256
+  } cases[] = {{300, 200, 256}, {1, 1, 1}, {17, 9, 2}, {64, 3, 4}, {255, 1, 37}};
+  for (const auto& c : cases) {
+    Canvas canvas(c.width, c.height);
+    std::mt19937 random(c.width * 7 + c.colours);
+    std::vector<Rgb> shades;
+    for (uint32_t i = 0; i < c.colours; ++i) {
+      shades.push_back(Rgb{BYTE(i), BYTE(random()), BYTE(random())});
+    }
+    Paint(canvas, [&](INT, INT) { return shades[random() % shades.size()]; });
+    const std::string path = ScratchPath("limits.gif");
+    WriteFile(path, SaveToBytes(canvas.bitmap(), kGifClsid, nullptr));
+    std::vector<std::string> drawn;
+    const Pixels pixels(canvas.bitmap());
+    for (INT y = 0; y < c.height; ++y) {
+      for (INT x = 0; x < c.width; ++x) drawn.push_back(Hex(pixels.At(x, y)));
+    }
+    EXPECT_EQ(DecodedPixels(path), drawn) << c.width << "x" << c.height;
+    unlink(path.c_str());
+  }
 }
 
 TEST_F(EncoderTest, GifOfManyColoursKeepsTheCommonestExactly) {
