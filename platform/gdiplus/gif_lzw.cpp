@@ -10,9 +10,27 @@ namespace Gdiplus::Internal {
 namespace {
 
 constexpr int kMinimumCodeSize = 2;
-constexpr size_t kMaxSubBlock = 255;
 
 }  // namespace
+
+void GifLzwCompressor::EndSubBlock() {
+  out_.push_back(uint8_t(blockLength_));
+  out_.insert(out_.end(), block_, block_ + blockLength_);
+  blockLength_ = 0;
+}
+
+// Inlined into the compressing loop: it runs once per code.
+[[gnu::always_inline]] inline void GifLzwCompressor::Output(uint32_t code) {
+  bitBuffer_ |= uint64_t(code) << bitCount_;
+  bitCount_ += codeBits_;
+  while (bitCount_ >= 8) {
+    block_[blockLength_++] = uint8_t(bitBuffer_);
+    bitBuffer_ >>= 8;
+    bitCount_ -= 8;
+    if (blockLength_ == kMaxSubBlock) EndSubBlock();
+  }
+  if (nextCode_ >= widenAt_ && code <= kMaxCode) widenAt_ = 1u << ++codeBits_;
+}
 
 GifLzwCompressor::GifLzwCompressor(int bits, std::vector<uint8_t>& out)
     : out_(out),
@@ -20,8 +38,6 @@ GifLzwCompressor::GifLzwCompressor(int bits, std::vector<uint8_t>& out)
       clearCode_(1u << minimumBits_),
       table_(size_t{1} << kTableBits, kNoEntry) {
   out_.push_back(uint8_t(minimumBits_));
-  blockStart_ = out_.size();
-  out_.push_back(0);
   Reset();
   Output(clearCode_);
 }
@@ -30,24 +46,6 @@ void GifLzwCompressor::Reset() {
   nextCode_ = clearCode_ + 2;
   codeBits_ = minimumBits_ + 1;
   widenAt_ = 1u << codeBits_;
-}
-
-void GifLzwCompressor::EndSubBlock() {
-  out_[blockStart_] = uint8_t(out_.size() - blockStart_ - 1);
-  blockStart_ = out_.size();
-  out_.push_back(0);
-}
-
-void GifLzwCompressor::Output(uint32_t code) {
-  bitBuffer_ |= uint64_t(code) << bitCount_;
-  bitCount_ += codeBits_;
-  while (bitCount_ >= 8) {
-    out_.push_back(uint8_t(bitBuffer_));
-    bitBuffer_ >>= 8;
-    bitCount_ -= 8;
-    if (out_.size() - blockStart_ - 1 == kMaxSubBlock) EndSubBlock();
-  }
-  if (nextCode_ >= widenAt_ && code <= kMaxCode) widenAt_ = 1u << ++codeBits_;
 }
 
 void GifLzwCompressor::Add(const uint8_t* indices, size_t count) {
@@ -82,14 +80,12 @@ void GifLzwCompressor::Finish() {
   if (current_ != kNoEntry) Output(current_);
   Output(clearCode_ + 1);
   if (bitCount_ > 0) {
-    out_.push_back(uint8_t(bitBuffer_));
+    block_[blockLength_++] = uint8_t(bitBuffer_);
     bitBuffer_ = 0;
     bitCount_ = 0;
   }
-  if (out_.size() - blockStart_ - 1 > 0) {
-    EndSubBlock();
-  }
-  // The open, empty sub-block is the terminator.
+  if (blockLength_ > 0) EndSubBlock();
+  EndSubBlock();  // empty: the terminator
 }
 
 }  // namespace Gdiplus::Internal

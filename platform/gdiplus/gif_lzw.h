@@ -35,6 +35,7 @@ class [[gnu::visibility("hidden")]] GifLzwCompressor {
 
   void Output(uint32_t code);
   void Reset();
+  // Appends the filled part of block_ as one sub-block.
   void EndSubBlock();
 
   std::vector<uint8_t>& out_;
@@ -48,7 +49,9 @@ class [[gnu::visibility("hidden")]] GifLzwCompressor {
   uint32_t current_ = kNoEntry;  // code of the string matched so far
   uint64_t bitBuffer_ = 0;
   int bitCount_ = 0;
-  size_t blockStart_ = 0;  // position of the open sub-block's length byte
+  static constexpr size_t kMaxSubBlock = 255;
+  uint8_t block_[kMaxSubBlock];  // the sub-block being filled
+  size_t blockLength_ = 0;
 };
 
 }  // namespace Gdiplus::Internal
