@@ -156,8 +156,10 @@ void BuildKernel(const KernelKey& key, std::vector<double>& raw, AxisKernel& ker
 }
 
 // The kernels of one axis made last: a picture's final stretch has the same
-// sizes every time, and glyph cells repeat theirs.
-constexpr int kKernelsKeptPerAxis = 4;
+// sizes every time, and glyph cells repeat theirs. Ink boxes of turned glyphs
+// take a few dozen sizes, so a picture's cells mostly find theirs made by an
+// earlier cell or picture (a look-up costs a few key compares).
+constexpr int kKernelsKeptPerAxis = 32;
 class KernelCache {
  public:
   // The kernel for `key`, made when not kept. Throws std::bad_alloc.

@@ -126,6 +126,42 @@ TEST_F(ResamplerTest, BicubicMatchesTheDoublePrecisionReference) {
   }
 }
 
+// Weight tables are kept between stretches: a stretch must give the same
+// pixels whether its tables are freshly made or found among many kept ones
+// for other sizes, offsets and filters.
+TEST_F(ResamplerTest, KeptWeightTablesGiveTheSamePixelsAsFreshOnes) {
+  Canvas source(64, 80);
+  std::mt19937 random(77);
+  Paint(source, [&](INT, INT) { return Rgb{BYTE(random()), BYTE(random()), BYTE(random())}; });
+  struct Job {
+    Rect from, to;
+    InterpolationMode mode;
+  };
+  std::vector<Job> jobs;
+  for (INT i = 0; i < 50; ++i) {
+    const INT width = 5 + i % 17, height = 7 + (i * 5) % 23;
+    jobs.push_back(
+        {Rect(i % 3, i % 4, 40 + i % 20, 50 + i % 25), Rect(i % 5 - 2, 1, width, height),
+         i % 7 == 0 ? InterpolationModeNearestNeighbor : InterpolationModeHighQualityBicubic});
+  }
+  auto run = [&](const Job& job) {
+    Canvas target(24, 32);
+    target.FillAll(0xFF808080);
+    EXPECT_EQ(Stretch(target, source, job.to, job.from, job.mode), Ok);
+    const Pixels pixels(target.bitmap());
+    std::vector<Rgb> all;
+    for (INT y = 0; y < pixels.height(); ++y) {
+      for (INT x = 0; x < pixels.width(); ++x) all.push_back(pixels.At(x, y));
+    }
+    return all;
+  };
+  std::vector<std::vector<Rgb>> first;
+  for (const Job& job : jobs) first.push_back(run(job));
+  for (size_t i = jobs.size(); i-- > 0;) {
+    EXPECT_TRUE(run(jobs[i]) == first[i]) << "stretch " << i;
+  }
+}
+
 TEST_F(ResamplerTest, NearestNeighbourPicksThePixelUnderEachCentre) {
   std::mt19937 random(7);
   std::uniform_int_distribution<int> byte(0, 255);
