@@ -20,7 +20,8 @@ using EncodeFunction = GpStatus (*)(const SurfacePixels& pixels, const EncoderPa
 // without it the quality is 75. Other parameters are ignored.
 GpStatus EncodeJpeg(const SurfacePixels& pixels, const EncoderParameters* params, ByteSink& sink);
 
-// GIF89a through giflib, one frame, palette made for the image (gif_encoder.cpp).
+// GIF89a with our own LZW compressor (gif_lzw.h), one frame, palette made for
+// the image (gif_encoder.cpp).
 GpStatus EncodeGif(const SurfacePixels& pixels, const EncoderParameters* params, ByteSink& sink);
 
 // Uncompressed 24-bit BMP, rows bottom-up.
