@@ -1,7 +1,8 @@
 // The GDI+ subset the component draws and encodes with, under the SDK's names
 // and in its namespaces: types and flat functions in Gdiplus, the flat
 // functions also in Gdiplus::DllExports (where the SDK's C++ headers put them).
-// Implemented on cairo, FreeType, libjpeg-turbo and giflib by platform/gdiplus.
+// Implemented on cairo, FreeType and libjpeg-turbo by platform/gdiplus, with a GIF
+// writer of its own (giflib decodes its files in the tests).
 #pragma once
 
 #include "objbase.h"
