@@ -11,6 +11,10 @@ namespace {
 
 constexpr double kKeysA = -0.5;
 constexpr double kBicubicRadius = 2.0;
+// Largest intermediate image (source rows x visible target width) the filter
+// builds: 16 Mi pixels, 256 MiB of floats. Only stretches between bitmaps
+// near the size cap reach it; they fail with OutOfMemory instead.
+constexpr int64_t kMaxIntermediatePixels = int64_t{16} * 1024 * 1024;
 
 double KeysCubic(double x) {
   x = std::fabs(x);
@@ -117,6 +121,7 @@ bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels
     const auto [lowest, highest] = std::minmax_element(rows.source.begin(), rows.source.end());
     sourceTop = *lowest;
     const int sourceRows = *highest - *lowest + 1;
+    if (int64_t{sourceRows} * width > kMaxIntermediatePixels) return false;
     converted.resize(size_t(from.Width));
     horizontal.resize(size_t(sourceRows) * width);
     in.resize(size_t(rows.perTarget));

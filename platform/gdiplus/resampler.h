@@ -20,8 +20,9 @@ enum class ResampleFilter {
 // Draws `from` (inside `source`, positive size) stretched onto `to` (positive
 // size, may stick out of `target`, which clips it). `source` and `target`
 // may be the same surface. Returns false when memory for the filter runs out
-// (nothing drawn). Cost: about (source rows × target width + target pixels) ×
-// taps, taps being 4 to 5 when enlarging and 4 × the factor when shrinking.
+// or its intermediate image would pass 16 Mi pixels (nothing drawn then).
+// Cost: about (source rows × target width + target pixels) × taps, taps being
+// 4 when enlarging and 4 × the factor when shrinking.
 bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels& target,
               const Rect& to, ResampleFilter filter) noexcept;
 
