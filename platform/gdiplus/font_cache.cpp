@@ -119,7 +119,11 @@ FontFace::FontFace(FT_Face face, double emPixels) : face(face), emPixels(emPixel
   lineSpacing = face->height * unitsToPixels;
 }
 
-FontFace::~FontFace() { FT_Done_Face(face); }
+FontFace::~FontFace() {
+  // FreeType wants face creation and disposal on one library serialised.
+  std::lock_guard<std::mutex> guard(Cache().mutex);
+  FT_Done_Face(face);
+}
 
 bool FontFace::Metrics(char32_t point, GlyphMetrics& out) {
   if (auto found = metrics_.find(point); found != metrics_.end()) {
