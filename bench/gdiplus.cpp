@@ -50,15 +50,21 @@ void FillPicture(GpGraphics* graphics) {
   }
 }
 
+// A new bitmap of the given size with the test picture on it.
+GpBitmap* MakePicture(INT width = kWidth, INT height = kHeight) {
+  GpBitmap* bitmap = nullptr;
+  GpGraphics* graphics = nullptr;
+  GdipCreateBitmapFromScan0(width, height, 0, PixelFormat24bppRGB, nullptr, &bitmap);
+  GdipGetImageGraphicsContext(bitmap, &graphics);
+  FillPicture(graphics);
+  GdipDeleteGraphics(graphics);
+  return bitmap;
+}
+
 // Bitmap, fill, JPEG q85 into a memory stream: what one picture's output costs.
 void BM_JpegThroughGdiplus(benchmark::State& state) {
   for (auto _ : state) {
-    GpBitmap* bitmap = nullptr;
-    GpGraphics* graphics = nullptr;
-    GdipCreateBitmapFromScan0(kWidth, kHeight, 0, PixelFormat24bppRGB, nullptr, &bitmap);
-    GdipGetImageGraphicsContext(bitmap, &graphics);
-    FillPicture(graphics);
-    GdipDeleteGraphics(graphics);
+    GpBitmap* bitmap = MakePicture();
     IStream* stream = nullptr;
     CreateStreamOnHGlobal(nullptr, TRUE, &stream);
     LONG quality = kJpegQuality;
@@ -101,12 +107,7 @@ struct JpegFunctions {
 };
 
 std::vector<BYTE> PictureAsBgrx() {
-  GpBitmap* bitmap = nullptr;
-  GpGraphics* graphics = nullptr;
-  GdipCreateBitmapFromScan0(kWidth, kHeight, 0, PixelFormat24bppRGB, nullptr, &bitmap);
-  GdipGetImageGraphicsContext(bitmap, &graphics);
-  FillPicture(graphics);
-  GdipDeleteGraphics(graphics);
+  GpBitmap* bitmap = MakePicture();
   BitmapData data{};
   GdipBitmapLockBits(bitmap, nullptr, ImageLockModeRead, PixelFormat32bppRGB, &data);
   const BYTE* first = static_cast<const BYTE*>(data.Scan0);
@@ -194,14 +195,9 @@ BENCHMARK(BM_RotatedGlyphMeasureAndDraw)->Arg(0)->Arg(1);
 // High-quality bicubic stretch of a source rectangle onto a target bitmap.
 void Stretch(benchmark::State& state, INT sourceWidth, INT sourceHeight, Rect from, INT targetWidth,
              INT targetHeight) {
-  GpBitmap* source = nullptr;
+  GpBitmap* source = MakePicture(sourceWidth, sourceHeight);
   GpBitmap* target = nullptr;
-  GpGraphics* sourceGraphics = nullptr;
   GpGraphics* graphics = nullptr;
-  GdipCreateBitmapFromScan0(sourceWidth, sourceHeight, 0, PixelFormat24bppRGB, nullptr, &source);
-  GdipGetImageGraphicsContext(source, &sourceGraphics);
-  FillPicture(sourceGraphics);
-  GdipDeleteGraphics(sourceGraphics);
   GdipCreateBitmapFromScan0(targetWidth, targetHeight, 0, PixelFormat24bppRGB, nullptr, &target);
   GdipGetImageGraphicsContext(target, &graphics);
   GdipSetInterpolationMode(graphics, InterpolationModeHighQualityBicubic);
@@ -273,12 +269,7 @@ void BM_StretchGlyphsOfVaryingSize(benchmark::State& state) {
 BENCHMARK(BM_StretchGlyphsOfVaryingSize);
 
 void BM_GifThroughGdiplus(benchmark::State& state) {
-  GpBitmap* bitmap = nullptr;
-  GpGraphics* graphics = nullptr;
-  GdipCreateBitmapFromScan0(kWidth, kHeight, 0, PixelFormat24bppRGB, nullptr, &bitmap);
-  GdipGetImageGraphicsContext(bitmap, &graphics);
-  FillPicture(graphics);
-  GdipDeleteGraphics(graphics);
+  GpBitmap* bitmap = MakePicture();
   for (auto _ : state) {
     IStream* stream = nullptr;
     CreateStreamOnHGlobal(nullptr, TRUE, &stream);

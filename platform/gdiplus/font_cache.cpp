@@ -121,6 +121,8 @@ FontFace::FontFace(FT_Face face, double emPixels) : face(face), emPixels(emPixel
 
 FontFace::~FontFace() {
   for (auto& [index, outline] : outlines_) FT_Outline_Done(face->glyph->library, &outline);
+  // FreeType wants face creation and disposal on one library serialised.
+  std::lock_guard<std::mutex> guard(Cache().mutex);
   FT_Done_Face(face);
 }
 

@@ -52,6 +52,20 @@ cairo_t* GraphicsObject::BeginWorldPath() {
   return cr_;
 }
 
+namespace {
+
+// Stores one drawing setting after checking that it is one of the enumerators
+// first..last; InvalidParameter otherwise or for a bad handle.
+template <typename Setting>
+GpStatus SetSetting(GpGraphics* graphics, Setting GraphicsObject::*member, Setting value,
+                    Setting first, Setting last) {
+  GraphicsObject* object = LookUp<GraphicsObject>(graphics);
+  if (object == nullptr || value < first || value > last) return InvalidParameter;
+  object->*member = value;
+  return Ok;
+}
+
+}  // namespace
 }  // namespace Gdiplus::Internal
 
 namespace Gdiplus::DllExports {
@@ -72,32 +86,18 @@ GpStatus WINGDIPAPI GdipDeleteGraphics(GpGraphics* graphics) {
 }
 
 GpStatus WINGDIPAPI GdipSetSmoothingMode(GpGraphics* graphics, SmoothingMode mode) {
-  GraphicsObject* object = LookUp<GraphicsObject>(graphics);
-  if (object == nullptr || mode < SmoothingModeDefault || mode > SmoothingModeAntiAlias8x8) {
-    return InvalidParameter;
-  }
-  object->smoothing = mode;
-  return Ok;
+  return SetSetting(graphics, &GraphicsObject::smoothing, mode, SmoothingModeDefault,
+                    SmoothingModeAntiAlias8x8);
 }
 
 GpStatus WINGDIPAPI GdipSetTextRenderingHint(GpGraphics* graphics, TextRenderingHint hint) {
-  GraphicsObject* object = LookUp<GraphicsObject>(graphics);
-  if (object == nullptr || hint < TextRenderingHintSystemDefault ||
-      hint > TextRenderingHintClearTypeGridFit) {
-    return InvalidParameter;
-  }
-  object->textHint = hint;
-  return Ok;
+  return SetSetting(graphics, &GraphicsObject::textHint, hint, TextRenderingHintSystemDefault,
+                    TextRenderingHintClearTypeGridFit);
 }
 
 GpStatus WINGDIPAPI GdipSetInterpolationMode(GpGraphics* graphics, InterpolationMode mode) {
-  GraphicsObject* object = LookUp<GraphicsObject>(graphics);
-  if (object == nullptr || mode < InterpolationModeDefault ||
-      mode > InterpolationModeHighQualityBicubic) {
-    return InvalidParameter;
-  }
-  object->interpolation = mode;
-  return Ok;
+  return SetSetting(graphics, &GraphicsObject::interpolation, mode, InterpolationModeDefault,
+                    InterpolationModeHighQualityBicubic);
 }
 
 GpStatus WINGDIPAPI GdipMultiplyWorldTransform(GpGraphics* graphics, GDIPCONST GpMatrix* matrix,

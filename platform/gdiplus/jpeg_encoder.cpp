@@ -123,7 +123,7 @@ GpStatus EncodeJpeg(const SurfacePixels& pixels, const EncoderParameters* params
   int quality = kDefaultQuality;
   const GpStatus parsed = QualityFrom(params, quality);
   if (parsed != Ok) return parsed;
-  auto* state = new (std::nothrow) CompressionState();
+  auto* state = new (std::nothrow) CompressionState;  // libjpeg initialises it
   if (state == nullptr) return OutOfMemory;
   state->destination.sink = &sink;
   state->destination.failed = false;

@@ -32,6 +32,10 @@ constexpr uint32_t kOpaque = 0xFF000000u;
 // Scratch memory beyond this is given back after a call instead of kept for
 // the next (a picture's stretches need well under 1 MiB).
 constexpr size_t kMaxKeptScratchBytes = size_t{4} << 20;
+// Largest intermediate image (source rows x visible target width) the filter
+// builds: 16 Mi pixels. Only stretches between bitmaps near the size cap reach
+// it; they fail with OutOfMemory instead of attempting a giant allocation.
+constexpr int64_t kMaxIntermediatePixels = int64_t{16} * 1024 * 1024;
 
 double KeysCubic(double x) {
   x = std::fabs(x);
@@ -414,6 +418,7 @@ bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels
     rows = &s.rows.Get({from.Height, to.Height, firstRow, lastRow, filter}, s.raw);
     top = rows->first.front();
     filteredRows = rows->first.back() + rows->taps - top;
+    if (int64_t{filteredRows} * width > kMaxIntermediatePixels) return false;
     // Pairs start at every position a window can reach, in groups of four.
     pairCount = (columns->first.back() + columns->taps + 3) / 4 * 4;
     s.sourceRow.assign(size_t(std::max(from.Width, pairCount + 4)), 0);

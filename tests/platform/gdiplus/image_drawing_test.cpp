@@ -87,6 +87,27 @@ TEST_F(ImageDrawingTest, PartlyOutsideAndSelfDrawingStayInBounds) {
   EXPECT_EQ(GdipDrawImageI(canvas.graphics(), nullptr, 0, 0), InvalidParameter);
 }
 
+TEST_F(ImageDrawingTest, NaturalSizeDrawingFollowsTheWorldTransform) {
+  Canvas source(4, 4);
+  source.FillAll(kOpaqueBlack);
+  Canvas target(20, 20);
+  target.FillAll(kOpaqueWhite);
+  GpMatrix* matrix = nullptr;
+  ASSERT_EQ(GdipCreateMatrix(&matrix), Ok);
+  GdipTranslateMatrix(matrix, 10, 4, MatrixOrderPrepend);
+  GdipRotateMatrix(matrix, 90, MatrixOrderPrepend);
+  GdipMultiplyWorldTransform(target.graphics(), matrix, MatrixOrderPrepend);
+  GdipDeleteMatrix(matrix);
+  ASSERT_EQ(GdipDrawImageI(target.graphics(), source.bitmap(), 0, 0), Ok);
+  // The square at (0..3, 0..3) turns a quarter clockwise about the origin,
+  // onto x -4..-1, then moves by (10, 4).
+  const Pixels::Box box = Pixels(target.bitmap()).InkBox(kWhite);
+  EXPECT_EQ(box.left, 6);
+  EXPECT_EQ(box.right, 9);
+  EXPECT_EQ(box.top, 4);
+  EXPECT_EQ(box.bottom, 7);
+}
+
 TEST_F(ImageDrawingTest, SelfCopyShiftsLikeACopyFromASnapshot) {
   Canvas canvas(6, 6);
   Paint(canvas, [](INT x, INT y) { return Rgb{BYTE(x * 30), BYTE(y * 30), 9}; });

@@ -114,10 +114,14 @@ TEST_F(FontTest, ConcurrentLookUpsAndMeasuresAgree) {
   for (int t = 2; t < 8; ++t) EXPECT_EQ(widths[t], widths[t % 2]);
 }
 
-struct InkCase {
-  const WCHAR* family;
-  REAL em;
-};
+// Draws `length` units of `text` with its layout corner at `origin`.
+void DrawText(Canvas& canvas, GpFont* font, const WCHAR* text, INT length, ARGB color,
+              RectF origin = RectF()) {
+  GpSolidFill* brush = nullptr;
+  ASSERT_EQ(GdipCreateSolidFill(color, &brush), Ok);
+  EXPECT_EQ(GdipDrawString(canvas.graphics(), text, length, font, &origin, nullptr, brush), Ok);
+  GdipDeleteBrush(brush);
+}
 
 // Draws `text` at `origin` and checks all ink lies inside the measured box,
 // its size rounded as a caller making a bitmap of it rounds.
@@ -132,12 +136,8 @@ void ExpectInkInsideMeasuredBox(GpFont* font, WCHAR character, REAL em) {
   const INT margin = INT(em) / 2 + 4;
   Canvas canvas(width + 2 * margin, height + 2 * margin);
   canvas.FillAll(kOpaqueWhite);
-  GpSolidFill* brush = nullptr;
-  ASSERT_EQ(GdipCreateSolidFill(kOpaqueBlack, &brush), Ok);
   GdipSetTextRenderingHint(canvas.graphics(), TextRenderingHintAntiAlias);
-  const RectF origin(REAL(margin), REAL(margin), 0, 0);
-  ASSERT_EQ(GdipDrawString(canvas.graphics(), &character, 1, font, &origin, nullptr, brush), Ok);
-  GdipDeleteBrush(brush);
+  DrawText(canvas, font, &character, 1, kOpaqueBlack, RectF(REAL(margin), REAL(margin), 0, 0));
   const Pixels::Box ink = Pixels(canvas.bitmap()).InkBox(kWhite);
   const std::string label = std::string("char ") + char(character) + " em " + std::to_string(em);
   if (character == u' ') {
@@ -187,11 +187,7 @@ TEST_F(TextTest, AntialiasedTextHasGreyEdgesAndOneBitTextHasNone) {
     Canvas canvas(80, 80);
     canvas.FillAll(kOpaqueWhite);
     GdipSetTextRenderingHint(canvas.graphics(), hint);
-    GpSolidFill* brush = nullptr;
-    GdipCreateSolidFill(kOpaqueBlack, &brush);
-    const RectF origin;
-    GdipDrawString(canvas.graphics(), u"O", 1, font, &origin, nullptr, brush);
-    GdipDeleteBrush(brush);
+    DrawText(canvas, font, u"O", 1, kOpaqueBlack);
     const Pixels pixels(canvas.bitmap());
     int grey = 0, black = 0;
     for (INT y = 0; y < 80; ++y) {
@@ -220,11 +216,7 @@ TEST_F(TextTest, DrawingFollowsTheWorldTransform) {
     GdipTranslateMatrix(matrix, -30, -35, MatrixOrderPrepend);
     GdipMultiplyWorldTransform(canvas.graphics(), matrix, MatrixOrderPrepend);
     GdipDeleteMatrix(matrix);
-    GpSolidFill* brush = nullptr;
-    GdipCreateSolidFill(kOpaqueBlack, &brush);
-    const RectF origin;
-    EXPECT_EQ(GdipDrawString(canvas.graphics(), u"l", 1, font, &origin, nullptr, brush), Ok);
-    GdipDeleteBrush(brush);
+    DrawText(canvas, font, u"l", 1, kOpaqueBlack);
     return Pixels(canvas.bitmap()).InkBox(kWhite);
   };
   const Pixels::Box upright = inkBox(0);
@@ -296,11 +288,7 @@ TEST_F(TextTest, TranslucentBrushBlendsText) {
   GpFont* font = MakeFont(u"Arial", 70);
   Canvas canvas(80, 90);
   canvas.FillAll(kOpaqueWhite);
-  GpSolidFill* brush = nullptr;
-  GdipCreateSolidFill(0x80000000, &brush);
-  const RectF origin;
-  GdipDrawString(canvas.graphics(), u"I", 1, font, &origin, nullptr, brush);
-  GdipDeleteBrush(brush);
+  DrawText(canvas, font, u"I", 1, 0x80000000);
   const Pixels pixels(canvas.bitmap());
   int darkest = 255;
   for (INT y = 0; y < 90; ++y) {
