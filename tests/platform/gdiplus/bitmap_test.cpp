@@ -7,6 +7,7 @@
 
 #include "gdiplus/startup_state.h"
 #include "gdiplus_test_support.h"
+#include "glimmark_test_seams.h"
 
 namespace gdiplus_test {
 namespace {
@@ -192,6 +193,30 @@ TEST_F(BitmapTest, WrongHandlesAreRefused) {
   GpGraphics* graphics = nullptr;
   EXPECT_EQ(GdipGetImageGraphicsContext(bitmap, &graphics), InvalidParameter);
   EXPECT_EQ(graphics, nullptr);
+}
+
+// 24-bit read locks squeeze four-byte pixels with SSSE3 where there is one
+// and with SSE2 otherwise: both must give every width's bytes exactly,
+// including the pixels after the last whole 16-byte store.
+TEST_F(BitmapTest, TwentyFourBitLocksMatchOnEveryInstructionSet) {
+  std::mt19937 random(7);
+  for (INT width = 1; width <= 37; ++width) {
+    Canvas canvas(width, 3);
+    std::vector<Rgb> pattern(size_t(width) * 3);
+    for (Rgb& p : pattern) p = {BYTE(random()), BYTE(random()), BYTE(random())};
+    Paint(canvas, [&](INT x, INT y) { return pattern[size_t(y) * width + x]; });
+    for (bool baseline : {false, true}) {
+      GlimmarkTest_UseBaselineInstructionsOnly(baseline);
+      const Pixels pixels(canvas.bitmap());
+      for (INT y = 0; y < 3; ++y) {
+        for (INT x = 0; x < width; ++x) {
+          ASSERT_EQ(pixels.At(x, y), pattern[size_t(y) * width + x])
+              << "width " << width << " at " << x << "," << y << " baseline " << baseline;
+        }
+      }
+    }
+    GlimmarkTest_UseBaselineInstructionsOnly(false);
+  }
 }
 
 // A new bitmap's memory is cleared only when first read or partly kept, so
