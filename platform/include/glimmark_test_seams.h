@@ -34,3 +34,8 @@ EXTERN_C PLATFORM_API LONG GlimmarkTest_ClearRegistry(void);
 // Runs SQLite's integrity check on the registry file: ERROR_SUCCESS, or
 // ERROR_BADDB when the file is damaged.
 EXTERN_C PLATFORM_API LONG GlimmarkTest_CheckRegistryIntegrity(void);
+
+// Resampler: true makes stretches run the baseline (SSE2) passes even where
+// the processor has a faster version; false (the default) picks the fastest.
+// Returns whether this processor has a faster version. Tests compare the two.
+EXTERN_C PLATFORM_API bool GlimmarkTest_UseBaselineResampler(bool baseline);

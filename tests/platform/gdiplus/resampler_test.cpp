@@ -91,6 +91,12 @@ const StretchCase kCases[] = {
     {3, 2, Rect(0, 0, 3, 1), 2, 7, Rect(0, 0, 2, 7)},
     {25, 18, Rect(3, 2, 17, 13), 20, 15, Rect(-5, -3, 31, 22)},
     {40, 12, Rect(0, 0, 40, 12), 9, 9, Rect(4, 2, 13, 8)},
+    {1, 30, Rect(0, 0, 1, 30), 7, 5, Rect(0, 0, 7, 5)},        // one column
+    {45, 1, Rect(0, 0, 45, 1), 3, 9, Rect(0, 0, 3, 9)},        // one row
+    {300, 40, Rect(2, 1, 296, 37), 3, 2, Rect(0, 0, 3, 2)},    // shrunk ~100 times across
+    {23, 250, Rect(0, 3, 23, 240), 5, 3, Rect(0, 0, 5, 3)},    // ... and down
+    {61, 77, Rect(3, 5, 57, 70), 17, 69, Rect(1, 0, 15, 67)},  // odd cell widths
+    {70, 60, Rect(9, 2, 53, 55), 7, 51, Rect(0, -2, 7, 53)},
 };
 
 TEST_F(ResamplerTest, BicubicMatchesTheDoublePrecisionReference) {

@@ -1,0 +1,137 @@
+// The resampler's passes with AVX2: twice the lanes of the baseline. Only
+// these functions are compiled for AVX2 (the library as a whole targets
+// plain x86-64); resampler.cpp calls them after asking the processor.
+// Every sum is the baseline's, so the pixels are bit for bit the same.
+#include "gdiplus/resampler_passes.h"
+
+#if defined(GLIMMARK_RESAMPLER_AVX2)
+
+#include <immintrin.h>
+
+#include <algorithm>
+
+#define GLIMMARK_AVX2 __attribute__((target("avx2")))
+
+namespace Gdiplus::Internal {
+namespace {
+
+// Picks 64-bit lanes 0 and 2: the low halves of the two 128-bit lanes.
+constexpr int kLowHalves = 0x08;
+
+// Four pairs from two 16-byte loads: pixels reordered (j, j+2, j+1, j+3)
+// before widening put pixel j beside j + 1 in the first 128-bit lane and
+// j + 1 beside j + 2 in the second, so the interleave yields pairs in order.
+GLIMMARK_AVX2 void MakePairs(const uint32_t* pixels, int count, PairRow* pairs) {
+  constexpr int kOddEvenOrder = 0xD8;
+  for (int j = 0; j < count; j += kPairGroup) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + j));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + j + 1));
+    const __m256i hereWide = _mm256_cvtepu8_epi16(_mm_shuffle_epi32(here, kOddEvenOrder));
+    const __m256i nextWide = _mm256_cvtepu8_epi16(_mm_shuffle_epi32(next, kOddEvenOrder));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pairs + j),
+                        _mm256_unpacklo_epi16(hereWide, nextWide));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pairs + j + 2),
+                        _mm256_unpackhi_epi16(hereWide, nextWide));
+  }
+}
+
+// Two target positions per register: the even one's window in the low
+// 128-bit lane, the odd one's in the high lane, against their spread weights.
+template <int kTaps>
+GLIMMARK_AVX2 void FilterAcrossWith(const PairRow* pairs, const AxisKernel& columns, int16_t* out) {
+  const int groups = (kTaps != 0 ? kTaps : columns.taps) / kTapGroup;
+  const __m256i half = _mm256_set1_epi32(1 << (kAcrossShift - 1));
+  const SpreadWeights* weights = columns.spread.data();
+  const int* first = columns.first.data();
+  const size_t positions = columns.first.size();
+  for (size_t i = 0; i < positions; i += 2, weights += groups) {
+    const PairRow* even = pairs + first[i];
+    const PairRow* odd = pairs + first[i + 1];
+    __m256i sum = _mm256_setzero_si256();
+    for (int k = 0; k < groups; ++k) {
+      const __m256i both = _mm256_inserti128_si256(
+          _mm256_castsi128_si256(_mm_loadu_si128(&even[k * kTapGroup].lanes)),
+          _mm_loadu_si128(&odd[k * kTapGroup].lanes), 1);
+      const __m256i w = _mm256_load_si256(reinterpret_cast<const __m256i*>(weights[k].lanes));
+      sum = _mm256_add_epi32(sum, _mm256_madd_epi16(both, w));
+    }
+    const __m256i rounded = _mm256_srai_epi32(_mm256_add_epi32(sum, half), kAcrossShift);
+    const __m256i words = _mm256_packs_epi32(rounded, rounded);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i * kChannels),
+                     _mm256_castsi256_si128(_mm256_permute4x64_epi64(words, kLowHalves)));
+  }
+}
+
+// Stores the first `count` (1 to 4) pixels of `pixels`.
+GLIMMARK_AVX2 void StorePixels(__m128i pixels, int count, uint32_t* out) {
+  if (count == 4) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), pixels);
+  } else if (count == 1) {
+    out[0] = uint32_t(_mm_cvtsi128_si32(pixels));
+  } else {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), pixels);
+    if (count == 3) out[2] = uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(pixels, 8)));
+  }
+}
+
+// Four target pixels per step. Filtered rows hold width rounded up to four
+// pixels; what lies past the width only reaches lanes that are not stored.
+template <int kTaps>
+GLIMMARK_AVX2 void FilterDownWith(const int16_t* const* rows, const int32_t* weightPairs,
+                                  int runtimeTaps, int width, uint32_t* out) {
+  constexpr int kStep = 4;
+  const int taps = kTaps != 0 ? kTaps : runtimeTaps;
+  const __m256i half = _mm256_set1_epi32(1 << (kDownShift - 1));
+  const __m128i opaque = _mm_set1_epi32(int32_t(kOpaque));
+  constexpr int kKept = kTaps != 0 ? kTaps : kTapGroup;
+  const int16_t* keptRows[kKept];
+  __m256i keptWeights[kKept / kTapGroup];
+  if constexpr (kTaps != 0) {
+    for (int k = 0; k < kTaps; ++k) keptRows[k] = rows[k];
+    for (int k = 0; k < kTaps; k += kTapGroup) {
+      keptWeights[k / kTapGroup] = _mm256_set1_epi32(weightPairs[k / kTapGroup]);
+    }
+    rows = keptRows;
+  }
+  for (int x = 0; x < width; x += kStep) {
+    const size_t offset = size_t(x) * kChannels;
+    __m256i left = _mm256_setzero_si256(), right = _mm256_setzero_si256();
+    for (int k = 0; k < taps; k += kTapGroup) {
+      const __m256i upper = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + offset));
+      const __m256i lower =
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k + 1] + offset));
+      const __m256i w =
+          kTaps != 0 ? keptWeights[k / kTapGroup] : _mm256_set1_epi32(weightPairs[k / kTapGroup]);
+      left = _mm256_add_epi32(left, _mm256_madd_epi16(_mm256_unpacklo_epi16(upper, lower), w));
+      right = _mm256_add_epi32(right, _mm256_madd_epi16(_mm256_unpackhi_epi16(upper, lower), w));
+    }
+    left = _mm256_srai_epi32(_mm256_add_epi32(left, half), kDownShift);
+    right = _mm256_srai_epi32(_mm256_add_epi32(right, half), kDownShift);
+    // Lanes hold pixels (x, x + 1) and (x + 2, x + 3) after packing.
+    const __m256i words = _mm256_packs_epi32(left, right);
+    const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(words, words), kLowHalves);
+    StorePixels(_mm_or_si128(_mm256_castsi256_si128(bytes), opaque), std::min(kStep, width - x),
+                out + x);
+  }
+}
+
+void FilterAcross(const PairRow* pairs, const AxisKernel& columns, int16_t* out) {
+  WithTapCount(columns.taps, [&]<int kTaps>() { FilterAcrossWith<kTaps>(pairs, columns, out); });
+}
+
+void FilterDown(const int16_t* const* rows, const int32_t* weightPairs, int taps, int width,
+                uint32_t* out) {
+  WithTapCount(taps,
+               [&]<int kTaps>() { FilterDownWith<kTaps>(rows, weightPairs, taps, width, out); });
+}
+
+}  // namespace
+
+const ResamplePasses& Avx2Passes() noexcept {
+  static constexpr ResamplePasses kPasses = {MakePairs, FilterAcross, FilterDown};
+  return kPasses;
+}
+
+}  // namespace Gdiplus::Internal
+
+#endif

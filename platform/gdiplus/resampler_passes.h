@@ -1,0 +1,91 @@
+// The resampler's two passes in 16-bit fixed point, in one baseline version
+// (SSE2, or plain C++ without it) and, where the compiler can make it, an
+// AVX2 version picked at run time on processors that have it. Both give
+// bit-identical pixels: integer sums of the same products. resampler.cpp
+// drives them; the tables (resampler_kernel.h) and buffers are the caller's.
+#pragma once
+
+#include <cstdint>
+
+#include "gdiplus/resampler_kernel.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+#define GLIMMARK_RESAMPLER_AVX2 1
+#endif
+
+namespace Gdiplus::Internal {
+
+// Filtered rows keep each channel as a signed 16-bit value with this many
+// fraction bits: room for the kernel's overshoot (at most about 1.3 × 255)
+// and precision to spare for the second pass.
+constexpr int kIntermediateBits = 6;
+constexpr int kAcrossShift = kResampleWeightBits - kIntermediateBits;
+constexpr int kDownShift = kResampleWeightBits + kIntermediateBits;
+constexpr int kChannels = 4;  // blue, green, red, unused: as the surface stores them
+constexpr uint32_t kOpaque = 0xFF000000u;
+// Pairs are made four at a time, reading five pixels past each group's start.
+constexpr int kPairGroup = 4;
+
+#if defined(__SSE2__)
+// A source row as overlapping pairs: pairs[j] holds pixels j and j + 1 as
+// 16-bit channels, interleaved (b_j b_j+1 g_j g_j+1 r_j r_j+1 x_j x_j+1), so
+// one multiply-add weighs a pair of taps starting anywhere.
+struct PairRow {
+  __m128i lanes;
+};
+#else
+// Without vector registers a "pair" is simply the pixel: taps read pixels.
+using PairRow = uint32_t;
+#endif
+
+struct ResamplePasses {
+  // Builds pairs[0, count) (count a multiple of kPairGroup) from `pixels`,
+  // which hold count + 1 readable pixels.
+  void (*makePairs)(const uint32_t* pixels, int count, PairRow* pairs);
+  // The first pass: filters one source row (as pairs, as far as any window
+  // reaches) across into the kernel's padded positions, kChannels signed
+  // 16-bit values each. `columns` carries spread weights (SIMD versions).
+  void (*filterAcross)(const PairRow* pairs, const AxisKernel& columns, int16_t* out);
+  // The second pass: target pixels [0, width) of one row from `taps`
+  // filtered rows weighted by `weightPairs`. `rows` hold at least width
+  // rounded up to even pixels.
+  void (*filterDown)(const int16_t* const* rows, const int32_t* weightPairs, int taps, int width,
+                     uint32_t* out);
+};
+
+// The version every processor runs.
+const ResamplePasses& BaselinePasses() noexcept;
+
+#if defined(GLIMMARK_RESAMPLER_AVX2)
+// The AVX2 version: call only where the processor supports AVX2.
+const ResamplePasses& Avx2Passes() noexcept;
+#endif
+
+// Calls body.template operator()<N>() with N the tap count when it is one of
+// the common counts, whose loops then unroll; else with N = 0 (count read at
+// run time).
+template <typename Body>
+void WithTapCount(int taps, Body&& body) {
+  switch (taps) {
+    case 2:
+      return body.template operator()<2>();
+    case 4:
+      return body.template operator()<4>();
+    case 6:
+      return body.template operator()<6>();
+    case 8:
+      return body.template operator()<8>();
+    case 10:
+      return body.template operator()<10>();
+    case 12:
+      return body.template operator()<12>();
+    default:
+      return body.template operator()<0>();
+  }
+}
+
+}  // namespace Gdiplus::Internal

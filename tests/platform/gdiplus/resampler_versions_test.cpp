@@ -1,0 +1,132 @@
+// The resampler's run-time choices: the AVX2 passes against the baseline
+// ones, and kept weight tables against freshly made ones, over many random
+// stretches (odd widths, one-pixel sources, shrinking by up to ~100 times,
+// targets sticking out of their bitmap).
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "gdiplus_test_support.h"
+#include "glimmark_test_seams.h"
+
+namespace gdiplus_test {
+namespace {
+
+class ResamplerVersionsTest : public GdiplusTest {
+ protected:
+  void TearDown() override {
+    GlimmarkTest_UseBaselineResampler(false);
+    GdiplusTest::TearDown();
+  }
+};
+
+struct Job {
+  INT sourceWidth, sourceHeight;
+  Rect from;
+  INT targetWidth, targetHeight;
+  Rect to;
+  InterpolationMode mode;
+};
+
+// A random stretch: sources from 1 pixel to a few hundred across, targets
+// from 1 pixel, partly outside their bitmap now and then.
+Job RandomJob(std::mt19937& random) {
+  auto between = [&](INT low, INT high) {
+    return std::uniform_int_distribution<INT>(low, high)(random);
+  };
+  Job job{};
+  job.sourceWidth = between(0, 3) == 0 ? between(1, 3) : between(1, 300);
+  job.sourceHeight = between(0, 3) == 0 ? between(1, 3) : between(1, 90);
+  const INT fromWidth = between(1, job.sourceWidth), fromHeight = between(1, job.sourceHeight);
+  job.from = Rect(between(0, job.sourceWidth - fromWidth),
+                  between(0, job.sourceHeight - fromHeight), fromWidth, fromHeight);
+  job.targetWidth = between(1, 120);
+  job.targetHeight = between(1, 60);
+  job.to = Rect(between(-5, job.targetWidth / 2), between(-5, job.targetHeight / 2),
+                between(1, job.targetWidth + 7), between(1, job.targetHeight + 7));
+  job.mode =
+      between(0, 5) == 0 ? InterpolationModeNearestNeighbor : InterpolationModeHighQualityBicubic;
+  return job;
+}
+
+void PaintRandomly(Canvas& canvas, unsigned seed) {
+  std::mt19937 random(seed);
+  Paint(canvas, [&](INT, INT) { return Rgb{BYTE(random()), BYTE(random()), BYTE(random())}; });
+}
+
+// Every pixel of the target after stretching the job's part of `source`
+// onto a grey target.
+std::vector<Rgb> StretchedPixels(Canvas& source, const Job& job) {
+  Canvas target(job.targetWidth, job.targetHeight);
+  target.FillAll(0xFF808080);
+  EXPECT_EQ(Stretch(target, source, job.to, job.from, job.mode), Ok);
+  const Pixels pixels(target.bitmap());
+  std::vector<Rgb> all;
+  for (INT y = 0; y < pixels.height(); ++y) {
+    for (INT x = 0; x < pixels.width(); ++x) all.push_back(pixels.At(x, y));
+  }
+  return all;
+}
+
+std::string Describe(const Job& job) {
+  return std::to_string(job.from.Width) + "x" + std::to_string(job.from.Height) + " at " +
+         std::to_string(job.from.X) + "," + std::to_string(job.from.Y) + " onto " +
+         std::to_string(job.to.Width) + "x" + std::to_string(job.to.Height) + " at " +
+         std::to_string(job.to.X) + "," + std::to_string(job.to.Y) +
+         (job.mode == InterpolationModeNearestNeighbor ? " nearest" : " bicubic");
+}
+
+TEST_F(ResamplerVersionsTest, FastPassesGiveExactlyTheBaselinePixels) {
+  if (!GlimmarkTest_UseBaselineResampler(false)) GTEST_SKIP() << "no AVX2 on this processor";
+  std::mt19937 random(4242);
+  std::vector<Job> jobs;
+  for (int i = 0; i < 150; ++i) jobs.push_back(RandomJob(random));
+  // Strong shrinking, as glyph cells and thumbnails have it, and the widths
+  // that leave one to three pixels after the last group of four.
+  for (INT width : {1, 2, 3, 5, 6, 7, 13, 14, 15}) {
+    jobs.push_back({300, 80, Rect(1, 2, 297, 77), 16, 16, Rect(0, 0, width, 3),
+                    InterpolationModeHighQualityBicubic});
+  }
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    Canvas source(jobs[i].sourceWidth, jobs[i].sourceHeight);
+    PaintRandomly(source, unsigned(i));
+    GlimmarkTest_UseBaselineResampler(false);
+    const std::vector<Rgb> fast = StretchedPixels(source, jobs[i]);
+    GlimmarkTest_UseBaselineResampler(true);
+    const std::vector<Rgb> baseline = StretchedPixels(source, jobs[i]);
+    ASSERT_TRUE(fast == baseline) << Describe(jobs[i]);
+  }
+}
+
+// More sizes than the weight tables kept per axis, then again in another
+// order: whichever table a stretch finds (made for it just now,
+// kept from an earlier round, or made again after being pushed out), the
+// pixels are the same as the first time.
+TEST_F(ResamplerVersionsTest, KeptTablesStayRightWhileManySizesRotateThrough) {
+  std::mt19937 random(99);
+  std::vector<Job> jobs;
+  for (INT i = 0; i < 400; ++i) {
+    const INT inkWidth = 20 + i % 61, inkHeight = 30 + i % 47;
+    jobs.push_back({80, 80, Rect(0, 0, inkWidth, inkHeight), 18, 70,
+                    Rect(i % 3 - 1, i % 9 - 4, 14 + i % 5, 50 + i % 21),
+                    InterpolationModeHighQualityBicubic});
+  }
+  Canvas source(80, 80);
+  PaintRandomly(source, 7);
+  std::vector<std::vector<Rgb>> first;
+  for (size_t i = 0; i < jobs.size(); ++i) first.push_back(StretchedPixels(source, jobs[i]));
+  std::vector<size_t> order(jobs.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::shuffle(order.begin(), order.end(), random);
+  // Half of them in a new order, each twice in a row: the second finds its
+  // tables just made.
+  for (size_t n = 0; n < order.size() / 2; ++n) {
+    const size_t i = order[n];
+    ASSERT_TRUE(StretchedPixels(source, jobs[i]) == first[i]) << Describe(jobs[i]);
+    ASSERT_TRUE(StretchedPixels(source, jobs[i]) == first[i]) << "again: " << Describe(jobs[i]);
+  }
+}
+
+}  // namespace
+}  // namespace gdiplus_test
