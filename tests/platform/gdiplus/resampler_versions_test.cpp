@@ -99,33 +99,58 @@ TEST_F(ResamplerVersionsTest, FastPassesGiveExactlyTheBaselinePixels) {
   }
 }
 
-// More sizes than the weight tables kept per axis, then again in another
-// order: whichever table a stretch finds (made for it just now,
-// kept from an earlier round, or made again after being pushed out), the
-// pixels are the same as the first time.
-TEST_F(ResamplerVersionsTest, KeptTablesStayRightWhileManySizesRotateThrough) {
-  std::mt19937 random(99);
-  std::vector<Job> jobs;
-  for (INT i = 0; i < 400; ++i) {
-    const INT inkWidth = 20 + i % 61, inkHeight = 30 + i % 47;
-    jobs.push_back({80, 80, Rect(0, 0, inkWidth, inkHeight), 18, 70,
-                    Rect(i % 3 - 1, i % 9 - 4, 14 + i % 5, 50 + i % 21),
-                    InterpolationModeHighQualityBicubic});
+// A glyph-like stretch drawn whole, and the same stretch drawn partly off a
+// target cut to the visible part: the weight tables differ (the cut one
+// starts further in) though their lengths agree.
+struct ClippedJob {
+  Job whole, clipped;
+};
+
+ClippedJob GlyphLikeJob(INT i) {
+  const Rect ink(i % 4, i % 3, 20 + (i * 7) % 61, 30 + (i * 3) % 47);
+  const INT width = 14 + i % 5, height = 50 + i % 21, left = 1 + i % 3, top = 1 + (i / 3) % 4;
+  return {
+      {80, 80, ink, width, height, Rect(0, 0, width, height), InterpolationModeHighQualityBicubic},
+      {80, 80, ink, width - left, height - top, Rect(-left, -top, width, height),
+       InterpolationModeHighQualityBicubic}};
+}
+
+// Whether `clipped` is `whole` without its first `left` columns and `top`
+// rows.
+bool IsCutFrom(const std::vector<Rgb>& clipped, const std::vector<Rgb>& whole, INT width, INT left,
+               INT top) {
+  const INT clippedWidth = width - left;
+  for (size_t n = 0; n < clipped.size(); ++n) {
+    const INT x = INT(n % size_t(clippedWidth)) + left, y = INT(n / size_t(clippedWidth)) + top;
+    if (!(clipped[n] == whole[size_t(y) * width + x])) return false;
   }
+  return true;
+}
+
+// More sizes than the weight tables kept per axis, then again in another
+// order, each stretch drawn whole and clipped: whichever table a stretch
+// finds (made for it just now, kept from earlier, or made again after being
+// pushed out), its pixels are the same as the first time and the clipped
+// ones are the whole ones cut.
+TEST_F(ResamplerVersionsTest, KeptTablesStayRightWhileManySizesRotateThrough) {
   Canvas source(80, 80);
   PaintRandomly(source, 7);
+  constexpr INT kJobs = 300;
   std::vector<std::vector<Rgb>> first;
-  for (size_t i = 0; i < jobs.size(); ++i) first.push_back(StretchedPixels(source, jobs[i]));
-  std::vector<size_t> order(jobs.size());
-  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::shuffle(order.begin(), order.end(), random);
-  // Half of them in a new order, each twice in a row: the second finds its
-  // tables just made.
-  for (size_t n = 0; n < order.size() / 2; ++n) {
-    const size_t i = order[n];
-    ASSERT_TRUE(StretchedPixels(source, jobs[i]) == first[i]) << Describe(jobs[i]);
-    ASSERT_TRUE(StretchedPixels(source, jobs[i]) == first[i]) << "again: " << Describe(jobs[i]);
-  }
+  auto check = [&](INT i) {
+    const ClippedJob job = GlyphLikeJob(i);
+    const std::vector<Rgb> whole = StretchedPixels(source, job.whole);
+    const std::vector<Rgb> clipped = StretchedPixels(source, job.clipped);
+    if (first.size() == size_t(i)) first.push_back(whole);
+    EXPECT_TRUE(whole == first[size_t(i)]) << Describe(job.whole);
+    EXPECT_TRUE(IsCutFrom(clipped, whole, job.whole.to.Width, -job.clipped.to.X, -job.clipped.to.Y))
+        << Describe(job.clipped);
+  };
+  for (INT i = 0; i < kJobs; ++i) check(i);
+  std::vector<INT> order(kJobs);
+  for (INT i = 0; i < kJobs; ++i) order[size_t(i)] = i;
+  std::shuffle(order.begin(), order.end(), std::mt19937(99));
+  for (const INT i : order) check(i);
 }
 
 }  // namespace
