@@ -18,20 +18,31 @@ namespace {
 // Picks 64-bit lanes 0 and 2: the low halves of the two 128-bit lanes.
 constexpr int kLowHalves = 0x08;
 
-// Four pairs from two 16-byte loads: pixels reordered (j, j+2, j+1, j+3)
-// before widening put pixel j beside j + 1 in the first 128-bit lane and
-// j + 1 beside j + 2 in the second, so the interleave yields pairs in order.
+// Byte shuffles making two pairs from four pixels repeated in both 128-bit
+// lanes: the low lane gets the pair of pixels 0 and 1, the high lane the
+// pair of pixels 1 and 2 (with `offset` 4: pixels 1, 2 and 2, 3). Bytes
+// with the top bit set become zero: the high half of each 16-bit channel.
+GLIMMARK_AVX2 __m256i PairShuffle(char offset) {
+  constexpr char z = -1;
+  const char p = offset, q = char(offset + 4), r = char(offset + 8);
+  return _mm256_setr_epi8(p, z, q, z, char(p + 1), z, char(q + 1), z, char(p + 2), z, char(q + 2),
+                          z, char(p + 3), z, char(q + 3), z, q, z, r, z, char(q + 1), z,
+                          char(r + 1), z, char(q + 2), z, char(r + 2), z, char(q + 3), z,
+                          char(r + 3), z);
+}
+
+// Four pairs from pixels j .. j + 3 and j + 1 .. j + 4, each loaded into
+// both lanes, one byte shuffle per two pairs.
 GLIMMARK_AVX2 void MakePairs(const uint32_t* pixels, int count, PairRow* pairs) {
-  constexpr int kOddEvenOrder = 0xD8;
+  const __m256i firstTwo = PairShuffle(0), lastTwo = PairShuffle(4);
   for (int j = 0; j < count; j += kPairGroup) {
-    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + j));
-    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + j + 1));
-    const __m256i hereWide = _mm256_cvtepu8_epi16(_mm_shuffle_epi32(here, kOddEvenOrder));
-    const __m256i nextWide = _mm256_cvtepu8_epi16(_mm_shuffle_epi32(next, kOddEvenOrder));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pairs + j),
-                        _mm256_unpacklo_epi16(hereWide, nextWide));
+    const __m256i here =
+        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + j)));
+    const __m256i next = _mm256_broadcastsi128_si256(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + j + 1)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pairs + j), _mm256_shuffle_epi8(here, firstTwo));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(pairs + j + 2),
-                        _mm256_unpackhi_epi16(hereWide, nextWide));
+                        _mm256_shuffle_epi8(next, lastTwo));
   }
 }
 
