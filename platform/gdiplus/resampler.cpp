@@ -17,8 +17,8 @@ namespace Gdiplus::Internal {
 namespace {
 
 // Scratch memory beyond this is given back after a call instead of kept for
-// the next (a picture's stretches with their kept weight tables need well
-// under 2 MiB).
+// the next (a default picture's stretches with their kept weight tables need
+// about 2 MiB; large pictures' tables may pass it and are then made anew).
 constexpr size_t kMaxKeptScratchBytes = size_t{4} << 20;
 // Largest intermediate image (source rows x visible target width) the filter
 // builds: 16 Mi pixels. Only stretches between bitmaps near the size cap reach
@@ -54,8 +54,14 @@ const ResamplePasses& ChosenPasses() noexcept {
 }
 
 // Buffers kept per thread between calls, so a warm stretch allocates nothing.
+// Kernel sets kept per axis: room for the few hundred sizes of a default
+// picture's cells (see KernelCache), about 2 MiB of tables when full.
+constexpr int kColumnKernelSets = 128;
+constexpr int kRowKernelSets = 256;
+
 struct Scratch {
-  KernelCache columns{kSpreadColumnWeights}, rows{false};
+  KernelCache columns{kColumnKernelSets, kSpreadColumnWeights};
+  KernelCache rows{kRowKernelSets, false};
   KernelWorkspace work;
   std::vector<uint32_t> tail;     // a source row's last pixels, zero past its end
   std::vector<PairRow> pairRow;   // one source row as pairs

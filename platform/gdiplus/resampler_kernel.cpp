@@ -137,28 +137,32 @@ void BuildKernel(const KernelKey& key, bool spread, KernelWorkspace& work, AxisK
 }
 
 const AxisKernel& KernelCache::Get(const KernelKey& key, KernelWorkspace& work) {
-  const size_t set = HashOf(key) % kSets;
-  AxisKernel* ways = &kernels_[set * kWays];
+  if (slots_.empty()) {
+    nextWay_.assign(size_t(sets_), 0);
+    slots_.resize(size_t(sets_) * kWays);
+  }
+  const size_t set = HashOf(key) % size_t(sets_);
+  AxisKernel* ways = &slots_[set * kWays];
   for (int way = 0; way < kWays; ++way) {
     if (ways[way].key == key) return ways[way];
   }
   AxisKernel& replaced = ways[nextWay_[set]];
   nextWay_[set] = uint8_t((nextWay_[set] + 1) % kWays);
-  bytes_ -= replaced.Bytes();
+  kernelBytes_ -= replaced.Bytes();
   try {
     BuildKernel(key, spread_, work, replaced);
   } catch (...) {
-    bytes_ += replaced.Bytes();
+    kernelBytes_ += replaced.Bytes();
     throw;
   }
-  bytes_ += replaced.Bytes();
+  kernelBytes_ += replaced.Bytes();
   return replaced;
 }
 
 void KernelCache::Clear() {
-  for (AxisKernel& kernel : kernels_) kernel = AxisKernel();
-  std::fill(std::begin(nextWay_), std::end(nextWay_), uint8_t{0});
-  bytes_ = 0;
+  slots_ = {};
+  nextWay_ = {};
+  kernelBytes_ = 0;
 }
 
 }  // namespace Gdiplus::Internal

@@ -68,33 +68,37 @@ struct KernelWorkspace {
 // position. Throws std::bad_alloc (the kernel is then unusable: key reset).
 void BuildKernel(const KernelKey& key, bool spread, KernelWorkspace& work, AxisKernel& kernel);
 
-// The kernels of one axis made last, found again by a hash of their key:
-// glyph cells' ink boxes and margins take a few hundred sizes, so a warm
-// picture finds nearly all of its kernels made by earlier cells or pictures.
-// A look-up costs a hash and up to kWays key compares.
+// The kernels of one axis made last, found again by a hash of their key.
+// Glyph cells' ink boxes and cells take a few hundred sizes per axis (ink
+// heights of about 30 by cell heights of about 20 in the default picture),
+// so a cache holding that many lets a warm picture make almost no kernels.
+// A look-up costs a hash and up to kWays key compares. Its slots are
+// allocated on first use, so idle threads carry no table.
 class KernelCache {
  public:
-  static constexpr int kSets = 64;
   static constexpr int kWays = 4;
 
-  // `spread`: whether kernels made here carry spread weights.
-  explicit KernelCache(bool spread) : spread_(spread) {}
+  // `sets` × kWays kernels are kept; `spread`: whether kernels made here
+  // carry spread weights.
+  KernelCache(int sets, bool spread) : sets_(sets), spread_(spread) {}
 
   // The kernel for `key`, made when not kept (replacing the oldest of its
   // set). The reference stays valid until the next Get or Clear. Throws
   // std::bad_alloc.
   const AxisKernel& Get(const KernelKey& key, KernelWorkspace& work);
 
-  // Memory held by the kept kernels, in bytes (kept up to date, no walk).
-  size_t Bytes() const { return bytes_; }
+  // Memory held by the slots and kept kernels, in bytes (kept up to date,
+  // no walk).
+  size_t Bytes() const { return slots_.capacity() * sizeof(AxisKernel) + kernelBytes_; }
 
   // Forgets every kernel and gives their memory back.
   void Clear();
 
  private:
-  AxisKernel kernels_[kSets * kWays];
-  uint8_t nextWay_[kSets] = {};
-  size_t bytes_ = 0;
+  std::vector<AxisKernel> slots_;  // sets_ × kWays once used
+  std::vector<uint8_t> nextWay_;   // per set: the way replaced next
+  size_t kernelBytes_ = 0;
+  int sets_;
   bool spread_;
 };
 
