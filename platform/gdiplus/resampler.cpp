@@ -24,9 +24,6 @@ constexpr size_t kMaxKeptScratchBytes = size_t{4} << 20;
 // builds: 16 Mi pixels. Only stretches between bitmaps near the size cap reach
 // it; they fail with OutOfMemory instead of attempting a giant allocation.
 constexpr int64_t kMaxIntermediatePixels = int64_t{16} * 1024 * 1024;
-// Filtered rows hold whole groups of this many pixels: the widest second pass
-// reads four at a time.
-constexpr int kFilteredPixelGroup = 4;
 // The SIMD first passes read weights spread for two positions at a time.
 #if defined(__SSE2__)
 constexpr bool kSpreadColumnWeights = true;
@@ -104,9 +101,10 @@ bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels
   const int lastRow = int(std::min<int64_t>(to.Height, int64_t{target.height} - to.Y));
   if (firstColumn >= lastColumn || firstRow >= lastRow) return true;
   const int width = lastColumn - firstColumn;
+  // Filtered rows hold the first pass's padded positions: whole groups of
+  // four, as the widest second pass reads them.
   const size_t rowUnits =
-      size_t((width + kFilteredPixelGroup - 1) / kFilteredPixelGroup * kFilteredPixelGroup) *
-      kChannels;
+      size_t((width + kPositionGroup - 1) / kPositionGroup * kPositionGroup) * kChannels;
 
   const ResamplePasses& passes = ChosenPasses();
   Scratch& s = ThreadScratch();

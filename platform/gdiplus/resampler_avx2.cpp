@@ -46,30 +46,41 @@ GLIMMARK_AVX2 void MakePairs(const uint32_t* pixels, int count, PairRow* pairs) 
   }
 }
 
-// Two target positions per register: the even one's window in the low
-// 128-bit lane, the odd one's in the high lane, against their spread weights.
+// Rounded sums of the target positions whose windows start at pairs[even]
+// and pairs[odd], the even one's in the low 128-bit lane: a register holds
+// both windows' pairs side by side against their spread weights.
+template <int kTaps>
+GLIMMARK_AVX2 inline __m256i SumOfTwo(const PairRow* even, const PairRow* odd,
+                                      const SpreadWeights* weights, int groups) {
+  if constexpr (kTaps != 0) groups = kTaps / kTapGroup;
+  __m256i sum = _mm256_setzero_si256();
+  for (int k = 0; k < groups; ++k) {
+    const __m256i both =
+        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(&even[k * kTapGroup].lanes)),
+                                _mm_loadu_si128(&odd[k * kTapGroup].lanes), 1);
+    const __m256i w = _mm256_load_si256(reinterpret_cast<const __m256i*>(weights[k].lanes));
+    sum = _mm256_add_epi32(sum, _mm256_madd_epi16(both, w));
+  }
+  const __m256i half = _mm256_set1_epi32(1 << (kAcrossShift - 1));
+  return _mm256_srai_epi32(_mm256_add_epi32(sum, half), kAcrossShift);
+}
+
+// Four target positions per step, in two registers of two.
 template <int kTaps>
 GLIMMARK_AVX2 void FilterAcrossWith(const PairRow* pairs, const AxisKernel& columns, int16_t* out) {
-  const int groups = (kTaps != 0 ? kTaps : columns.taps) / kTapGroup;
-  const __m256i half = _mm256_set1_epi32(1 << (kAcrossShift - 1));
+  constexpr int kPositionOrder = 0xD8;  // 64-bit lanes 0, 2, 1, 3
+  const int groups = columns.taps / kTapGroup;
   const SpreadWeights* weights = columns.spread.data();
   const int* first = columns.first.data();
   const size_t positions = columns.first.size();
-  for (size_t i = 0; i < positions; i += 2, weights += groups) {
-    const PairRow* even = pairs + first[i];
-    const PairRow* odd = pairs + first[i + 1];
-    __m256i sum = _mm256_setzero_si256();
-    for (int k = 0; k < groups; ++k) {
-      const __m256i both = _mm256_inserti128_si256(
-          _mm256_castsi128_si256(_mm_loadu_si128(&even[k * kTapGroup].lanes)),
-          _mm_loadu_si128(&odd[k * kTapGroup].lanes), 1);
-      const __m256i w = _mm256_load_si256(reinterpret_cast<const __m256i*>(weights[k].lanes));
-      sum = _mm256_add_epi32(sum, _mm256_madd_epi16(both, w));
-    }
-    const __m256i rounded = _mm256_srai_epi32(_mm256_add_epi32(sum, half), kAcrossShift);
-    const __m256i words = _mm256_packs_epi32(rounded, rounded);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i * kChannels),
-                     _mm256_castsi256_si128(_mm256_permute4x64_epi64(words, kLowHalves)));
+  for (size_t i = 0; i < positions; i += kPositionGroup, weights += 2 * groups) {
+    const __m256i low = SumOfTwo<kTaps>(pairs + first[i], pairs + first[i + 1], weights, groups);
+    const __m256i high =
+        SumOfTwo<kTaps>(pairs + first[i + 2], pairs + first[i + 3], weights + groups, groups);
+    // Packing puts positions (0, 2) in the low lane and (1, 3) in the high.
+    const __m256i words = _mm256_packs_epi32(low, high);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * kChannels),
+                        _mm256_permute4x64_epi64(words, kPositionOrder));
   }
 }
 

@@ -93,7 +93,7 @@ void BuildKernel(const KernelKey& key, bool spread, KernelWorkspace& work, AxisK
   const int window = std::min(reach, sourceLength);
   kernel.taps = (window + kTapGroup - 1) / kTapGroup * kTapGroup;
   const size_t count = size_t(last - first);
-  const size_t padded = count + (count & 1);
+  const size_t padded = (count + kPositionGroup - 1) / kPositionGroup * kPositionGroup;
   kernel.first.resize(padded);
   work.weights.assign(padded * size_t(kernel.taps), 0);
   std::vector<double>& raw = work.raw;
@@ -129,7 +129,7 @@ void BuildKernel(const KernelKey& key, bool spread, KernelWorkspace& work, AxisK
     kernel.first[size_t(i - first)] = windowStart;
     Quantize(raw.data(), window, total, weights);
   }
-  if (padded != count) kernel.first[count] = kernel.first[count - 1];
+  std::fill(kernel.first.begin() + ptrdiff_t(count), kernel.first.end(), kernel.first[count - 1]);
   kernel.pairs.resize(work.weights.size() / kTapGroup);
   std::memcpy(kernel.pairs.data(), work.weights.data(), kernel.pairs.size() * sizeof(int32_t));
   if (spread) SpreadPairs(kernel);

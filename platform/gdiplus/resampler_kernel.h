@@ -16,6 +16,9 @@ namespace Gdiplus::Internal {
 // multiple of this.
 constexpr int kTapGroup = 2;
 
+// Kernels hold whole groups of this many positions.
+constexpr int kPositionGroup = 4;
+
 // What a kernel is made for: target positions [first, last) of a span
 // targetLength long mapped from a source span sourceLength long.
 struct KernelKey {
@@ -38,9 +41,9 @@ struct alignas(32) SpreadWeights {
 // For each visible target position along one axis, a window of `taps`
 // consecutive source positions starting at first[i], with their weights.
 // Windows never start outside the source; positions past its end (padding)
-// have weight 0. `first` never decreases. An odd count of visible positions
-// is padded with one position of zero weights (its window the last one's),
-// so passes may always work on two positions at a time.
+// have weight 0. `first` never decreases. Visible positions are padded to a
+// multiple of kPositionGroup with positions of zero weights (their window
+// the last one's), so passes may work on up to that many at a time.
 struct AxisKernel {
   KernelKey key;
   int taps = 0;
