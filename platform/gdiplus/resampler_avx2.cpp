@@ -73,7 +73,8 @@ GLIMMARK_AVX2 void FilterAcrossWith(const PairRow* pairs, const AxisKernel& colu
   const SpreadWeights* weights = columns.spread.data();
   const int* first = columns.first.data();
   const size_t positions = columns.first.size();
-  for (size_t i = 0; i < positions; i += kPositionGroup, weights += 2 * groups) {
+  constexpr size_t kStep = 4;
+  for (size_t i = 0; i < positions; i += kStep, weights += 2 * groups) {
     const __m256i low = SumOfTwo<kTaps>(pairs + first[i], pairs + first[i + 1], weights, groups);
     const __m256i high =
         SumOfTwo<kTaps>(pairs + first[i + 2], pairs + first[i + 3], weights + groups, groups);
@@ -96,8 +97,9 @@ GLIMMARK_AVX2 void StorePixels(__m128i pixels, int count, uint32_t* out) {
   }
 }
 
-// Four target pixels per step. Filtered rows hold width rounded up to four
-// pixels; what lies past the width only reaches lanes that are not stored.
+// The 32-bit second pass, four target pixels per step. Filtered rows hold
+// whole groups of kPositionGroup pixels; what lies past the width only
+// reaches lanes that are not stored.
 template <int kTaps>
 GLIMMARK_AVX2 void FilterDownWith(const int16_t* const* rows, const int32_t* weightPairs,
                                   int runtimeTaps, int width, uint32_t* out) {
@@ -137,12 +139,57 @@ GLIMMARK_AVX2 void FilterDownWith(const int16_t* const* rows, const int32_t* wei
   }
 }
 
+// The 16-bit second pass (see kMaxShortDownTaps), eight target pixels per
+// step. Filtered rows hold whole groups of kPositionGroup pixels.
+template <int kTaps>
+GLIMMARK_AVX2 void FilterDownShortWith(const int16_t* const* rows, const int32_t* weightPairs,
+                                       int runtimeTaps, int width, uint32_t* out) {
+  constexpr int kStep = 8;
+  constexpr int kOrder = 0xD8;
+  const int taps = kTaps != 0 ? kTaps : runtimeTaps;
+  constexpr int kKept = kTaps != 0 ? kTaps : kMaxShortDownTaps;
+  const int16_t* keptRows[kKept];
+  __m256i weights[kKept];
+  for (int k = 0; k < taps; ++k) {
+    keptRows[k] = rows[k];
+    weights[k] = _mm256_set1_epi16(TapWeight(weightPairs, k));
+  }
+  const __m256i rounding = _mm256_set1_epi16(int16_t(ShortDownRounding(taps)));
+  const __m256i opaque = _mm256_set1_epi32(int32_t(kOpaque));
+  for (int x = 0; x < width; x += kStep) {
+    const size_t offset = size_t(x) * kChannels;
+    __m256i low = _mm256_setzero_si256(), high = _mm256_setzero_si256();
+    for (int k = 0; k < taps; ++k) {
+      const int16_t* row = keptRows[k] + offset;
+      low = _mm256_add_epi16(
+          low, _mm256_mulhi_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row)),
+                                  weights[k]));
+      high = _mm256_add_epi16(
+          high, _mm256_mulhi_epi16(
+                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + 4 * kChannels)),
+                    weights[k]));
+    }
+    low = _mm256_srai_epi16(_mm256_add_epi16(low, rounding), kShortDownBits);
+    high = _mm256_srai_epi16(_mm256_add_epi16(high, rounding), kShortDownBits);
+    const __m256i pixels =
+        _mm256_or_si256(_mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), kOrder), opaque);
+    const int count = std::min(kStep, width - x);
+    StorePixels(_mm256_castsi256_si128(pixels), std::min(count, 4), out + x);
+    if (count > 4) StorePixels(_mm256_extracti128_si256(pixels, 1), count - 4, out + x + 4);
+  }
+}
+
 void FilterAcross(const PairRow* pairs, const AxisKernel& columns, int16_t* out) {
   WithTapCount(columns.taps, [&]<int kTaps>() { FilterAcrossWith<kTaps>(pairs, columns, out); });
 }
 
 void FilterDown(const int16_t* const* rows, const int32_t* weightPairs, int taps, int width,
                 uint32_t* out) {
+  if (taps <= kMaxShortDownTaps) {
+    return WithTapCount(taps, [&]<int kTaps>() {
+      FilterDownShortWith<kTaps>(rows, weightPairs, taps, width, out);
+    });
+  }
   WithTapCount(taps,
                [&]<int kTaps>() { FilterDownWith<kTaps>(rows, weightPairs, taps, width, out); });
 }

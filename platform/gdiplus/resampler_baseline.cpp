@@ -92,6 +92,44 @@ void FilterDownWith(const int16_t* const* rows, const int32_t* weightPairs, int 
   }
 }
 
+// The 16-bit second pass (see kMaxShortDownTaps), four target pixels per
+// step. Filtered rows hold whole groups of kPositionGroup pixels.
+template <int kTaps>
+void FilterDownShortWith(const int16_t* const* rows, const int32_t* weightPairs, int runtimeTaps,
+                         int width, uint32_t* out) {
+  constexpr int kStep = 4;
+  const int taps = kTaps != 0 ? kTaps : runtimeTaps;
+  constexpr int kKept = kTaps != 0 ? kTaps : kMaxShortDownTaps;
+  const int16_t* keptRows[kKept];
+  __m128i weights[kKept];
+  for (int k = 0; k < taps; ++k) {
+    keptRows[k] = rows[k];
+    weights[k] = _mm_set1_epi16(TapWeight(weightPairs, k));
+  }
+  const __m128i rounding = _mm_set1_epi16(int16_t(ShortDownRounding(taps)));
+  const __m128i opaque = _mm_set1_epi32(int32_t(kOpaque));
+  for (int x = 0; x < width; x += kStep) {
+    const size_t offset = size_t(x) * kChannels;
+    __m128i low = _mm_setzero_si128(), high = _mm_setzero_si128();
+    for (int k = 0; k < taps; ++k) {
+      const __m128i* row = reinterpret_cast<const __m128i*>(keptRows[k] + offset);
+      low = _mm_add_epi16(low, _mm_mulhi_epi16(_mm_loadu_si128(row), weights[k]));
+      high = _mm_add_epi16(high, _mm_mulhi_epi16(_mm_loadu_si128(row + 1), weights[k]));
+    }
+    low = _mm_srai_epi16(_mm_add_epi16(low, rounding), kShortDownBits);
+    high = _mm_srai_epi16(_mm_add_epi16(high, rounding), kShortDownBits);
+    const __m128i pixels = _mm_or_si128(_mm_packus_epi16(low, high), opaque);
+    const int count = std::min(kStep, width - x);
+    if (count == kStep) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), pixels);
+    } else {
+      uint32_t all[kStep];
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(all), pixels);
+      std::memcpy(out + x, all, size_t(count) * sizeof(uint32_t));
+    }
+  }
+}
+
 #else  // plain C++ with the same arithmetic
 
 inline int16_t RoundAcross(int32_t sum) {
@@ -147,6 +185,27 @@ void FilterDownWith(const int16_t* const* rows, const int32_t* weightPairs, int 
   }
 }
 
+// The 16-bit second pass (see kMaxShortDownTaps). Sums may wrap in 16 bits
+// on the way; the final one fits.
+template <int kTaps>
+void FilterDownShortWith(const int16_t* const* rows, const int32_t* weightPairs, int runtimeTaps,
+                         int width, uint32_t* out) {
+  const int taps = kTaps != 0 ? kTaps : runtimeTaps;
+  for (int x = 0; x < width; ++x) {
+    const size_t offset = size_t(x) * kChannels;
+    uint32_t pixel = kOpaque;
+    for (int c = 0; c < 3; ++c) {
+      uint16_t sum = 0;
+      for (int k = 0; k < taps; ++k) {
+        sum = uint16_t(sum + ((rows[k][offset + c] * TapWeight(weightPairs, k)) >> 16));
+      }
+      const int32_t value = (int16_t(sum) + ShortDownRounding(taps)) >> kShortDownBits;
+      pixel |= uint32_t(std::clamp(value, 0, 255)) << (8 * c);
+    }
+    out[x] = pixel;
+  }
+}
+
 #endif
 
 void FilterAcross(const PairRow* pairs, const AxisKernel& columns, int16_t* out) {
@@ -155,6 +214,11 @@ void FilterAcross(const PairRow* pairs, const AxisKernel& columns, int16_t* out)
 
 void FilterDown(const int16_t* const* rows, const int32_t* weightPairs, int taps, int width,
                 uint32_t* out) {
+  if (taps <= kMaxShortDownTaps) {
+    return WithTapCount(taps, [&]<int kTaps>() {
+      FilterDownShortWith<kTaps>(rows, weightPairs, taps, width, out);
+    });
+  }
   WithTapCount(taps,
                [&]<int kTaps>() { FilterDownWith<kTaps>(rows, weightPairs, taps, width, out); });
 }

@@ -17,7 +17,7 @@ namespace Gdiplus::Internal {
 constexpr int kTapGroup = 2;
 
 // Kernels hold whole groups of this many positions.
-constexpr int kPositionGroup = 4;
+constexpr int kPositionGroup = 8;
 
 // What a kernel is made for: target positions [first, last) of a span
 // targetLength long mapped from a source span sourceLength long.

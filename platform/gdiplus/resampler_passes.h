@@ -27,6 +27,25 @@ constexpr int kAcrossShift = kResampleWeightBits - kIntermediateBits;
 constexpr int kDownShift = kResampleWeightBits + kIntermediateBits;
 constexpr int kChannels = 4;  // blue, green, red, unused: as the surface stores them
 constexpr uint32_t kOpaque = 0xFF000000u;
+// Kernels of up to this many rows run the second pass in 16 bits: each
+// product of a filtered value and a weight cut to kShortDownBits fraction
+// bits (multiply-high: (value × weight) >> 16, rounding down), then summed.
+// The cuts lose less than a unit each; adding half a unit per tap back
+// (ShortDownRounding) leaves the sum within taps / 2 units of the exact one,
+// under half a level: a uniform area stays exactly uniform, and no pixel
+// moves by more than one level from the exact result.
+constexpr int kMaxShortDownTaps = 12;
+constexpr int kShortDownBits = kIntermediateBits + kResampleWeightBits - 16;
+
+// What is added to a 16-bit sum of `taps` products before the shift by
+// kShortDownBits: half a level to round to nearest, and half a unit per tap
+// for what the cuts lost.
+constexpr int ShortDownRounding(int taps) { return (1 << (kShortDownBits - 1)) + taps / 2; }
+
+// Weight of tap k from a kernel's weight pairs.
+inline int16_t TapWeight(const int32_t* weightPairs, int k) {
+  return int16_t(uint32_t(weightPairs[k / kTapGroup]) >> (16 * (k % kTapGroup)));
+}
 // Pairs are made four at a time, reading five pixels past each group's start.
 constexpr int kPairGroup = 4;
 
