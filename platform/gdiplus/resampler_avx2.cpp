@@ -179,27 +179,20 @@ GLIMMARK_AVX2 void FilterDownShortWith(const int16_t* const* rows, const int32_t
   }
 }
 
-void FilterAcross(const PairRow* pairs, const AxisKernel& columns, int16_t* out) {
-  WithTapCount(columns.taps, [&]<int kTaps>() { FilterAcrossWith<kTaps>(pairs, columns, out); });
-}
-
-void FilterDown(const int16_t* const* rows, const int32_t* weightPairs, int taps, int width,
-                uint32_t* out) {
-  if (taps <= kMaxShortDownTaps) {
-    return WithTapCount(taps, [&]<int kTaps>() {
-      FilterDownShortWith<kTaps>(rows, weightPairs, taps, width, out);
-    });
-  }
-  WithTapCount(taps,
-               [&]<int kTaps>() { FilterDownWith<kTaps>(rows, weightPairs, taps, width, out); });
-}
+// The passes above under the names PassesOf expects.
+struct Version {
+  static constexpr auto MakePairs = &Internal::MakePairs;
+  template <int kTaps>
+  static constexpr auto FilterAcrossWith = &Internal::FilterAcrossWith<kTaps>;
+  template <int kTaps>
+  static constexpr auto FilterDownShortWith = &Internal::FilterDownShortWith<kTaps>;
+  template <int kTaps>
+  static constexpr auto FilterDownWith = &Internal::FilterDownWith<kTaps>;
+};
 
 }  // namespace
 
-const ResamplePasses& Avx2Passes() noexcept {
-  static constexpr ResamplePasses kPasses = {MakePairs, FilterAcross, FilterDown};
-  return kPasses;
-}
+const ResamplePasses& Avx2Passes() noexcept { return PassesOf<Version>::kPasses; }
 
 }  // namespace Gdiplus::Internal
 

@@ -107,4 +107,32 @@ void WithTapCount(int taps, Body&& body) {
   }
 }
 
+// The pass table of one version. `Version` has a static MakePairs and, for
+// tap counts N (0: count read at run time), static templates
+// FilterAcrossWith<N>, FilterDownShortWith<N> (kernels of up to
+// kMaxShortDownTaps rows) and FilterDownWith<N> with the signatures of the
+// passes (the second pass's taking the run-time count before the width).
+template <typename Version>
+struct PassesOf {
+  static void FilterAcross(const PairRow* pairs, const AxisKernel& columns, int16_t* out) {
+    WithTapCount(columns.taps, [&]<int kTaps>() {
+      Version::template FilterAcrossWith<kTaps>(pairs, columns, out);
+    });
+  }
+
+  static void FilterDown(const int16_t* const* rows, const int32_t* weightPairs, int taps,
+                         int width, uint32_t* out) {
+    if (taps <= kMaxShortDownTaps) {
+      return WithTapCount(taps, [&]<int kTaps>() {
+        Version::template FilterDownShortWith<kTaps>(rows, weightPairs, taps, width, out);
+      });
+    }
+    WithTapCount(taps, [&]<int kTaps>() {
+      Version::template FilterDownWith<kTaps>(rows, weightPairs, taps, width, out);
+    });
+  }
+
+  static constexpr ResamplePasses kPasses = {Version::MakePairs, FilterAcross, FilterDown};
+};
+
 }  // namespace Gdiplus::Internal

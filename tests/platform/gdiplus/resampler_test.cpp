@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "gdiplus_test_support.h"
+#include "resampler_test_support.h"
 
 namespace gdiplus_test {
 namespace {
@@ -151,15 +151,7 @@ TEST_F(ResamplerTest, KeptWeightTablesGiveTheSamePixelsAsFreshOnes) {
          i % 7 == 0 ? InterpolationModeNearestNeighbor : InterpolationModeHighQualityBicubic});
   }
   auto run = [&](const Job& job) {
-    Canvas target(24, 32);
-    target.FillAll(0xFF808080);
-    EXPECT_EQ(Stretch(target, source, job.to, job.from, job.mode), Ok);
-    const Pixels pixels(target.bitmap());
-    std::vector<Rgb> all;
-    for (INT y = 0; y < pixels.height(); ++y) {
-      for (INT x = 0; x < pixels.width(); ++x) all.push_back(pixels.At(x, y));
-    }
-    return all;
+    return StretchedPixels(source, job.from, 24, 32, job.to, job.mode);
   };
   std::vector<std::vector<Rgb>> first;
   for (const Job& job : jobs) first.push_back(run(job));

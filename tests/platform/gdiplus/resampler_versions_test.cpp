@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "gdiplus_test_support.h"
 #include "glimmark_test_seams.h"
+#include "resampler_test_support.h"
 
 namespace gdiplus_test {
 namespace {
@@ -55,18 +55,8 @@ void PaintRandomly(Canvas& canvas, unsigned seed) {
   Paint(canvas, [&](INT, INT) { return Rgb{BYTE(random()), BYTE(random()), BYTE(random())}; });
 }
 
-// Every pixel of the target after stretching the job's part of `source`
-// onto a grey target.
 std::vector<Rgb> StretchedPixels(Canvas& source, const Job& job) {
-  Canvas target(job.targetWidth, job.targetHeight);
-  target.FillAll(0xFF808080);
-  EXPECT_EQ(Stretch(target, source, job.to, job.from, job.mode), Ok);
-  const Pixels pixels(target.bitmap());
-  std::vector<Rgb> all;
-  for (INT y = 0; y < pixels.height(); ++y) {
-    for (INT x = 0; x < pixels.width(); ++x) all.push_back(pixels.At(x, y));
-  }
-  return all;
+  return StretchedPixels(source, job.from, job.targetWidth, job.targetHeight, job.to, job.mode);
 }
 
 std::string Describe(const Job& job) {
