@@ -151,15 +151,17 @@ bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels
   }
 
   // Columns pass: each target row a weighted sum of filtered rows.
-  const int taps = rows->taps;
-  for (int j = firstRow; j < lastRow; ++j) {
-    const size_t index = size_t(j - firstRow);
-    for (int k = 0; k < taps; ++k) {
-      s.tapRows[size_t(k)] = &s.filtered[size_t(rows->first[index] + k - top) * rowUnits];
-    }
-    passes.filterDown(s.tapRows.data(), &rows->pairs[index * size_t(taps / kTapGroup)], taps, width,
-                      target.Row(to.Y + j) + to.X + firstColumn);
-  }
+  const DownJob job = {
+      s.filtered.data(),
+      rowUnits,
+      rows,
+      top,
+      lastRow - firstRow,
+      width,
+      reinterpret_cast<unsigned char*>(target.Row(to.Y + firstRow) + to.X + firstColumn),
+      ptrdiff_t{target.stride},
+      s.tapRows.data()};
+  passes.filterDown(job);
   target.MarkDirty(to.X + firstColumn, to.Y + firstRow, width, lastRow - firstRow);
   if (s.Bytes() > kMaxKeptScratchBytes) s.Clear();
   return true;

@@ -5,6 +5,7 @@
 // drives them; the tables (resampler_kernel.h) and buffers are the caller's.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "gdiplus/resampler_kernel.h"
@@ -61,6 +62,21 @@ struct PairRow {
 using PairRow = uint32_t;
 #endif
 
+// What the second pass makes: target rows [0, count) of `rows` (whose
+// windows count filtered rows from `top`; filtered rows are rowUnits values
+// apart), row j's pixels [0, width) written at out + j × stride bytes.
+struct DownJob {
+  const int16_t* filtered;
+  size_t rowUnits;
+  const AxisKernel* rows;
+  int top;
+  int count;
+  int width;
+  unsigned char* out;
+  ptrdiff_t stride;
+  const int16_t** tapRows;  // room for rows->taps pointers
+};
+
 struct ResamplePasses {
   // Builds pairs[0, count) (count a multiple of kPairGroup) from `pixels`,
   // which hold count + 1 readable pixels.
@@ -69,11 +85,8 @@ struct ResamplePasses {
   // reaches) across into the kernel's padded positions, kChannels signed
   // 16-bit values each. `columns` carries spread weights (SIMD versions).
   void (*filterAcross)(const PairRow* pairs, const AxisKernel& columns, int16_t* out);
-  // The second pass: target pixels [0, width) of one row from `taps`
-  // filtered rows weighted by `weightPairs`. `rows` hold at least width
-  // rounded up to even pixels.
-  void (*filterDown)(const int16_t* const* rows, const int32_t* weightPairs, int taps, int width,
-                     uint32_t* out);
+  // The second pass, every row of the job.
+  void (*filterDown)(const DownJob& job);
 };
 
 // The version every processor runs.
@@ -120,16 +133,27 @@ struct PassesOf {
     });
   }
 
-  static void FilterDown(const int16_t* const* rows, const int32_t* weightPairs, int taps,
-                         int width, uint32_t* out) {
-    if (taps <= kMaxShortDownTaps) {
-      return WithTapCount(taps, [&]<int kTaps>() {
-        Version::template FilterDownShortWith<kTaps>(rows, weightPairs, taps, width, out);
+  // Picks the row filter for the kernel's length once, then runs it per row.
+  static void FilterDown(const DownJob& job) {
+    if (job.rows->taps <= kMaxShortDownTaps) {
+      return WithTapCount(job.rows->taps, [&]<int kTaps>() {
+        EachRow(job, Version::template FilterDownShortWith<kTaps>);
       });
     }
-    WithTapCount(taps, [&]<int kTaps>() {
-      Version::template FilterDownWith<kTaps>(rows, weightPairs, taps, width, out);
-    });
+    WithTapCount(job.rows->taps,
+                 [&]<int kTaps>() { EachRow(job, Version::template FilterDownWith<kTaps>); });
+  }
+
+  template <typename RowFilter>
+  static void EachRow(const DownJob& job, RowFilter filterRow) {
+    const int taps = job.rows->taps;
+    for (int j = 0; j < job.count; ++j) {
+      const int16_t* window =
+          job.filtered + size_t(job.rows->first[size_t(j)] - job.top) * job.rowUnits;
+      for (int k = 0; k < taps; ++k) job.tapRows[k] = window + size_t(k) * job.rowUnits;
+      filterRow(job.tapRows, &job.rows->pairs[size_t(j) * size_t(taps / kTapGroup)], taps,
+                job.width, reinterpret_cast<uint32_t*>(job.out + j * job.stride));
+    }
   }
 
   static constexpr ResamplePasses kPasses = {Version::MakePairs, FilterAcross, FilterDown};
