@@ -1,6 +1,6 @@
 // The separable resampler's driver: finds the weight tables, runs the first
-// pass over every source row a target row needs, then the second pass per
-// target row, with the fastest version of the passes the processor runs.
+// pass over every source row a target row needs, then the second pass over
+// the target rows, with the fastest version of the passes the processor runs.
 #include "gdiplus/resampler.h"
 
 #include <algorithm>
@@ -18,7 +18,7 @@ namespace {
 
 // Scratch memory beyond this is given back after a call instead of kept for
 // the next (a default picture's stretches with their kept weight tables need
-// about 2 MiB; large pictures' tables may pass it and are then made anew).
+// about 1.3 MiB; larger pictures' tables may pass it and are then made anew).
 constexpr size_t kMaxKeptScratchBytes = size_t{4} << 20;
 // Largest intermediate image (source rows x visible target width) the filter
 // builds: 16 Mi pixels. Only stretches between bitmaps near the size cap reach
@@ -50,12 +50,13 @@ const ResamplePasses& ChosenPasses() noexcept {
   return BaselinePasses();
 }
 
-// Buffers kept per thread between calls, so a warm stretch allocates nothing.
 // Kernel sets kept per axis: room for the few hundred sizes of a default
-// picture's cells (see KernelCache), about 2 MiB of tables when full.
+// picture's cells (see KernelCache); a default picture's tables take about
+// 1.3 MiB.
 constexpr int kColumnKernelSets = 128;
 constexpr int kRowKernelSets = 256;
 
+// Buffers kept per thread between calls, so a warm stretch allocates nothing.
 struct Scratch {
   KernelCache columns{kColumnKernelSets, kSpreadColumnWeights};
   KernelCache rows{kRowKernelSets, false};

@@ -1,7 +1,7 @@
 // The resampler's two passes in 16-bit fixed point, in one baseline version
 // (SSE2, or plain C++ without it) and, where the compiler can make it, an
 // AVX2 version picked at run time on processors that have it. Both give
-// bit-identical pixels: integer sums of the same products. resampler.cpp
+// bit-identical pixels: the same integer arithmetic, lane for lane. resampler.cpp
 // drives them; the tables (resampler_kernel.h) and buffers are the caller's.
 #pragma once
 
@@ -33,8 +33,8 @@ constexpr uint32_t kOpaque = 0xFF000000u;
 // bits (multiply-high: (value × weight) >> 16, rounding down), then summed.
 // The cuts lose less than a unit each; adding half a unit per tap back
 // (ShortDownRounding) leaves the sum within taps / 2 units of the exact one,
-// under half a level: a uniform area stays exactly uniform, and no pixel
-// moves by more than one level from the exact result.
+// under half a level before rounding: a uniform area stays exactly uniform,
+// and no pixel moves by more than one level.
 constexpr int kMaxShortDownTaps = 12;
 constexpr int kShortDownBits = kIntermediateBits + kResampleWeightBits - 16;
 
