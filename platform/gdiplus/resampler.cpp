@@ -61,14 +61,14 @@ struct Scratch {
   KernelCache columns{kColumnKernelSets, kSpreadColumnWeights};
   KernelCache rows{kRowKernelSets, false};
   KernelWorkspace work;
-  std::vector<uint32_t> tail;     // a source row's last pixels, zero past its end
-  std::vector<PairRow> pairRow;   // one source row as pairs
-  std::vector<int16_t> filtered;  // the first pass's rows
+  std::vector<uint32_t> sourceRow;  // one source row, zero past its end
+  std::vector<PairRow> pairRow;     // one source row as pairs
+  std::vector<int16_t> filtered;    // the first pass's rows
   std::vector<const int16_t*> tapRows;
 
   size_t Bytes() const {
     return columns.Bytes() + rows.Bytes() + work.raw.capacity() * sizeof(double) +
-           work.weights.capacity() * sizeof(int16_t) + tail.capacity() * sizeof(uint32_t) +
+           work.weights.capacity() * sizeof(int16_t) + sourceRow.capacity() * sizeof(uint32_t) +
            pairRow.capacity() * sizeof(PairRow) + filtered.capacity() * sizeof(int16_t) +
            tapRows.capacity() * sizeof(const int16_t*);
   }
@@ -77,7 +77,7 @@ struct Scratch {
     columns.Clear();
     rows.Clear();
     work = KernelWorkspace();
-    tail = {};
+    sourceRow = {};
     pairRow = {};
     filtered = {};
     tapRows = {};
@@ -111,7 +111,7 @@ bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels
   Scratch& s = ThreadScratch();
   const AxisKernel* columns = nullptr;
   const AxisKernel* rows = nullptr;
-  int top = 0, filteredRows = 0, pairCount = 0, directPairs = 0;
+  int top = 0, filteredRows = 0, pairCount = 0;
   try {
     columns = &s.columns.Get({from.Width, to.Width, firstColumn, lastColumn, filter}, s.work);
     rows = &s.rows.Get({from.Height, to.Height, firstRow, lastRow, filter}, s.work);
@@ -120,10 +120,10 @@ bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels
     if (int64_t{filteredRows} * width > kMaxIntermediatePixels) return false;
     // Pairs start at every position a window can reach, in whole groups.
     pairCount = (columns->first.back() + columns->taps + kPairGroup - 1) / kPairGroup * kPairGroup;
-    // Groups whose reads stay inside the source row are made straight from
-    // it; the rest from a copy of its last pixels, zero past its end.
-    directPairs = std::min(pairCount, std::max(0, (from.Width - 1) / kPairGroup * kPairGroup));
-    s.tail.assign(size_t(pairCount - directPairs + 1), 0);
+    // One source row at a time is copied where the passes may read past its
+    // end: zero there (set once, the copies only write the row).
+    s.sourceRow.resize(size_t(std::max(from.Width, pairCount + kRowPadding)));
+    std::fill(s.sourceRow.begin() + from.Width, s.sourceRow.end(), 0u);
     s.pairRow.resize(size_t(pairCount));
     s.filtered.resize(size_t(filteredRows) * rowUnits);
     s.tapRows.resize(size_t(rows->taps));
@@ -135,20 +135,15 @@ bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels
   // before anything is written (source and target may be one surface).
   // Rows that only pad a window are zero.
   const int sourceRows = std::min(filteredRows, from.Height - top);
-  const size_t tailPixels = size_t(std::min(from.Width - directPairs, pairCount - directPairs));
   for (int r = 0; r < filteredRows; ++r) {
     int16_t* row = &s.filtered[size_t(r) * rowUnits];
     if (r >= sourceRows) {
       std::fill(row, row + rowUnits, int16_t{0});
       continue;
     }
-    const uint32_t* pixels = source.Row(from.Y + top + r) + from.X;
-    passes.makePairs(pixels, directPairs, s.pairRow.data());
-    if (directPairs < pairCount) {
-      std::memcpy(s.tail.data(), pixels + directPairs, tailPixels * sizeof(uint32_t));
-      passes.makePairs(s.tail.data(), pairCount - directPairs, s.pairRow.data() + directPairs);
-    }
-    passes.filterAcross(s.pairRow.data(), *columns, row);
+    std::memcpy(s.sourceRow.data(), source.Row(from.Y + top + r) + from.X,
+                size_t(from.Width) * sizeof(uint32_t));
+    passes.filterAcross(s.sourceRow.data(), pairCount, s.pairRow.data(), *columns, row);
   }
 
   // Columns pass: each target row a weighted sum of filtered rows.

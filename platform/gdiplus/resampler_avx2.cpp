@@ -18,56 +18,49 @@ namespace {
 // Picks 64-bit lanes 0 and 2: the low halves of the two 128-bit lanes.
 constexpr int kLowHalves = 0x08;
 
-// Byte shuffles making two pairs from four pixels repeated in both 128-bit
-// lanes: the low lane gets the pair of pixels 0 and 1, the high lane the
-// pair of pixels 1 and 2 (with `offset` 4: pixels 1, 2 and 2, 3). Bytes
-// with the top bit set become zero: the high half of each 16-bit channel.
-GLIMMARK_AVX2 __m256i PairShuffle(char offset) {
+// A byte shuffle making, in each 128-bit lane, the pair of the lane's pixels
+// `first` and first + 1 (of four): 16-bit channels interleaved as PairRow
+// holds them. Bytes with the top bit set become zero: the high halves.
+GLIMMARK_AVX2 __m256i PairShuffle(char first) {
   constexpr char z = -1;
-  const char p = offset, q = char(offset + 4), r = char(offset + 8);
-  return _mm256_setr_epi8(p, z, q, z, char(p + 1), z, char(q + 1), z, char(p + 2), z, char(q + 2),
-                          z, char(p + 3), z, char(q + 3), z, q, z, r, z, char(q + 1), z,
-                          char(r + 1), z, char(q + 2), z, char(r + 2), z, char(q + 3), z,
-                          char(r + 3), z);
+  const char p = char(4 * first), q = char(4 * first + 4);
+  const __m128i lane = _mm_setr_epi8(p, z, q, z, char(p + 1), z, char(q + 1), z, char(p + 2), z,
+                                     char(q + 2), z, char(p + 3), z, char(q + 3), z);
+  return _mm256_broadcastsi128_si256(lane);
 }
 
-// Four pairs from pixels j .. j + 3 and j + 1 .. j + 4, each loaded into
-// both lanes, one byte shuffle per two pairs.
-GLIMMARK_AVX2 void MakePairs(const uint32_t* pixels, int count, PairRow* pairs) {
-  const __m256i firstTwo = PairShuffle(0), lastTwo = PairShuffle(4);
-  for (int j = 0; j < count; j += kPairGroup) {
-    const __m256i here =
-        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + j)));
-    const __m256i next = _mm256_broadcastsi128_si256(
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + j + 1)));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pairs + j), _mm256_shuffle_epi8(here, firstTwo));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pairs + j + 2),
-                        _mm256_shuffle_epi8(next, lastTwo));
-  }
-}
-
-// Rounded sums of the target positions whose windows start at pairs[even]
-// and pairs[odd], the even one's in the low 128-bit lane: a register holds
-// both windows' pairs side by side against their spread weights.
+// Rounded sums of the target positions whose windows start at pixels even
+// and odd, the even one's in the low 128-bit lane. Pairs are made on the fly:
+// four pixels of each window loaded side by side give two pairs of taps per
+// load, against their spread weights. Reads up to taps + 2 pixels per window.
 template <int kTaps>
-GLIMMARK_AVX2 inline __m256i SumOfTwo(const PairRow* even, const PairRow* odd,
+GLIMMARK_AVX2 inline __m256i SumOfTwo(const uint32_t* even, const uint32_t* odd,
                                       const SpreadWeights* weights, int groups) {
   if constexpr (kTaps != 0) groups = kTaps / kTapGroup;
+  const __m256i firstPair = PairShuffle(0), secondPair = PairShuffle(2);
+  auto load = [](const uint32_t* pixels) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels));
+  };
   __m256i sum = _mm256_setzero_si256();
-  for (int k = 0; k < groups; ++k) {
+  for (int k = 0; k < groups; k += 2) {
+    const int tap = k * kTapGroup;
     const __m256i both =
-        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(&even[k * kTapGroup].lanes)),
-                                _mm_loadu_si128(&odd[k * kTapGroup].lanes), 1);
+        _mm256_inserti128_si256(_mm256_castsi128_si256(load(even + tap)), load(odd + tap), 1);
     const __m256i w = _mm256_load_si256(reinterpret_cast<const __m256i*>(weights[k].lanes));
-    sum = _mm256_add_epi32(sum, _mm256_madd_epi16(both, w));
+    sum = _mm256_add_epi32(sum, _mm256_madd_epi16(_mm256_shuffle_epi8(both, firstPair), w));
+    if (k + 1 == groups) break;
+    const __m256i next = _mm256_load_si256(reinterpret_cast<const __m256i*>(weights[k + 1].lanes));
+    sum = _mm256_add_epi32(sum, _mm256_madd_epi16(_mm256_shuffle_epi8(both, secondPair), next));
   }
   const __m256i half = _mm256_set1_epi32(1 << (kAcrossShift - 1));
   return _mm256_srai_epi32(_mm256_add_epi32(sum, half), kAcrossShift);
 }
 
-// Four target positions per step, in two registers of two.
+// Four target positions per step, in two registers of two, straight from
+// the row's pixels (no pairs made).
 template <int kTaps>
-GLIMMARK_AVX2 void FilterAcrossWith(const PairRow* pairs, const AxisKernel& columns, int16_t* out) {
+GLIMMARK_AVX2 void FilterAcrossWith(const uint32_t* pixels, int, PairRow*,
+                                    const AxisKernel& columns, int16_t* out) {
   constexpr int kPositionOrder = 0xD8;  // 64-bit lanes 0, 2, 1, 3
   const int groups = columns.taps / kTapGroup;
   const SpreadWeights* weights = columns.spread.data();
@@ -75,9 +68,9 @@ GLIMMARK_AVX2 void FilterAcrossWith(const PairRow* pairs, const AxisKernel& colu
   const size_t positions = columns.first.size();
   constexpr size_t kStep = 4;
   for (size_t i = 0; i < positions; i += kStep, weights += 2 * groups) {
-    const __m256i low = SumOfTwo<kTaps>(pairs + first[i], pairs + first[i + 1], weights, groups);
+    const __m256i low = SumOfTwo<kTaps>(pixels + first[i], pixels + first[i + 1], weights, groups);
     const __m256i high =
-        SumOfTwo<kTaps>(pairs + first[i + 2], pairs + first[i + 3], weights + groups, groups);
+        SumOfTwo<kTaps>(pixels + first[i + 2], pixels + first[i + 3], weights + groups, groups);
     // Packing puts positions (0, 2) in the low lane and (1, 3) in the high.
     const __m256i words = _mm256_packs_epi32(low, high);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * kChannels),
@@ -181,7 +174,6 @@ GLIMMARK_AVX2 void FilterDownShortWith(const int16_t* const* rows, const int32_t
 
 // The passes above under the names PassesOf expects.
 struct Version {
-  static constexpr auto MakePairs = &Internal::MakePairs;
   template <int kTaps>
   static constexpr auto FilterAcrossWith = &Internal::FilterAcrossWith<kTaps>;
   template <int kTaps>

@@ -29,7 +29,7 @@ void MakePairs(const uint32_t* pixels, int count, PairRow* pairs) {
 // Two target positions at a time, each with its own sum: their spread
 // weights sit side by side, ready for the multiply-add.
 template <int kTaps>
-void FilterAcrossWith(const PairRow* pairs, const AxisKernel& columns, int16_t* out) {
+void FilterPairsAcross(const PairRow* pairs, const AxisKernel& columns, int16_t* out) {
   const int groups = (kTaps != 0 ? kTaps : columns.taps) / kTapGroup;
   const __m128i half = _mm_set1_epi32(1 << (kAcrossShift - 1));
   // Locals, not members: the stores below may alias anything.
@@ -149,7 +149,7 @@ inline int32_t LowWeight(int32_t pair) { return int16_t(pair & 0xFFFF); }
 inline int32_t HighWeight(int32_t pair) { return pair >> 16; }
 
 template <int kTaps>
-void FilterAcrossWith(const PairRow* pairs, const AxisKernel& columns, int16_t* out) {
+void FilterPairsAcross(const PairRow* pairs, const AxisKernel& columns, int16_t* out) {
   const int taps = kTaps != 0 ? kTaps : columns.taps;
   const int32_t* weightPairs = columns.pairs.data();
   const size_t positions = columns.first.size();
@@ -208,9 +208,16 @@ void FilterDownShortWith(const int16_t* const* rows, const int32_t* weightPairs,
 
 #endif
 
+// The first pass: pairs made from the row, then weighed.
+template <int kTaps>
+void FilterAcrossWith(const uint32_t* pixels, int pairCount, PairRow* pairs,
+                      const AxisKernel& columns, int16_t* out) {
+  MakePairs(pixels, pairCount, pairs);
+  FilterPairsAcross<kTaps>(pairs, columns, out);
+}
+
 // The passes above under the names PassesOf expects.
 struct Version {
-  static constexpr auto MakePairs = &Internal::MakePairs;
   template <int kTaps>
   static constexpr auto FilterAcrossWith = &Internal::FilterAcrossWith<kTaps>;
   template <int kTaps>

@@ -49,6 +49,9 @@ inline int16_t TapWeight(const int32_t* weightPairs, int k) {
 }
 // Pairs are made four at a time, reading five pixels past each group's start.
 constexpr int kPairGroup = 4;
+// Readable pixels a source row needs past pairCount: pairs read one more,
+// windows read in fours up to two more than their taps.
+constexpr int kRowPadding = 4;
 
 #if defined(__SSE2__)
 // A source row as overlapping pairs: pairs[j] holds pixels j and j + 1 as
@@ -78,13 +81,14 @@ struct DownJob {
 };
 
 struct ResamplePasses {
-  // Builds pairs[0, count) (count a multiple of kPairGroup) from `pixels`,
-  // which hold count + 1 readable pixels.
-  void (*makePairs)(const uint32_t* pixels, int count, PairRow* pairs);
-  // The first pass: filters one source row (as pairs, as far as any window
-  // reaches) across into the kernel's padded positions, kChannels signed
-  // 16-bit values each. `columns` carries spread weights (SIMD versions).
-  void (*filterAcross)(const PairRow* pairs, const AxisKernel& columns, int16_t* out);
+  // The first pass: filters one source row across into the kernel's padded
+  // positions, kChannels signed 16-bit values each. `pixels` hold the row,
+  // zero past its end, readable up to pairCount + kRowPadding pixels, where
+  // pairCount (a multiple of kPairGroup) covers every window. `pairs` has
+  // room for pairCount pairs. `columns` carries spread weights (SIMD
+  // versions).
+  void (*filterAcross)(const uint32_t* pixels, int pairCount, PairRow* pairs,
+                       const AxisKernel& columns, int16_t* out);
   // The second pass, every row of the job.
   void (*filterDown)(const DownJob& job);
 };
@@ -120,16 +124,17 @@ void WithTapCount(int taps, Body&& body) {
   }
 }
 
-// The pass table of one version. `Version` has a static MakePairs and, for
-// tap counts N (0: count read at run time), static templates
-// FilterAcrossWith<N>, FilterDownShortWith<N> (kernels of up to
-// kMaxShortDownTaps rows) and FilterDownWith<N> with the signatures of the
-// passes (the second pass's taking the run-time count before the width).
+// The pass table of one version. `Version` has, for tap counts N (0: count
+// read at run time), static templates FilterAcrossWith<N> with the first
+// pass's signature, and FilterDownShortWith<N> (kernels of up to
+// kMaxShortDownTaps rows) and FilterDownWith<N> filtering one target row:
+// (tap rows, weight pairs, run-time tap count, width, out).
 template <typename Version>
 struct PassesOf {
-  static void FilterAcross(const PairRow* pairs, const AxisKernel& columns, int16_t* out) {
+  static void FilterAcross(const uint32_t* pixels, int pairCount, PairRow* pairs,
+                           const AxisKernel& columns, int16_t* out) {
     WithTapCount(columns.taps, [&]<int kTaps>() {
-      Version::template FilterAcrossWith<kTaps>(pairs, columns, out);
+      Version::template FilterAcrossWith<kTaps>(pixels, pairCount, pairs, columns, out);
     });
   }
 
@@ -156,7 +161,7 @@ struct PassesOf {
     }
   }
 
-  static constexpr ResamplePasses kPasses = {Version::MakePairs, FilterAcross, FilterDown};
+  static constexpr ResamplePasses kPasses = {FilterAcross, FilterDown};
 };
 
 }  // namespace Gdiplus::Internal
