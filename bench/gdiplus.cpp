@@ -268,6 +268,43 @@ void BM_StretchGlyphsOfVaryingSize(benchmark::State& state) {
 }
 BENCHMARK(BM_StretchGlyphsOfVaryingSize);
 
+// The two stretches of a picture on the baseline (SSE2) passes, as on
+// processors without AVX2: compare with the runs above.
+void BM_StretchOnBaselinePasses(benchmark::State& state) {
+  GlimmarkTest_UseBaselineInstructionsOnly(true);
+  if (state.range(0) == 0) {
+    Stretch(state, 192, 70, Rect(1, 1, 190, 68), kWidth, kHeight);
+  } else {
+    Stretch(state, 62, 81, Rect(6, 9, 48, 60), 16, 70);
+  }
+  GlimmarkTest_UseBaselineInstructionsOnly(false);
+}
+BENCHMARK(BM_StretchOnBaselinePasses)->ArgName("glyph")->Arg(0)->Arg(1);
+
+// Glyph stretches cycling through the ink boxes and cells of real pictures
+// (ink 33-59 px tall into cells 52-70 px tall, 17-53 px wide into 14-18):
+// about 700 weight tables, more than a small cache keeps.
+void BM_StretchGlyphsOfPictureSizes(benchmark::State& state) {
+  GpBitmap* source = nullptr;
+  GpBitmap* target = nullptr;
+  GpGraphics* graphics = nullptr;
+  GdipCreateBitmapFromScan0(62, 81, 0, PixelFormat24bppRGB, nullptr, &source);
+  GdipCreateBitmapFromScan0(18, 70, 0, PixelFormat24bppRGB, nullptr, &target);
+  GdipGetImageGraphicsContext(target, &graphics);
+  GdipSetInterpolationMode(graphics, InterpolationModeHighQualityBicubic);
+  std::mt19937 random(3);
+  for (auto _ : state) {
+    const INT inkWidth = 17 + INT(random() % 37), inkHeight = 33 + INT(random() % 27);
+    const INT cellWidth = 14 + INT(random() % 5), cellHeight = 52 + INT(random() % 19);
+    GdipDrawImageRectRectI(graphics, source, 0, 0, cellWidth, cellHeight, 2, 3, inkWidth, inkHeight,
+                           UnitPixel, nullptr, nullptr, nullptr);
+  }
+  GdipDeleteGraphics(graphics);
+  GdipDisposeImage(target);
+  GdipDisposeImage(source);
+}
+BENCHMARK(BM_StretchGlyphsOfPictureSizes);
+
 void BM_GifThroughGdiplus(benchmark::State& state) {
   GpBitmap* bitmap = MakePicture();
   for (auto _ : state) {

@@ -10,24 +10,35 @@ namespace {
 
 std::atomic<bool> baselineOnly{false};
 
-bool ProcessorHasSsse3() {
+struct Features {
+  bool ssse3 = false;
+  bool avx2 = false;
+};
+
+const Features& ProcessorFeatures() {
+  static const Features features = [] {
+    Features found;
 #if defined(__x86_64__) || defined(__i386__)
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("ssse3");
-#else
-  return false;
+    __builtin_cpu_init();
+    found.ssse3 = __builtin_cpu_supports("ssse3");
+    found.avx2 = __builtin_cpu_supports("avx2");
 #endif
+    return found;
+  }();
+  return features;
 }
+
+bool Allowed() { return !baselineOnly.load(std::memory_order_relaxed); }
 
 }  // namespace
 
-bool UseSsse3() noexcept {
-  static const bool has = ProcessorHasSsse3();
-  return has && !baselineOnly.load(std::memory_order_relaxed);
-}
+bool UseSsse3() noexcept { return ProcessorFeatures().ssse3 && Allowed(); }
+bool UseAvx2() noexcept { return ProcessorFeatures().avx2 && Allowed(); }
 
 }  // namespace Gdiplus::Internal
 
-EXTERN_C void GlimmarkTest_UseBaselineInstructionsOnly(bool baseline) {
+EXTERN_C bool GlimmarkTest_UseBaselineInstructionsOnly(bool baseline) {
   Gdiplus::Internal::baselineOnly = baseline;
+  const auto& features = Gdiplus::Internal::ProcessorFeatures();
+  return features.ssse3 || features.avx2;
 }

@@ -8,5 +8,7 @@ namespace Gdiplus::Internal {
 // True when the processor runs SSSE3 and tests have not asked for the
 // baseline. Cost: one relaxed atomic load after the first call.
 bool UseSsse3() noexcept;
+// The same for AVX2.
+bool UseAvx2() noexcept;
 
 }  // namespace Gdiplus::Internal

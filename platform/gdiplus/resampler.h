@@ -20,10 +20,11 @@ enum class ResampleFilter {
 // Draws `from` (inside `source`, positive size) stretched onto `to` (positive
 // size, may stick out of `target`, which clips it). `source` and `target`
 // may be the same surface. Returns false when memory for the filter runs out
-// (nothing drawn). Cost: one weight table per axis and call, then about
-// (source rows × target width + target pixels) × taps / 2 multiply-add
-// instructions, taps being 4 when enlarging and 4 × the factor when
-// shrinking. Scratch memory is kept per thread between calls.
+// (nothing drawn). Cost: a weight table per axis unless one made for the same
+// sizes is still kept, then about (source rows × target width + target
+// pixels) × taps / 2 multiply-adds, taps being 4 when enlarging and 4 × the
+// factor when shrinking, done 8 to 16 channels at a time. Scratch memory and
+// weight tables are kept per thread between calls.
 bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels& target,
               const Rect& to, ResampleFilter filter) noexcept;
 

@@ -35,7 +35,8 @@ EXTERN_C PLATFORM_API LONG GlimmarkTest_ClearRegistry(void);
 // ERROR_BADDB when the file is damaged.
 EXTERN_C PLATFORM_API LONG GlimmarkTest_CheckRegistryIntegrity(void);
 
-// True makes the graphics layer's vector loops take their SSE2 forms even
-// where the processor offers more; false (the default) lets them choose.
-// Tests compare the results of the two.
-EXTERN_C PLATFORM_API void GlimmarkTest_UseBaselineInstructionsOnly(bool baseline);
+// True makes the graphics layer's vector loops (the resampler's passes, the
+// pixel squeezing of 24-bit locks) take their SSE2 forms even where the
+// processor offers more; false (the default) lets them choose. Returns
+// whether this processor offers more at all. Tests compare the two.
+EXTERN_C PLATFORM_API bool GlimmarkTest_UseBaselineInstructionsOnly(bool baseline);

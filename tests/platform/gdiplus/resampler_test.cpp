@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "gdiplus_test_support.h"
+#include "resampler_test_support.h"
 
 namespace gdiplus_test {
 namespace {
@@ -91,6 +91,12 @@ const StretchCase kCases[] = {
     {3, 2, Rect(0, 0, 3, 1), 2, 7, Rect(0, 0, 2, 7)},
     {25, 18, Rect(3, 2, 17, 13), 20, 15, Rect(-5, -3, 31, 22)},
     {40, 12, Rect(0, 0, 40, 12), 9, 9, Rect(4, 2, 13, 8)},
+    {1, 30, Rect(0, 0, 1, 30), 7, 5, Rect(0, 0, 7, 5)},        // one column
+    {45, 1, Rect(0, 0, 45, 1), 3, 9, Rect(0, 0, 3, 9)},        // one row
+    {300, 40, Rect(2, 1, 296, 37), 3, 2, Rect(0, 0, 3, 2)},    // shrunk ~100 times across
+    {23, 250, Rect(0, 3, 23, 240), 5, 3, Rect(0, 0, 5, 3)},    // ... and down
+    {61, 77, Rect(3, 5, 57, 70), 17, 69, Rect(1, 0, 15, 67)},  // odd cell widths
+    {70, 60, Rect(9, 2, 53, 55), 7, 51, Rect(0, -2, 7, 53)},
 };
 
 TEST_F(ResamplerTest, BicubicMatchesTheDoublePrecisionReference) {
@@ -145,15 +151,7 @@ TEST_F(ResamplerTest, KeptWeightTablesGiveTheSamePixelsAsFreshOnes) {
          i % 7 == 0 ? InterpolationModeNearestNeighbor : InterpolationModeHighQualityBicubic});
   }
   auto run = [&](const Job& job) {
-    Canvas target(24, 32);
-    target.FillAll(0xFF808080);
-    EXPECT_EQ(Stretch(target, source, job.to, job.from, job.mode), Ok);
-    const Pixels pixels(target.bitmap());
-    std::vector<Rgb> all;
-    for (INT y = 0; y < pixels.height(); ++y) {
-      for (INT x = 0; x < pixels.width(); ++x) all.push_back(pixels.At(x, y));
-    }
-    return all;
+    return StretchedPixels(source, job.from, 24, 32, job.to, job.mode);
   };
   std::vector<std::vector<Rgb>> first;
   for (const Job& job : jobs) first.push_back(run(job));
@@ -206,6 +204,39 @@ TEST_F(ResamplerTest, UniformAreasStayExactlyUniformAtEveryFactor) {
         ASSERT_EQ(pixels.CountInk(colour), 0) << width << "x" << height;
       }
     }
+  }
+}
+
+// Short kernels down the columns are summed in 16 bits with every product
+// cut; longer ones in 32 bits. Heights from no shrinking to a factor of five
+// cover kernels of 4 to 20 rows, across the switch: every one stays within a
+// level of the reference, and a uniform area (extreme channels included)
+// stays exactly uniform.
+TEST_F(ResamplerTest, EveryRowKernelLengthKeepsPrecisionAndUniformity) {
+  std::mt19937 random(5);
+  Canvas noise(7, 120);
+  Paint(noise, [&](INT, INT) { return Rgb{BYTE(random()), BYTE(random()), BYTE(random())}; });
+  const Rgb colour{0, 255, 1};
+  Canvas uniform(7, 120);
+  Paint(uniform, [&](INT, INT) { return colour; });
+  for (INT height = 120; height >= 24; height -= 5) {
+    const Rect from(0, 0, 7, 120), to(0, 0, 5, height);
+    Canvas target(5, height);
+    ASSERT_EQ(Stretch(target, noise, to, from), Ok);
+    const std::vector<Rgb> expected = ReferenceStretch(Pixels(noise.bitmap()), from, to);
+    const Pixels actual(target.bitmap());
+    for (INT y = 0; y < height; ++y) {
+      for (INT x = 0; x < 5; ++x) {
+        for (int c = 0; c < 3; ++c) {
+          ASSERT_LE(
+              std::abs(ChannelOf(actual.At(x, y), c) - ChannelOf(expected[size_t(y) * 5 + x], c)),
+              1)
+              << "height " << height << " at " << x << "," << y;
+        }
+      }
+    }
+    ASSERT_EQ(Stretch(target, uniform, to, from), Ok);
+    ASSERT_EQ(Pixels(target.bitmap()).CountInk(colour), 0) << "height " << height;
   }
 }
 
