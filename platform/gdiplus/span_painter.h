@@ -1,6 +1,7 @@
 // Painting horizontal runs of pixels in one ARGB colour onto an opaque
 // surface, source-over, straight into its rows: the common end of solid
-// fills (brush.cpp) and rasterised glyphs (glyph_raster.cpp). Runs are clipped
+// fills (brush.cpp) and rasterised glyphs (glyph_raster.cpp, rows of
+// per-pixel coverage). Runs are clipped
 // to the surface; the painter tells cairo once, at the end, that the surface
 // changed (Finish).
 #pragma once
@@ -65,6 +66,22 @@ class SpanPainter {
       for (int64_t x = x0; x < x1; ++x) pixels[x] = BlendPixel(pixels[x], color_, alpha);
     }
     painted_ = true;
+  }
+
+  // Paints pixels [x, x + count) of a row already looked up, each at its own
+  // coverage[i] (0..255), clipped to the surface: runs of no coverage are
+  // skipped, full coverage stored, the rest blended. The result is exactly
+  // PaintInRow's pixel by pixel.
+  void PaintCoverage(uint32_t* pixels, int64_t x, const uint8_t* coverage, int count) {
+    int64_t begin = std::max<int64_t>(0, -x);
+    const int64_t end = std::min<int64_t>(count, target_.width - x);
+    while (begin < end) {
+      const uint8_t value = coverage[begin];
+      int64_t runEnd = begin + 1;
+      while (runEnd < end && coverage[runEnd] == value) ++runEnd;
+      PaintInRow(pixels, x + begin, x + runEnd, value);
+      begin = runEnd;
+    }
   }
 
   const SurfacePixels& Target() const { return target_; }
