@@ -330,7 +330,11 @@ TEST(CoverageRasterTest, CurvesStayWithinFlatnessOfTheTrueCurve) {
       double total = 0;
       for (int64_t y = 0; y < 64; ++y) {
         for (int64_t x = 0; x < 64; ++x) {
-          const int expected = ReferenceCoverage({sampled}, x, y);
+          // Pixels more than a pixel inside or outside need no clipping.
+          const double fromCentre = std::hypot(x + 0.5 - 32.3, y + 0.5 - 31.8);
+          const int expected = fromCentre < r - 1   ? 255
+                               : fromCentre > r + 1 ? 0
+                                                    : ReferenceCoverage({sampled}, x, y);
           worst = std::max(worst, std::abs(recorder.At(x, y) - expected));
           total += expected;
         }
@@ -387,13 +391,15 @@ GlyphPicture DrawTurned(GpFont* font, WCHAR character, REAL em, REAL angle, INT 
   GlimmarkTest_UseFreeTypeGreyRaster(false);
   const Pixels pixels(canvas.bitmap());
   GlyphPicture picture{width, height, {}};
+  int notGrey = 0;
   for (INT y = 0; y < height; ++y) {
     for (INT x = 0; x < width; ++x) {
       const Rgb p = pixels.At(x, y);
-      EXPECT_TRUE(p.r == p.g && p.g == p.b);
+      notGrey += !(p.r == p.g && p.g == p.b);
       picture.coverage.push_back(255 - p.r);
     }
   }
+  EXPECT_EQ(notGrey, 0);
   return picture;
 }
 
@@ -483,6 +489,58 @@ TEST_F(GlyphCoverageTest, GlyphsPartlyOffTheBitmapPaintOnlyInside) {
     ExpectLikeFreeType(ours, DrawTurned(font, u'W', 90, 17, 40, 30, centre[0], centre[1], true),
                        label);
     EXPECT_EQ(InkBox(ours).empty(), centre[0] == 300) << label;
+  }
+  GdipDeleteFont(font);
+  GdipDeleteFontFamily(family);
+}
+
+// A pixel under `alpha` (0..255) of `color`, as a plainly written
+// source-over blend on an opaque pixel, each channel rounded to nearest.
+Rgb Blend(Rgb under, ARGB color, int alpha) {
+  auto channel = [alpha](int over, int behind) {
+    return BYTE(std::lround((over * alpha + behind * (255 - alpha)) / 255.0));
+  };
+  const Rgb over = RgbOf(color);
+  return {channel(over.r, under.r), channel(over.g, under.g), channel(over.b, under.b)};
+}
+
+TEST_F(GlyphCoverageTest, EachPixelBlendsAtItsOwnCoverage) {
+  GpFontFamily* family = nullptr;
+  ASSERT_EQ(GdipCreateFontFamilyFromName(u"Times New Roman", nullptr, &family), Ok);
+  GpFont* font = nullptr;
+  ASSERT_EQ(GdipCreateFont(family, 45, FontStyleRegular, UnitPixel, &font), Ok);
+  // Odd sizes: rows of coverage end at every offset from a group of four.
+  const INT width = 61, height = 57;
+  const GlyphPicture coverage = DrawTurned(font, u'@', 45, 21, width, height, 30.3f, 28.6f, false);
+  auto background = [](INT x, INT y) {
+    return Rgb{BYTE(x * 37 + y * 11), BYTE(x * 5 + y * 71), BYTE(x * y + 3)};
+  };
+  for (ARGB color : {0xFF2060A0u, 0x80C01040u, 0x25FFFFFFu, 0x01000000u}) {
+    Canvas canvas(width, height);
+    Paint(canvas, background);
+    GdipSetTextRenderingHint(canvas.graphics(), TextRenderingHintAntiAlias);
+    GpMatrix* matrix = nullptr;
+    ASSERT_EQ(GdipCreateMatrix(&matrix), Ok);
+    GdipTranslateMatrix(matrix, 30.3f, 28.6f, MatrixOrderPrepend);
+    GdipRotateMatrix(matrix, 21, MatrixOrderPrepend);
+    GdipTranslateMatrix(matrix, -45 / 2.0f, -45 * 0.6f, MatrixOrderPrepend);
+    GdipMultiplyWorldTransform(canvas.graphics(), matrix, MatrixOrderPrepend);
+    GdipDeleteMatrix(matrix);
+    GpSolidFill* brush = nullptr;
+    ASSERT_EQ(GdipCreateSolidFill(color, &brush), Ok);
+    const RectF origin;
+    const WCHAR at = u'@';
+    EXPECT_EQ(GdipDrawString(canvas.graphics(), &at, 1, font, &origin, nullptr, brush), Ok);
+    GdipDeleteBrush(brush);
+    const Pixels pixels(canvas.bitmap());
+    int mismatches = 0;
+    for (INT y = 0; y < height; ++y) {
+      for (INT x = 0; x < width; ++x) {
+        const int alpha = int(std::lround(coverage.At(x, y) * double(color >> 24) / 255));
+        mismatches += !(pixels.At(x, y) == Blend(background(x, y), color, alpha));
+      }
+    }
+    EXPECT_EQ(mismatches, 0) << std::hex << color;
   }
   GdipDeleteFont(font);
   GdipDeleteFontFamily(family);
