@@ -225,24 +225,9 @@ void CoverageRaster::AddEdge(double x0, double y0, double x1, double y1) {
   }
 }
 
-void CoverageRaster::AddDownwardEdge(double x0, double y0, double x1, double y1, double slope,
-                                     float direction) {
-  // Signed height per unit of x, for spans over several pixels (which only
-  // an edge with some slope makes).
-  const double heightPerWidth = direction / std::fabs(slope);
-  const double width = width_;
-  double yTop = y0, xTop = x0;
-  for (int row = int(y0); yTop < y1; ++row) {
-    const double yBottom = std::min(y1, double(row + 1));
-    const double xBottom = yBottom == y1 ? x1 : std::clamp(x0 + (yBottom - y0) * slope, 0.0, width);
-    AddRowSpan(row, xTop, xBottom, direction * (yBottom - yTop), heightPerWidth);
-    yTop = yBottom;
-    xTop = xBottom;
-  }
-}
-
-void CoverageRaster::AddRowSpan(int row, double xa, double xb, double height,
-                                double heightPerWidth) {
+[[gnu::always_inline]] inline void CoverageRaster::AddRowSpan(int row, double xa, double xb,
+                                                              double height,
+                                                              double heightPerWidth) {
   float* cells = cells_.data() + ptrdiff_t(row) * stride_;
   const double xLeft = std::min(xa, xb), xRight = std::max(xa, xb);
   const int first = int(xLeft);
@@ -263,12 +248,14 @@ void CoverageRaster::AddRowSpan(int row, double xa, double xb, double height,
     const double k = heightPerWidth;
     const int end = int(xRight);
     const double startGap = first + 1 - xLeft, endGap = end + 1 - xRight;
-    double before = 0.5 * k * startGap * startGap;
-    cells[first] += float(before);
-    for (int c = first + 1; c < end; ++c) {
-      const double covered = k * (c + 0.5 - xLeft);
-      cells[c] += float(covered - before);
-      before = covered;
+    const double atFirst = 0.5 * k * startGap * startGap;
+    cells[first] += float(atFirst);
+    double before = atFirst;  // what pixel end - 1 has
+    if (end > first + 1) {
+      cells[first + 1] += float(k * (startGap + 0.5) - atFirst);
+      const float step = float(k);  // each further whole pixel: k more
+      for (int c = first + 2; c < end; ++c) cells[c] += step;
+      before = k * (end - 0.5 - xLeft);
     }
     const double covered = k * (end + 0.5 - xLeft - 0.5 * endGap * endGap);
     cells[end] += float(covered - before);
@@ -277,6 +264,22 @@ void CoverageRaster::AddRowSpan(int row, double xa, double xb, double height,
   }
   firstCell_[row] = std::min(firstCell_[row], first);
   lastCell_[row] = std::max(lastCell_[row], last);
+}
+
+void CoverageRaster::AddDownwardEdge(double x0, double y0, double x1, double y1, double slope,
+                                     float direction) {
+  // Signed height per unit of x, for spans over several pixels (which only
+  // an edge with some slope makes).
+  const double heightPerWidth = direction / std::fabs(slope);
+  const double width = width_;
+  double yTop = y0, xTop = x0;
+  for (int row = int(y0); yTop < y1; ++row) {
+    const double yBottom = std::min(y1, double(row + 1));
+    const double xBottom = yBottom == y1 ? x1 : std::clamp(x0 + (yBottom - y0) * slope, 0.0, width);
+    AddRowSpan(row, xTop, xBottom, direction * (yBottom - yTop), heightPerWidth);
+    yTop = yBottom;
+    xTop = xBottom;
+  }
 }
 
 void CoverageRaster::Finish(CoverageRowSink& sink) {

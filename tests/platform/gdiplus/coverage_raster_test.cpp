@@ -446,14 +446,14 @@ void ExpectLikeFreeType(const GlyphPicture& ours, const GlyphPicture& reference,
 }
 
 TEST_F(GlyphCoverageTest, TurnedGlyphsMatchFreeTypeGreyRasteriser) {
-  const std::u16string straight = u"AHLN4", curved = u"gO@8%j";
+  const std::u16string straight = u"AH4", curved = u"gO@8%";
   for (const WCHAR* familyName : {u"Arial", u"Times New Roman", u"Courier New"}) {
     GpFontFamily* family = nullptr;
     ASSERT_EQ(GdipCreateFontFamilyFromName(familyName, nullptr, &family), Ok);
     for (REAL em : {10.0f, 70.0f, 200.0f}) {
       GpFont* font = nullptr;
       ASSERT_EQ(GdipCreateFont(family, em, FontStyleRegular, UnitPixel, &font), Ok);
-      const INT side = INT(em * 2.2f) + 8;
+      const INT side = INT(em * 2) + 8;
       for (REAL angle : {-30.0f, -7.3f, 0.0f, 12.0f, 30.0f}) {
         // The centre off the pixel grid, differently for each angle.
         const REAL centre = REAL(side) / 2 + angle / 97;
