@@ -370,24 +370,51 @@ struct GlyphPicture {
   int At(INT x, INT y) const { return coverage[size_t(y) * width + x]; }
 };
 
-GlyphPicture DrawTurned(GpFont* font, WCHAR character, REAL em, REAL angle, INT width, INT height,
-                        REAL centreX, REAL centreY, bool freeType) {
-  GlimmarkTest_UseFreeTypeGreyRaster(freeType);
-  Canvas canvas(width, height);
-  canvas.FillAll(kOpaqueWhite);
+// A font of `familyName` at `em` pixels, released at scope end.
+class TestFont {
+ public:
+  TestFont(const WCHAR* familyName, REAL em) {
+    EXPECT_EQ(GdipCreateFontFamilyFromName(familyName, nullptr, &family_), Ok);
+    EXPECT_EQ(GdipCreateFont(family_, em, FontStyleRegular, UnitPixel, &font_), Ok);
+  }
+  ~TestFont() {
+    GdipDeleteFont(font_);
+    GdipDeleteFontFamily(family_);
+  }
+  TestFont(const TestFont&) = delete;
+  TestFont& operator=(const TestFont&) = delete;
+  GpFont* get() const { return font_; }
+
+ private:
+  GpFontFamily* family_ = nullptr;
+  GpFont* font_ = nullptr;
+};
+
+// Draws `character` of an `em`-pixel font antialiased in `color` on
+// `canvas`, turned by `angle` degrees about (centreX, centreY).
+void DrawTurnedOn(Canvas& canvas, GpFont* font, WCHAR character, REAL em, REAL angle, REAL centreX,
+                  REAL centreY, ARGB color) {
   GdipSetTextRenderingHint(canvas.graphics(), TextRenderingHintAntiAlias);
   GpMatrix* matrix = nullptr;
-  EXPECT_EQ(GdipCreateMatrix(&matrix), Ok);
+  ASSERT_EQ(GdipCreateMatrix(&matrix), Ok);
   GdipTranslateMatrix(matrix, centreX, centreY, MatrixOrderPrepend);
   GdipRotateMatrix(matrix, angle, MatrixOrderPrepend);
   GdipTranslateMatrix(matrix, -em / 2, -em * 0.6f, MatrixOrderPrepend);
   EXPECT_EQ(GdipMultiplyWorldTransform(canvas.graphics(), matrix, MatrixOrderPrepend), Ok);
   GdipDeleteMatrix(matrix);
   GpSolidFill* brush = nullptr;
-  EXPECT_EQ(GdipCreateSolidFill(kOpaqueBlack, &brush), Ok);
+  ASSERT_EQ(GdipCreateSolidFill(color, &brush), Ok);
   const RectF origin;
   EXPECT_EQ(GdipDrawString(canvas.graphics(), &character, 1, font, &origin, nullptr, brush), Ok);
   GdipDeleteBrush(brush);
+}
+
+GlyphPicture DrawTurned(GpFont* font, WCHAR character, REAL em, REAL angle, INT width, INT height,
+                        REAL centreX, REAL centreY, bool freeType) {
+  GlimmarkTest_UseFreeTypeGreyRaster(freeType);
+  Canvas canvas(width, height);
+  canvas.FillAll(kOpaqueWhite);
+  DrawTurnedOn(canvas, font, character, em, angle, centreX, centreY, kOpaqueBlack);
   GlimmarkTest_UseFreeTypeGreyRaster(false);
   const Pixels pixels(canvas.bitmap());
   GlyphPicture picture{width, height, {}};
@@ -448,11 +475,8 @@ void ExpectLikeFreeType(const GlyphPicture& ours, const GlyphPicture& reference,
 TEST_F(GlyphCoverageTest, TurnedGlyphsMatchFreeTypeGreyRasteriser) {
   const std::u16string straight = u"AH4", curved = u"gO@8%";
   for (const WCHAR* familyName : {u"Arial", u"Times New Roman", u"Courier New"}) {
-    GpFontFamily* family = nullptr;
-    ASSERT_EQ(GdipCreateFontFamilyFromName(familyName, nullptr, &family), Ok);
     for (REAL em : {10.0f, 70.0f, 200.0f}) {
-      GpFont* font = nullptr;
-      ASSERT_EQ(GdipCreateFont(family, em, FontStyleRegular, UnitPixel, &font), Ok);
+      const TestFont font(familyName, em);
       const INT side = INT(em * 2) + 8;
       for (REAL angle : {-30.0f, -7.3f, 0.0f, 12.0f, 30.0f}) {
         // The centre off the pixel grid, differently for each angle.
@@ -460,24 +484,20 @@ TEST_F(GlyphCoverageTest, TurnedGlyphsMatchFreeTypeGreyRasteriser) {
         for (WCHAR c : straight + curved) {
           const std::string label = "char " + std::string(1, char(c)) + " em " +
                                     std::to_string(em) + " angle " + std::to_string(angle);
-          ExpectLikeFreeType(DrawTurned(font, c, em, angle, side, side, centre, centre, false),
-                             DrawTurned(font, c, em, angle, side, side, centre, centre, true),
-                             label,
+          auto draw = [&](bool freeType) {
+            return DrawTurned(font.get(), c, em, angle, side, side, centre, centre, freeType);
+          };
+          ExpectLikeFreeType(draw(false), draw(true), label,
                              straight.find(c) != std::u16string::npos ? kStraightEdgeDifference
                                                                       : kCurveDifference);
         }
       }
-      GdipDeleteFont(font);
     }
-    GdipDeleteFontFamily(family);
   }
 }
 
 TEST_F(GlyphCoverageTest, GlyphsPartlyOffTheBitmapPaintOnlyInside) {
-  GpFontFamily* family = nullptr;
-  ASSERT_EQ(GdipCreateFontFamilyFromName(u"Times New Roman", nullptr, &family), Ok);
-  GpFont* font = nullptr;
-  ASSERT_EQ(GdipCreateFont(family, 90, FontStyleRegular, UnitPixel, &font), Ok);
+  const TestFont font(u"Times New Roman", 90);
   // Glyph centres beyond each side and corner of a 40 x 30 bitmap, close
   // enough that part of the glyph lands on it; and one wholly off it.
   const REAL centres[][2] = {{-10, 15}, {52, 15}, {20, -12}, {20, 44},
@@ -485,13 +505,13 @@ TEST_F(GlyphCoverageTest, GlyphsPartlyOffTheBitmapPaintOnlyInside) {
   for (const auto& centre : centres) {
     const std::string label =
         "centre " + std::to_string(centre[0]) + "," + std::to_string(centre[1]);
-    const GlyphPicture ours = DrawTurned(font, u'W', 90, 17, 40, 30, centre[0], centre[1], false);
-    ExpectLikeFreeType(ours, DrawTurned(font, u'W', 90, 17, 40, 30, centre[0], centre[1], true),
-                       label);
+    auto draw = [&](bool freeType) {
+      return DrawTurned(font.get(), u'W', 90, 17, 40, 30, centre[0], centre[1], freeType);
+    };
+    const GlyphPicture ours = draw(false);
+    ExpectLikeFreeType(ours, draw(true), label);
     EXPECT_EQ(InkBox(ours).empty(), centre[0] == 300) << label;
   }
-  GdipDeleteFont(font);
-  GdipDeleteFontFamily(family);
 }
 
 // A pixel under `alpha` (0..255) of `color`, as a plainly written
@@ -505,33 +525,18 @@ Rgb Blend(Rgb under, ARGB color, int alpha) {
 }
 
 TEST_F(GlyphCoverageTest, EachPixelBlendsAtItsOwnCoverage) {
-  GpFontFamily* family = nullptr;
-  ASSERT_EQ(GdipCreateFontFamilyFromName(u"Times New Roman", nullptr, &family), Ok);
-  GpFont* font = nullptr;
-  ASSERT_EQ(GdipCreateFont(family, 45, FontStyleRegular, UnitPixel, &font), Ok);
+  const TestFont font(u"Times New Roman", 45);
   // Odd sizes: rows of coverage end at every offset from a group of four.
   const INT width = 61, height = 57;
-  const GlyphPicture coverage = DrawTurned(font, u'@', 45, 21, width, height, 30.3f, 28.6f, false);
+  const GlyphPicture coverage =
+      DrawTurned(font.get(), u'@', 45, 21, width, height, 30.3f, 28.6f, false);
   auto background = [](INT x, INT y) {
     return Rgb{BYTE(x * 37 + y * 11), BYTE(x * 5 + y * 71), BYTE(x * y + 3)};
   };
   for (ARGB color : {0xFF2060A0u, 0x80C01040u, 0x25FFFFFFu, 0x01000000u}) {
     Canvas canvas(width, height);
     Paint(canvas, background);
-    GdipSetTextRenderingHint(canvas.graphics(), TextRenderingHintAntiAlias);
-    GpMatrix* matrix = nullptr;
-    ASSERT_EQ(GdipCreateMatrix(&matrix), Ok);
-    GdipTranslateMatrix(matrix, 30.3f, 28.6f, MatrixOrderPrepend);
-    GdipRotateMatrix(matrix, 21, MatrixOrderPrepend);
-    GdipTranslateMatrix(matrix, -45 / 2.0f, -45 * 0.6f, MatrixOrderPrepend);
-    GdipMultiplyWorldTransform(canvas.graphics(), matrix, MatrixOrderPrepend);
-    GdipDeleteMatrix(matrix);
-    GpSolidFill* brush = nullptr;
-    ASSERT_EQ(GdipCreateSolidFill(color, &brush), Ok);
-    const RectF origin;
-    const WCHAR at = u'@';
-    EXPECT_EQ(GdipDrawString(canvas.graphics(), &at, 1, font, &origin, nullptr, brush), Ok);
-    GdipDeleteBrush(brush);
+    DrawTurnedOn(canvas, font.get(), u'@', 45, 21, 30.3f, 28.6f, color);
     const Pixels pixels(canvas.bitmap());
     int mismatches = 0;
     for (INT y = 0; y < height; ++y) {
@@ -542,21 +547,14 @@ TEST_F(GlyphCoverageTest, EachPixelBlendsAtItsOwnCoverage) {
     }
     EXPECT_EQ(mismatches, 0) << std::hex << color;
   }
-  GdipDeleteFont(font);
-  GdipDeleteFontFamily(family);
 }
 
 TEST_F(GlyphCoverageTest, BlankGlyphsPaintNothing) {
-  GpFontFamily* family = nullptr;
-  ASSERT_EQ(GdipCreateFontFamilyFromName(u"Arial", nullptr, &family), Ok);
-  GpFont* font = nullptr;
-  ASSERT_EQ(GdipCreateFont(family, 40, FontStyleRegular, UnitPixel, &font), Ok);
+  const TestFont font(u"Arial", 40);
   for (WCHAR blank : {u' ', u'\u00A0'}) {
-    const GlyphPicture picture = DrawTurned(font, blank, 40, 12, 100, 100, 50, 50, false);
+    const GlyphPicture picture = DrawTurned(font.get(), blank, 40, 12, 100, 100, 50, 50, false);
     EXPECT_TRUE(InkBox(picture).empty());
   }
-  GdipDeleteFont(font);
-  GdipDeleteFontFamily(family);
 }
 
 }  // namespace
