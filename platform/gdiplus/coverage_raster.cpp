@@ -25,8 +25,8 @@ namespace {
 // Cells kept between shapes; a larger buffer (a huge glyph) is released
 // after its shape, so one outsized drawing does not pin its memory.
 constexpr size_t kKeptCells = size_t{1} << 20;
-// Cells beyond the window's right edge in each row: an edge at the edge's x
-// spills its last deposits there, and they are summed but never shown.
+// Cells beyond the window's right edge in each row: an edge on that edge
+// spills its last deposits there; they are summed but never shown.
 constexpr int kSpillCells = 2;
 // Most lines one curve becomes; far more than any visible curve needs.
 constexpr int kMaxCurveLines = 1024;
