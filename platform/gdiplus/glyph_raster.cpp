@@ -1,4 +1,5 @@
-// FreeType rasterisation and coverage compositing.
+// Glyph outlines through the world transform into coverage: grey glyphs by
+// our coverage raster, one-bit glyphs by FreeType's monochrome rasteriser.
 #include "gdiplus/glyph_raster.h"
 
 #include FT_OUTLINE_H
@@ -7,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 
+#include "gdiplus/coverage_raster.h"
 #include "glimmark_test_seams.h"
 
 namespace Gdiplus::Internal {
@@ -24,6 +26,9 @@ constexpr double kMaxGlyphRasterPixels = 16.0 * 1024 * 1024;
 // Set by tests to draw grey glyphs the way one-bit glyphs are drawn: loaded
 // and transformed by FreeType on every draw, bypassing the outline cache.
 std::atomic<bool> loadEveryGlyph{false};
+// Set by tests to draw grey glyphs with FreeType's grey rasteriser, the
+// reference our coverage raster is compared with.
+std::atomic<bool> freeTypeGrey{false};
 
 bool TransformFits(const cairo_matrix_t& m) {
   for (double v : {m.xx, m.yx, m.xy, m.yy}) {
@@ -56,11 +61,12 @@ void PaintGreySpans(int y, int count, const FT_Span* spans, void* user) {
   }
 }
 
-// Renders the loaded, transformed outline straight into the painter. The
-// clip box (in whole pixels, the outline's own axes) keeps the rasteriser
-// to the rows and columns of the target.
-void RenderGrey(FT_Library library, FT_Outline& outline, const GlyphPlacement& place,
-                const SurfacePixels& target) {
+// Renders the outline with FreeType's grey rasteriser straight into the
+// painter (the tests' reference). The clip box (in whole pixels, the
+// outline's own axes) keeps the rasteriser to the rows and columns of the
+// target.
+void RenderFreeTypeGrey(FT_Library library, FT_Outline& outline, const GlyphPlacement& place,
+                        const SurfacePixels& target) {
   FT_Raster_Params params = {};
   params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
   params.gray_spans = PaintGreySpans;
@@ -70,6 +76,97 @@ void RenderGrey(FT_Library library, FT_Outline& outline, const GlyphPlacement& p
   params.clip_box.yMin = FT_Pos(place.originY - target.height);
   params.clip_box.yMax = FT_Pos(place.originY);
   FT_Outline_Render(library, &outline, &params);
+}
+
+// Hands the coverage raster's rows to the painter.
+class PaintingSink final : public CoverageRowSink {
+ public:
+  explicit PaintingSink(SpanPainter& painter) : painter_(painter) {}
+  void Row(int64_t y, int64_t x, const uint8_t* coverage, int count) override {
+    if (uint32_t* pixels = painter_.RowOrNull(y))
+      painter_.PaintCoverage(pixels, x, coverage, count);
+  }
+
+ private:
+  SpanPainter& painter_;
+};
+
+// Feeds one contour of a FreeType outline to the raster: on-curve points,
+// quadratic control points (two in a row imply the on-curve point midway)
+// and pairs of cubic control points, closing back to the start. `device`
+// maps a 26.6 outline point to device pixels.
+template <typename ToDevice>
+void AddContour(const FT_Outline& outline, int first, int last, ToDevice device,
+                CoverageRaster& raster) {
+  auto tag = [&outline](int i) { return FT_CURVE_TAG(outline.tags[i]); };
+  auto point = [&](int i) { return device(outline.points[i]); };
+  auto midway = [](DevicePoint a, DevicePoint b) {
+    return DevicePoint{(a.x + b.x) / 2, (a.y + b.y) / 2};
+  };
+  // Start on an on-curve point; a contour of control points only is taken
+  // as quadratic and starts midway between its last and first.
+  int start = first;
+  while (start <= last && tag(start) != FT_CURVE_TAG_ON) ++start;
+  const bool allControls = start > last;
+  const DevicePoint startPoint = allControls ? midway(point(last), point(first)) : point(start);
+  raster.MoveTo(startPoint);
+  // Visit every point after the start once, cyclically, then the start again.
+  const int count = last - first + 1;
+  const int offset = allControls ? -1 : start - first;
+  const int steps = allControls ? count + 1 : count;
+  DevicePoint controls[2];
+  int pending = 0;  // control points waiting for their curve's end
+  bool cubic = false;
+  for (int step = 1; step <= steps; ++step) {
+    const bool closing = step == steps;
+    const int kind = closing ? FT_CURVE_TAG_ON : tag(first + (offset + step) % count);
+    const DevicePoint here = closing ? startPoint : point(first + (offset + step) % count);
+    if (kind == FT_CURVE_TAG_ON) {
+      if (pending == 0) {
+        raster.LineTo(here);
+      } else if (cubic && pending == 2) {
+        raster.CubicTo(controls[0], controls[1], here);
+      } else {
+        raster.ConicTo(controls[0], here);  // also a lone cubic control: malformed
+      }
+      pending = 0;
+    } else if (kind == FT_CURVE_TAG_CUBIC) {
+      if (pending == 2 || !cubic) pending = 0;  // malformed: start the pair anew
+      cubic = true;
+      controls[pending++] = here;
+    } else {
+      if (pending > 0 && !cubic) raster.ConicTo(controls[0], midway(controls[0], here));
+      cubic = false;
+      controls[0] = here;
+      pending = 1;
+    }
+  }
+}
+
+// Renders the outline with the coverage raster, its window the outline's
+// control box (`box`, 26.6) clipped to the target.
+void RenderGrey(const FT_Outline& outline, const FT_BBox& box, const GlyphPlacement& place,
+                const SurfacePixels& target) {
+  // Outline x grows to the right from originX, outline y upwards from originY.
+  const int64_t left = std::max<int64_t>(0, place.originX + (box.xMin >> 6));
+  const int64_t right = std::min<int64_t>(target.width, place.originX + ((box.xMax + 63) >> 6));
+  const int64_t top = std::max<int64_t>(0, place.originY - ((box.yMax + 63) >> 6));
+  const int64_t bottom = std::min<int64_t>(target.height, place.originY - (box.yMin >> 6));
+  if (left >= right || top >= bottom) return;
+  CoverageRaster& raster = ThreadCoverageRaster();
+  if (!raster.Begin(left, top, int(right - left), int(bottom - top))) return;
+  const double originX = double(place.originX), originY = double(place.originY);
+  auto device = [originX, originY](const FT_Vector& p) {
+    return DevicePoint{originX + double(p.x) / kFixed26Dot6, originY - double(p.y) / kFixed26Dot6};
+  };
+  int first = 0;
+  for (int contour = 0; contour < outline.n_contours; ++contour) {
+    const int last = outline.contours[contour];
+    if (last >= first && last < outline.n_points) AddContour(outline, first, last, device, raster);
+    first = last + 1;
+  }
+  PaintingSink sink(*place.painter);
+  raster.Finish(sink);
 }
 
 // Renders a one-bit glyph bitmap and paints its runs of set bits.
@@ -130,9 +227,7 @@ FT_Outline* TransformCached(FontFace& face, FT_UInt index, const FT_Matrix& matr
   return &work;
 }
 
-bool RasterTooLarge(FT_Outline& outline) {
-  FT_BBox box;
-  FT_Outline_Get_CBox(&outline, &box);
+bool RasterTooLarge(const FT_BBox& box) {
   const double rasterPixels = (double(box.xMax - box.xMin) / kFixed26Dot6 + 2) *
                               (double(box.yMax - box.yMin) / kFixed26Dot6 + 2);
   return rasterPixels > kMaxGlyphRasterPixels;
@@ -160,15 +255,24 @@ void DrawGlyph(FontFace& face, FT_UInt index, const cairo_matrix_t& world, doubl
   FT_Outline* outline = oneBit || loadEveryGlyph
                             ? LoadTransformed(face, index, matrix, delta, coverage)
                             : TransformCached(face, index, matrix, delta, work);
-  if (outline == nullptr || outline->n_points == 0 || RasterTooLarge(*outline)) return;
+  if (outline == nullptr || outline->n_points == 0) return;
+  FT_BBox box;
+  FT_Outline_Get_CBox(outline, &box);
+  if (RasterTooLarge(box)) return;
   const GlyphPlacement place{&painter, int64_t(originX), int64_t(originY)};
   if (oneBit) {
     RenderOneBit(face.face->glyph, place);
+  } else if (freeTypeGrey) {
+    RenderFreeTypeGrey(face.face->glyph->library, *outline, place, painter.Target());
   } else {
-    RenderGrey(face.face->glyph->library, *outline, place, painter.Target());
+    RenderGrey(*outline, box, place, painter.Target());
   }
 }
 
 }  // namespace Gdiplus::Internal
 
 EXTERN_C void GlimmarkTest_LoadEveryGlyph(bool load) { Gdiplus::Internal::loadEveryGlyph = load; }
+
+EXTERN_C void GlimmarkTest_UseFreeTypeGreyRaster(bool use) {
+  Gdiplus::Internal::freeTypeGrey = use;
+}

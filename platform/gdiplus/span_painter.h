@@ -1,12 +1,18 @@
 // Painting horizontal runs of pixels in one ARGB colour onto an opaque
 // surface, source-over, straight into its rows: the common end of solid
-// fills (brush.cpp) and rasterised glyphs (glyph_raster.cpp). Runs are clipped
+// fills (brush.cpp) and rasterised glyphs (glyph_raster.cpp, rows of
+// per-pixel coverage). Runs are clipped
 // to the surface; the painter tells cairo once, at the end, that the surface
 // changed (Finish).
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "gdiplus.h"
 #include "gdiplus/bitmap.h"
@@ -67,6 +73,31 @@ class SpanPainter {
     painted_ = true;
   }
 
+  // Paints pixels [x, x + count) of a row already looked up, each at its own
+  // coverage[i] (0..255), clipped to the surface: runs of no coverage are
+  // skipped, runs of full coverage filled, the rest blended. The result is
+  // exactly PaintInRow's, pixel by pixel.
+  void PaintCoverage(uint32_t* pixels, int64_t x, const uint8_t* coverage, int count) {
+    const int64_t end = std::min<int64_t>(count, target_.width - x);
+    int64_t i = std::max<int64_t>(0, -x);
+#if defined(__SSE2__)
+    // Four pixels at a time: skipped when none is covered, filled when all
+    // are (in an opaque colour), blended together otherwise.
+    for (; i + 4 <= end; i += 4) {
+      uint32_t four;
+      std::memcpy(&four, coverage + i, sizeof four);
+      if (four == 0) continue;
+      if (four == 0xFFFFFFFFu && colorAlpha_ == 255) {
+        std::fill(pixels + x + i, pixels + x + i + 4, solid_);
+        painted_ = true;
+      } else {
+        BlendFour(pixels + x + i, coverage + i);
+      }
+    }
+#endif
+    for (; i < end; ++i) PaintInRow(pixels, x + i, x + i + 1, coverage[i]);
+  }
+
   const SurfacePixels& Target() const { return target_; }
 
   // Tells cairo that the surface changed, when anything was painted; call
@@ -77,6 +108,46 @@ class SpanPainter {
   }
 
  private:
+#if defined(__SSE2__)
+  // (x + 128 + ((x + 128) >> 8)) >> 8 in each 16-bit lane: DivideBy255's
+  // rounding, exact for lanes up to 255 * 255.
+  static __m128i DivideLanesBy255(__m128i x) {
+    const __m128i rounded = _mm_add_epi16(x, _mm_set1_epi16(0x80));
+    return _mm_srli_epi16(_mm_add_epi16(rounded, _mm_srli_epi16(rounded, 8)), 8);
+  }
+
+  // BlendPixel on four pixels, each at its own coverage; pixels whose
+  // coverage comes to no alpha are left as they were, as PaintInRow leaves them.
+  void BlendFour(uint32_t* pixels, const uint8_t* coverage) {
+    const __m128i zero = _mm_setzero_si128();
+    int32_t fourCoverages;
+    std::memcpy(&fourCoverages, coverage, sizeof fourCoverages);
+    __m128i alpha = _mm_unpacklo_epi8(_mm_cvtsi32_si128(fourCoverages), zero);  // 16-bit lanes 0-3
+    if (colorAlpha_ != 255) {
+      alpha = DivideLanesBy255(_mm_mullo_epi16(alpha, _mm_set1_epi16(int16_t(colorAlpha_))));
+    }
+    const __m128i alphaPairs = _mm_unpacklo_epi16(alpha, alpha);         // a0 a0 a1 a1 a2 a2 a3 a3
+    const __m128i alpha01 = _mm_unpacklo_epi32(alphaPairs, alphaPairs);  // a0 x4, a1 x4
+    const __m128i alpha23 = _mm_unpackhi_epi32(alphaPairs, alphaPairs);  // a2 x4, a3 x4
+    const __m128i full = _mm_set1_epi16(255);
+    const __m128i color = _mm_unpacklo_epi8(_mm_set1_epi32(int32_t(color_)), zero);
+    const __m128i destination = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels));
+    auto blendTwo = [&](__m128i behind, __m128i a) {
+      return DivideLanesBy255(_mm_add_epi16(_mm_mullo_epi16(color, a),
+                                            _mm_mullo_epi16(behind, _mm_sub_epi16(full, a))));
+    };
+    const __m128i blended =
+        _mm_or_si128(_mm_packus_epi16(blendTwo(_mm_unpacklo_epi8(destination, zero), alpha01),
+                                      blendTwo(_mm_unpackhi_epi8(destination, zero), alpha23)),
+                     _mm_set1_epi32(int32_t(0xFF000000u)));
+    const __m128i untouched = _mm_cmpeq_epi32(_mm_unpacklo_epi16(alpha, zero), zero);
+    const __m128i result =
+        _mm_or_si128(_mm_and_si128(untouched, destination), _mm_andnot_si128(untouched, blended));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels), result);
+    painted_ = true;
+  }
+#endif
+
   const SurfacePixels& target_;
   const ARGB color_;
   const uint32_t colorAlpha_;

@@ -21,6 +21,10 @@ EXTERN_C PLATFORM_API void GlimmarkTest_ShowAllEncoders(void);
 // from the cache. Tests compare the two.
 EXTERN_C PLATFORM_API void GlimmarkTest_LoadEveryGlyph(bool load);
 
+// Grey text: true draws glyphs with FreeType's grey rasteriser instead of our
+// coverage raster; false (the default) with ours. Tests compare the two.
+EXTERN_C PLATFORM_API void GlimmarkTest_UseFreeTypeGreyRaster(bool use);
+
 // Makes the next CreateStreamOnHGlobal fail with E_OUTOFMEMORY (once).
 EXTERN_C PLATFORM_API void GlimmarkTest_FailNextStreamCreation(void);
 
