@@ -15,8 +15,8 @@ constexpr REAL kAngleSpan = 60.0f;  // degrees, from -30 to +30
 constexpr REAL kAngleOffset = 30.0f;
 constexpr INT kMaxMargin = 10;     // pixels at the top and the bottom
 constexpr int kBytesPerPixel = 3;  // blue, green, red
-// Pixels compared at once: 24 bytes, three 64-bit words.
-constexpr INT kBlockPixels = 8;
+// Pixels compared at once: 48 bytes, six 64-bit words.
+constexpr INT kBlockPixels = 16;
 constexpr int kWordBytes = sizeof(UINT64);
 constexpr int kBlockWords = kBlockPixels * kBytesPerPixel / kWordBytes;
 
@@ -36,11 +36,18 @@ class InkTest {
   INT Height() const { return static_cast<INT>(pixels->Height); }
 
   // The first ink column of row y in [from, to), or `to` when there is none.
+  // A row whose end does not fill a block ends with a block overlapping the
+  // one before: its pixels left of x are known background already.
   INT FirstInk(INT y, INT from, INT to) const {
     INT x = from;
     for (; x + kBlockPixels <= to; x += kBlockPixels) {
       const INT found = FirstInkInBlock(x, y);
       if (found < kBlockPixels) return x + found;
+    }
+    if (x < to && to - from >= kBlockPixels) {
+      const INT start = to - kBlockPixels;
+      const INT found = FirstInkInBlock(start, y);
+      return found < kBlockPixels ? start + found : to;
     }
     for (; x < to; ++x) {
       if (IsInk(x, y)) return x;
@@ -48,12 +55,17 @@ class InkTest {
     return to;
   }
 
-  // The last ink column of row y in [from, to), or from - 1 when there is none.
+  // The last ink column of row y in [from, to), or from - 1 when there is
+  // none; the same overlap at the row's start.
   INT LastInk(INT y, INT from, INT to) const {
     INT x = to;
     for (; x - kBlockPixels >= from; x -= kBlockPixels) {
       const INT found = LastInkInBlock(x - kBlockPixels, y);
       if (found >= 0) return x - kBlockPixels + found;
+    }
+    if (x > from && to - from >= kBlockPixels) {
+      const INT found = LastInkInBlock(from, y);
+      return found >= 0 ? from + found : from - 1;
     }
     while (x > from) {
       if (IsInk(--x, y)) return x;
@@ -83,6 +95,7 @@ class InkTest {
   INT FirstInkInBlock(INT x, INT y) const {
     UINT64 difference[kBlockWords];
     BlockDifference(x, y, difference);
+    if (!AnySet(difference)) return kBlockPixels;
     for (int i = 0; i < kBlockWords; ++i) {
       if (difference[i] == 0) continue;
       const int byte = i * kWordBytes + std::countr_zero(difference[i]) / CHAR_BIT;
@@ -94,12 +107,19 @@ class InkTest {
   INT LastInkInBlock(INT x, INT y) const {
     UINT64 difference[kBlockWords];
     BlockDifference(x, y, difference);
+    if (!AnySet(difference)) return -1;
     for (int i = kBlockWords - 1; i >= 0; --i) {
       if (difference[i] == 0) continue;
       const int byte = i * kWordBytes + kWordBytes - 1 - std::countl_zero(difference[i]) / CHAR_BIT;
       return byte / kBytesPerPixel;
     }
     return -1;
+  }
+  // Whether any word holds a difference: one test for the usual all-background block.
+  static bool AnySet(const UINT64 (&difference)[kBlockWords]) {
+    UINT64 any = 0;
+    for (int i = 0; i < kBlockWords; ++i) any |= difference[i];
+    return any != 0;
   }
 
   const BitmapData* pixels;

@@ -1,11 +1,52 @@
 // Making, measuring and disposing of bitmaps.
 #include "gdiplus/bitmap.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "gdiplus/startup_state.h"
 
 namespace Gdiplus::Internal {
+namespace {
+
+// User data keys of the surfaces made here: the pixel memory they own, and
+// the mark of a clear still pending (any non-null value).
+const cairo_user_data_key_t kPixelMemoryKey{};
+const cairo_user_data_key_t kPendingClearKey{};
+
+void ClearPixels(cairo_surface_t* surface) {
+  cairo_surface_flush(surface);
+  const size_t bytes = size_t(cairo_image_surface_get_stride(surface)) *
+                       size_t(cairo_image_surface_get_height(surface));
+  std::memset(cairo_image_surface_get_data(surface), 0, bytes);
+  cairo_surface_mark_dirty(surface);
+}
+
+}  // namespace
+
+void SettlePendingClear(cairo_surface_t* surface) noexcept {
+  if (ForgetPendingClear(surface)) ClearPixels(surface);
+}
+
+bool ForgetPendingClear(cairo_surface_t* surface) noexcept {
+  if (cairo_surface_get_user_data(surface, &kPendingClearKey) == nullptr) return false;
+  cairo_surface_set_user_data(surface, &kPendingClearKey, nullptr, nullptr);
+  return true;
+}
+
+void MarkPendingClear(cairo_surface_t* surface) noexcept {
+  if (cairo_surface_set_user_data(surface, &kPendingClearKey, surface, nullptr) !=
+      CAIRO_STATUS_SUCCESS) {
+    ClearPixels(surface);  // no memory for the mark: clear now
+  }
+}
+
+bool CoversSurface(cairo_surface_t* surface, const Rect& area) noexcept {
+  return area.X <= 0 && area.Y <= 0 &&
+         int64_t{area.X} + area.Width >= cairo_image_surface_get_width(surface) &&
+         int64_t{area.Y} + area.Height >= cairo_image_surface_get_height(surface);
+}
 
 SurfacePixels::SurfacePixels(cairo_surface_t* surface)
     : surface(surface),
@@ -13,6 +54,7 @@ SurfacePixels::SurfacePixels(cairo_surface_t* surface)
       stride(cairo_image_surface_get_stride(surface)),
       width(cairo_image_surface_get_width(surface)),
       height(cairo_image_surface_get_height(surface)) {
+  SettlePendingClear(surface);
   cairo_surface_flush(surface);
   data = cairo_image_surface_get_data(surface);
 }
@@ -40,14 +82,24 @@ GpStatus CheckBitmapSize(INT width, INT height) {
   return Ok;
 }
 
-// A new opaque surface, every pixel black (the colour GDI+ gives a new
-// 24-bit bitmap), or null when cairo could not allocate it.
+// A new opaque surface over memory of its own, black (the colour GDI+ gives
+// a new 24-bit bitmap) once its pending clear is settled; null when memory
+// runs out.
 cairo_surface_t* NewOpaqueSurface(INT width, INT height) {
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+  const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width);
+  if (stride <= 0) return nullptr;
+  auto* memory = static_cast<unsigned char*>(std::malloc(size_t(stride) * size_t(height)));
+  if (memory == nullptr) return nullptr;
+  cairo_surface_t* surface =
+      cairo_image_surface_create_for_data(memory, CAIRO_FORMAT_RGB24, width, height, stride);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
+      cairo_surface_set_user_data(surface, &kPixelMemoryKey, memory, std::free) !=
+          CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);
+    std::free(memory);
     return nullptr;
   }
+  MarkPendingClear(surface);  // from here the surface frees the memory
   return surface;
 }
 

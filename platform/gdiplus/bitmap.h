@@ -50,8 +50,24 @@ struct BitmapObject final : GpBitmap {
   PixelLock lock;
 };
 
+// New bitmaps are black, but their memory is cleared lazily: at the first
+// access that reads pixels or keeps some of them, not when the bitmap is made,
+// since most bitmaps are at once covered whole by an opaque fill.
+// SettlePendingClear clears a surface whose clearing is still pending (every
+// access path calls it: SurfacePixels, cairo contexts, cairo sources).
+// ForgetPendingClear is for a caller about to overwrite every pixel opaquely;
+// it returns whether a clear was pending, for MarkPendingClear to put back
+// when the overwrite fails before writing anything.
+void SettlePendingClear(cairo_surface_t* surface) noexcept;
+bool ForgetPendingClear(cairo_surface_t* surface) noexcept;
+void MarkPendingClear(cairo_surface_t* surface) noexcept;
+
+// True when `area` covers every pixel of the surface.
+bool CoversSurface(cairo_surface_t* surface, const Rect& area) noexcept;
+
 // Direct access to a surface's pixels for code that bypasses cairo. Opening
-// flushes cairo's pending drawing; MarkDirty tells cairo the memory changed.
+// settles a pending clear and flushes cairo's pending drawing; MarkDirty tells
+// cairo the memory changed.
 struct SurfacePixels {
   explicit SurfacePixels(cairo_surface_t* surface);
   uint32_t* Row(INT y) const { return reinterpret_cast<uint32_t*>(data + ptrdiff_t{y} * stride); }

@@ -43,6 +43,11 @@ GpStatus WINGDIPAPI GdipFillRectangleI(GpGraphics* graphics, GpBrush* brush, INT
   if (context == nullptr || fill == nullptr) return InvalidParameter;
   if (width <= 0 || height <= 0) return Ok;
   if (IsIdentity(context->world)) {
+    constexpr ARGB kOpaque = 0xFF000000u;
+    if ((fill->color & kOpaque) == kOpaque &&
+        CoversSurface(context->surface, Rect(x, y, width, height))) {
+      ForgetPendingClear(context->surface);  // every pixel is about to be replaced
+    }
     const SurfacePixels target(context->surface);
     SpanPainter painter(target, fill->color);
     const int64_t top = std::max<int64_t>(y, 0);

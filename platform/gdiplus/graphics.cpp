@@ -39,6 +39,7 @@ GraphicsObject::~GraphicsObject() {
 
 cairo_t* GraphicsObject::BeginWorldPath() {
   if (cr_ == nullptr) {
+    SettlePendingClear(surface);
     cairo_t* made = cairo_create(surface);
     if (cairo_status(made) != CAIRO_STATUS_SUCCESS) {
       cairo_destroy(made);

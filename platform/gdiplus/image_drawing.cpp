@@ -47,6 +47,7 @@ GpStatus DrawTransformed(GraphicsObject& context, cairo_surface_t* image, const 
                          const Rect& to, cairo_filter_t filter) {
   cairo_t* cr = context.BeginWorldPath();
   if (cr == nullptr) return OutOfMemory;
+  SettlePendingClear(image);
   cairo_surface_t* part =
       cairo_surface_create_for_rectangle(image, from.X, from.Y, from.Width, from.Height);
   cairo_pattern_t* pattern = cairo_pattern_create_for_surface(part);
@@ -132,8 +133,13 @@ GpStatus WINGDIPAPI GdipDrawImageRectRectI(GpGraphics* graphics, GpImage* image,
     return DrawTransformed(*context, bitmap->surface, from, to,
                            nearest ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
   }
+  // The stretch writes every target pixel it covers, or none when it fails.
+  const bool replacesAll = bitmap->surface != context->surface &&
+                           CoversSurface(context->surface, to) &&
+                           ForgetPendingClear(context->surface);
   const bool drawn = Resample(SurfacePixels(bitmap->surface), from, SurfacePixels(context->surface),
                               to, nearest ? ResampleFilter::Nearest : ResampleFilter::Bicubic);
+  if (!drawn && replacesAll) MarkPendingClear(context->surface);
   return drawn ? Ok : OutOfMemory;
 }
 

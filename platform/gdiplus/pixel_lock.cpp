@@ -4,6 +4,7 @@
 // the bitmap when unlocked. One lock per bitmap at a time.
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <tmmintrin.h>
 #endif
 
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <new>
 
 #include "gdiplus/bitmap.h"
+#include "gdiplus/cpu_features.h"
 
 namespace Gdiplus::Internal {
 namespace {
@@ -39,12 +41,21 @@ bool ResolveLockArea(const BitmapObject& bitmap, const GpRect* rect, Rect& area)
 // time squeezed into 12 bytes of one 16-byte store (whose last four bytes
 // the next store overwrites), while a whole store fits the row; the rest a
 // pixel at a time, three bytes each, so nothing past the row is touched.
-void RowTo24(const uint32_t* source, INT width, BYTE* target) {
-  INT x = 0;
+// Processors with SSSE3 squeeze with one byte shuffle, others with SSE2
+// masks and shifts; both write the same bytes.
+constexpr INT kPixelsPerStore = 4;
+constexpr INT kPixelsStoreReaches = 6;  // a 16-byte store at pixel x reaches into pixel x + 5
+
+void RowTo24Tail(const uint32_t* source, INT x, INT width, BYTE* target) {
+  for (; x < width; ++x) std::memcpy(target + 3 * x, &source[x], 3);  // little-endian: B, G, R
+}
+
 #if defined(__SSE2__)
+void RowTo24Sse2(const uint32_t* source, INT width, BYTE* target) {
+  INT x = 0;
   const __m128i lowPixel = _mm_set1_epi64x(0xFFFFFF);
   const __m128i highPixel = _mm_set1_epi64x(0xFFFFFF000000);
-  for (; x + 6 <= width; x += 4) {
+  for (; x + kPixelsStoreReaches <= width; x += kPixelsPerStore) {
     const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + x));
     // Each 64-bit half: its first pixel's three bytes, then its second's.
     const __m128i halves = _mm_or_si128(_mm_and_si128(pixels, lowPixel),
@@ -53,9 +64,28 @@ void RowTo24(const uint32_t* source, INT width, BYTE* target) {
         _mm_or_si128(_mm_move_epi64(halves), _mm_slli_si128(_mm_unpackhi_epi64(halves, halves), 6));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 3 * x), packed);
   }
-#endif
-  for (; x < width; ++x) std::memcpy(target + 3 * x, &source[x], 3);  // little-endian: B, G, R
+  RowTo24Tail(source, x, width, target);
 }
+
+[[gnu::target("ssse3")]] void RowTo24Ssse3(const uint32_t* source, INT width, BYTE* target) {
+  INT x = 0;
+  // Bytes 0-2, 4-6, 8-10, 12-14 to the front; the last four bytes are zero.
+  const __m128i squeeze = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  for (; x + kPixelsStoreReaches <= width; x += kPixelsPerStore) {
+    const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 3 * x), _mm_shuffle_epi8(pixels, squeeze));
+  }
+  RowTo24Tail(source, x, width, target);
+}
+
+void RowTo24(const uint32_t* source, INT width, BYTE* target) {
+  (UseSsse3() ? RowTo24Ssse3 : RowTo24Sse2)(source, width, target);
+}
+#else
+void RowTo24(const uint32_t* source, INT width, BYTE* target) {
+  RowTo24Tail(source, 0, width, target);
+}
+#endif
 
 void RowTo32(const uint32_t* source, INT width, BYTE* target) {
   for (INT x = 0; x < width; ++x) {

@@ -38,3 +38,8 @@ EXTERN_C PLATFORM_API LONG GlimmarkTest_ClearRegistry(void);
 // Runs SQLite's integrity check on the registry file: ERROR_SUCCESS, or
 // ERROR_BADDB when the file is damaged.
 EXTERN_C PLATFORM_API LONG GlimmarkTest_CheckRegistryIntegrity(void);
+
+// True makes the graphics layer's vector loops take their SSE2 forms even
+// where the processor offers more; false (the default) lets them choose.
+// Tests compare the results of the two.
+EXTERN_C PLATFORM_API void GlimmarkTest_UseBaselineInstructionsOnly(bool baseline);

@@ -1,9 +1,13 @@
 // Bitmaps, pixel locking, handle checking, start-up and the allocator.
+#include <algorithm>
 #include <cstring>
+#include <map>
+#include <random>
 #include <vector>
 
 #include "gdiplus/startup_state.h"
 #include "gdiplus_test_support.h"
+#include "glimmark_test_seams.h"
 
 namespace gdiplus_test {
 namespace {
@@ -189,6 +193,151 @@ TEST_F(BitmapTest, WrongHandlesAreRefused) {
   GpGraphics* graphics = nullptr;
   EXPECT_EQ(GdipGetImageGraphicsContext(bitmap, &graphics), InvalidParameter);
   EXPECT_EQ(graphics, nullptr);
+}
+
+// 24-bit read locks squeeze four-byte pixels with SSSE3 where there is one
+// and with SSE2 otherwise: both must give every width's bytes exactly,
+// including the pixels after the last whole 16-byte store.
+TEST_F(BitmapTest, TwentyFourBitLocksMatchOnEveryInstructionSet) {
+  std::mt19937 random(7);
+  for (INT width = 1; width <= 37; ++width) {
+    Canvas canvas(width, 3);
+    std::vector<Rgb> pattern(size_t(width) * 3);
+    for (Rgb& p : pattern) p = {BYTE(random()), BYTE(random()), BYTE(random())};
+    Paint(canvas, [&](INT x, INT y) { return pattern[size_t(y) * width + x]; });
+    for (bool baseline : {false, true}) {
+      GlimmarkTest_UseBaselineInstructionsOnly(baseline);
+      const Pixels pixels(canvas.bitmap());
+      for (INT y = 0; y < 3; ++y) {
+        for (INT x = 0; x < width; ++x) {
+          ASSERT_EQ(pixels.At(x, y), pattern[size_t(y) * width + x])
+              << "width " << width << " at " << x << "," << y << " baseline " << baseline;
+        }
+      }
+    }
+    GlimmarkTest_UseBaselineInstructionsOnly(false);
+  }
+}
+
+// A new bitmap's memory is cleared only when first read or partly kept, so
+// each way of touching a fresh bitmap must find it black. The memory is made
+// dirty first: a same-sized bitmap filled and disposed of just before (the
+// allocator tends to hand the block out again; sanitizer builds fill it).
+class FreshBitmapTest : public GdiplusTest {
+ protected:
+  static constexpr INT kSide = 40;
+  static constexpr ARGB kDirt = 0xFF5A3C1E;
+  void DirtyTheHeap() {
+    Canvas used(kSide, kSide);
+    used.FillAll(kDirt);
+  }
+};
+
+TEST_F(FreshBitmapTest, ReadsBlackOutsideWhatWasDrawn) {
+  const Rgb black{0, 0, 0};
+  {
+    DirtyTheHeap();
+    Canvas canvas(kSide, kSide);
+    canvas.Fill(kOpaqueWhite, 10, 10, 5, 5);  // partial: the rest must be black
+    const Pixels pixels(canvas.bitmap());
+    EXPECT_EQ(pixels.CountInk(black), 25);
+  }
+  {
+    DirtyTheHeap();
+    Canvas canvas(kSide, kSide);
+    canvas.FillAll(0x80FFFFFF);  // whole but translucent: blends with black
+    const Pixels pixels(canvas.bitmap());
+    EXPECT_EQ(pixels.CountInk({128, 128, 128}), 0);
+  }
+  {
+    DirtyTheHeap();
+    Canvas canvas(kSide, kSide);
+    GpPen* pen = nullptr;
+    ASSERT_EQ(GdipCreatePen1(kOpaqueWhite, 2.0f, UnitPixel, &pen), Ok);
+    EXPECT_EQ(GdipDrawBezierI(canvas.graphics(), pen, 0, 0, 5, 0, 10, 0, 15, 0), Ok);
+    GdipDeletePen(pen);
+    const Pixels pixels(canvas.bitmap());
+    EXPECT_EQ(pixels.At(kSide - 1, kSide - 1), black);
+    EXPECT_EQ(pixels.At(20, 20), black);
+  }
+  {
+    DirtyTheHeap();
+    Canvas source(kSide, kSide);  // never drawn on
+    Canvas target(kSide, kSide);
+    target.FillAll(kOpaqueWhite);
+    ASSERT_EQ(Stretch(target, source, Rect(0, 0, 20, 20), Rect(0, 0, kSide, kSide)), Ok);
+    const Pixels pixels(target.bitmap());
+    EXPECT_EQ(pixels.At(10, 10), black);
+    EXPECT_EQ(pixels.At(30, 30), kWhite);
+  }
+  {
+    DirtyTheHeap();
+    Canvas target(kSide, kSide);  // stretched onto in part: the rest stays black
+    Canvas source(4, 4);
+    source.FillAll(kOpaqueWhite);
+    ASSERT_EQ(Stretch(target, source, Rect(0, 0, 10, kSide), Rect(0, 0, 4, 4)), Ok);
+    const Pixels pixels(target.bitmap());
+    EXPECT_EQ(pixels.At(5, 5), kWhite);
+    EXPECT_EQ(pixels.At(30, 30), black);
+  }
+}
+
+TEST_F(FreshBitmapTest, SourceDrawnThroughATransformIsBlack) {
+  DirtyTheHeap();
+  Canvas source(kSide, kSide);
+  Canvas target(kSide, kSide);
+  target.FillAll(kOpaqueWhite);
+  GpMatrix* matrix = nullptr;
+  ASSERT_EQ(GdipCreateMatrix(&matrix), Ok);
+  ASSERT_EQ(GdipRotateMatrix(matrix, 10.0f, MatrixOrderPrepend), Ok);
+  ASSERT_EQ(GdipMultiplyWorldTransform(target.graphics(), matrix, MatrixOrderPrepend), Ok);
+  GdipDeleteMatrix(matrix);
+  ASSERT_EQ(GdipDrawImageI(target.graphics(), source.bitmap(), 0, 0), Ok);
+  EXPECT_EQ(Pixels(target.bitmap()).At(20, 20), (Rgb{0, 0, 0}));
+}
+
+// Thousands of handles made and disposed in a scrambled order: the table
+// grows, and every removal must keep the others findable (a removal that broke
+// a probe run would make a live bitmap look unknown).
+TEST_F(BitmapTest, HandlesStayTrackedThroughGrowthAndScrambledDisposal) {
+  constexpr int kBitmaps = 3000;
+  std::mt19937 random(20261208);
+  std::map<GpBitmap*, UINT> live;  // handle -> its width
+  std::vector<GpBitmap*> disposed;
+  auto expectTracked = [&] {
+    UINT width = 0;
+    for (const auto& [bitmap, expected] : live) {
+      ASSERT_EQ(GdipGetImageWidth(bitmap, &width), Ok);
+      ASSERT_EQ(width, expected);
+    }
+    for (GpBitmap* gone : disposed) {
+      if (!live.contains(gone)) ASSERT_EQ(GdipGetImageWidth(gone, &width), InvalidParameter);
+    }
+  };
+  for (int i = 0; i < kBitmaps; ++i) {
+    GpBitmap* bitmap = nullptr;
+    const INT width = 1 + i % 61;
+    ASSERT_EQ(GdipCreateBitmapFromScan0(width, 1, 0, PixelFormat24bppRGB, nullptr, &bitmap), Ok);
+    live[bitmap] = UINT(width);
+    if (random() % 3 == 0) {  // dispose of a random live one now and then
+      auto victim = std::next(live.begin(), std::ptrdiff_t(random() % live.size()));
+      ASSERT_EQ(GdipDisposeImage(victim->first), Ok);
+      disposed.push_back(victim->first);
+      live.erase(victim);
+    }
+    if (i % 500 == 0) expectTracked();
+  }
+  expectTracked();
+  std::vector<GpBitmap*> rest;
+  for (const auto& entry : live) rest.push_back(entry.first);
+  std::shuffle(rest.begin(), rest.end(), random);
+  for (size_t i = 0; i < rest.size(); ++i) {
+    ASSERT_EQ(GdipDisposeImage(rest[i]), Ok);
+    disposed.push_back(rest[i]);
+    live.erase(rest[i]);
+    if (i % 400 == 0) expectTracked();
+  }
+  expectTracked();
 }
 
 TEST_F(BitmapTest, ContextOutlivingItsBitmapStaysSafe) {
