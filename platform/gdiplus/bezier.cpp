@@ -1,9 +1,17 @@
-// Stroking cubic Bezier curves with a pen.
+// Stroking cubic Bezier curves with a pen: without a world transform the
+// pen is swept by the coverage raster straight into the rows; with one,
+// cairo strokes the transformed curve.
 #include <cairo.h>
 
+#include <algorithm>
+
+#include "gdiplus/bitmap.h"
 #include "gdiplus/brush.h"
+#include "gdiplus/coverage_painting.h"
 #include "gdiplus/graphics.h"
+#include "gdiplus/matrix.h"
 #include "gdiplus/pen.h"
+#include "gdiplus/stroke_outline.h"
 
 namespace Gdiplus::Internal {
 namespace {
@@ -13,6 +21,9 @@ namespace {
 // same thinnest line rather than as nothing, so a curve asked for never
 // vanishes.
 constexpr double kThinnestLineWidth = 1.0;
+// Pens wider than this (or not a number) are left to cairo: no surface is that
+// large, and the sweep's arithmetic stays far from overflow below it.
+constexpr double kWidestSweptPen = 1 << 16;
 
 void SetStrokeWidth(cairo_t* cr, REAL penWidth) {
   if (penWidth > 0) {
@@ -23,6 +34,35 @@ void SetStrokeWidth(cairo_t* cr, REAL penWidth) {
   // matrix is measured in device pixels.
   cairo_identity_matrix(cr);
   cairo_set_line_width(cr, kThinnestLineWidth);
+}
+
+// Smoothing modes that antialias; the others draw each pixel in or out.
+bool Antialiases(SmoothingMode mode) {
+  return mode == SmoothingModeAntiAlias || mode == SmoothingModeAntiAlias8x8 ||
+         mode == SmoothingModeHighQuality;
+}
+
+// The curve swept by the pen in device pixels (no world transform) into the
+// rows of the context's surface.
+GpStatus SweepCurve(const GraphicsObject& context, const PenObject& pen, const CubicCurve& curve,
+                    double width) {
+  const SurfacePixels target(context.surface);
+  const StrokeBounds bounds = CubicStrokeBounds(curve, width);
+  const double left = std::max(bounds.left, 0.0), top = std::max(bounds.top, 0.0);
+  const double right = std::min(bounds.right, double(target.width));
+  const double bottom = std::min(bounds.bottom, double(target.height));
+  if (!(left < right && top < bottom)) return Ok;  // wholly outside
+  CoverageRaster& raster = ThreadCoverageRaster();
+  if (!raster.Begin(int64_t(left), int64_t(top), int(right - left), int(bottom - top))) {
+    return OutOfMemory;
+  }
+  AddCubicStroke(raster, curve, width);
+  SpanPainter painter(target, pen.color);
+  PaintingSink sink(
+      painter, Antialiases(context.smoothing) ? CoverageLevels::Grey : CoverageLevels::InOrOut);
+  raster.Finish(sink);
+  painter.Finish();
+  return Ok;
 }
 
 }  // namespace
@@ -37,6 +77,14 @@ GpStatus WINGDIPAPI GdipDrawBezierI(GpGraphics* graphics, GpPen* pen, INT x1, IN
   GraphicsObject* context = LookUp<GraphicsObject>(graphics);
   const PenObject* stroke = LookUp<PenObject>(pen);
   if (context == nullptr || stroke == nullptr) return InvalidParameter;
+  const double sweptWidth = stroke->width > 0 ? stroke->width : kThinnestLineWidth;
+  if (IsIdentity(context->world) && sweptWidth <= kWidestSweptPen) {
+    const CubicCurve curve = {{double(x1), double(y1)},
+                              {double(x2), double(y2)},
+                              {double(x3), double(y3)},
+                              {double(x4), double(y4)}};
+    return SweepCurve(*context, *stroke, curve, sweptWidth);
+  }
   cairo_t* cr = context->BeginWorldPath();
   if (cr == nullptr) return OutOfMemory;
   cairo_move_to(cr, x1, y1);

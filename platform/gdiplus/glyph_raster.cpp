@@ -8,7 +8,7 @@
 #include <atomic>
 #include <cmath>
 
-#include "gdiplus/coverage_raster.h"
+#include "gdiplus/coverage_painting.h"
 #include "glimmark_test_seams.h"
 
 namespace Gdiplus::Internal {
@@ -77,19 +77,6 @@ void RenderFreeTypeGrey(FT_Library library, FT_Outline& outline, const GlyphPlac
   params.clip_box.yMax = FT_Pos(place.originY);
   FT_Outline_Render(library, &outline, &params);
 }
-
-// Hands the coverage raster's rows to the painter.
-class PaintingSink final : public CoverageRowSink {
- public:
-  explicit PaintingSink(SpanPainter& painter) : painter_(painter) {}
-  void Row(int64_t y, int64_t x, const uint8_t* coverage, int count) override {
-    if (uint32_t* pixels = painter_.RowOrNull(y))
-      painter_.PaintCoverage(pixels, x, coverage, count);
-  }
-
- private:
-  SpanPainter& painter_;
-};
 
 // Feeds one contour of a FreeType outline to the raster: on-curve points,
 // quadratic control points (two in a row imply the on-curve point midway)
@@ -165,7 +152,7 @@ void RenderGrey(const FT_Outline& outline, const FT_BBox& box, const GlyphPlacem
     if (last >= first && last < outline.n_points) AddContour(outline, first, last, device, raster);
     first = last + 1;
   }
-  PaintingSink sink(*place.painter);
+  PaintingSink sink(*place.painter, CoverageLevels::Grey);
   raster.Finish(sink);
 }
 

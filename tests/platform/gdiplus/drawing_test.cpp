@@ -1,5 +1,7 @@
 // Fills, world transforms and Bezier strokes.
 #include <cmath>
+#include <numeric>
+#include <vector>
 
 #include "gdiplus_test_support.h"
 
@@ -166,6 +168,128 @@ TEST_F(BezierTest, AntialiasedCurveHasGreyEdgesAndWidthGrowsInk) {
     EXPECT_NEAR(fineInk, thickInk, thickInk / 10) << fine;
     EXPECT_GT(fineGrey, fineInk / 4) << fine;
   }
+}
+
+// Draws one curve in black on white with a pen `width` wide, antialiased,
+// through `transform` (none: the identity) and returns the pixels' darkness.
+std::vector<int> DrawDarkness(INT width, INT height, REAL penWidth, const INT (&points)[8],
+                              GpMatrix* transform = nullptr) {
+  Canvas canvas(width, height);
+  canvas.FillAll(kOpaqueWhite);
+  GpPen* pen = nullptr;
+  EXPECT_EQ(GdipCreatePen1(kOpaqueBlack, penWidth, UnitWorld, &pen), Ok);
+  GdipSetSmoothingMode(canvas.graphics(), SmoothingModeAntiAlias);
+  if (transform != nullptr)
+    GdipMultiplyWorldTransform(canvas.graphics(), transform, MatrixOrderPrepend);
+  EXPECT_EQ(GdipDrawBezierI(canvas.graphics(), pen, points[0], points[1], points[2], points[3],
+                            points[4], points[5], points[6], points[7]),
+            Ok);
+  GdipDeletePen(pen);
+  const Pixels pixels(canvas.bitmap());
+  std::vector<int> darkness;
+  for (INT y = 0; y < height; ++y) {
+    for (INT x = 0; x < width; ++x) darkness.push_back(255 - pixels.At(x, y).r);
+  }
+  return darkness;
+}
+
+// Darkness of the curve `c` swept without a world transform (the layer's own
+// raster) and stroked by cairo (a translation sends the same curve there).
+struct SweptAndStroked {
+  std::vector<int> swept, stroked;
+  long SweptInk() const { return std::accumulate(swept.begin(), swept.end(), 0L); }
+  long StrokedInk() const { return std::accumulate(stroked.begin(), stroked.end(), 0L); }
+  // Pixels that one leaves untouched and the other paints more than half dark.
+  int SolidMismatches() const {
+    int count = 0;
+    for (size_t i = 0; i < swept.size(); ++i) {
+      count += (swept[i] == 0 && stroked[i] > 128) || (stroked[i] == 0 && swept[i] > 128);
+    }
+    return count;
+  }
+};
+
+SweptAndStroked DrawBothWays(const INT (&c)[8], REAL penWidth) {
+  GpMatrix* shift = nullptr;
+  EXPECT_EQ(GdipCreateMatrix(&shift), Ok);
+  EXPECT_EQ(GdipTranslateMatrix(shift, 3, 2, MatrixOrderPrepend), Ok);
+  const INT moved[8] = {c[0] - 3, c[1] - 2, c[2] - 3, c[3] - 2,
+                        c[4] - 3, c[5] - 2, c[6] - 3, c[7] - 2};
+  SweptAndStroked both{DrawDarkness(130, 80, penWidth, c),
+                       DrawDarkness(130, 80, penWidth, moved, shift)};
+  GdipDeleteMatrix(shift);
+  return both;
+}
+
+// The two must agree: the same pixels inked, the same amount of ink.
+TEST_F(BezierTest, SweptCurvesMatchCairosStrokes) {
+  const INT curves[][8] = {{10, 70, 40, 0, 80, 80, 110, 10},
+                           {5, 5, 150, 60, -40, 60, 110, 5},  // a loop
+                           {0, 0, 130, 0, 0, 80, 130, 80}};
+  for (const auto& c : curves) {
+    for (REAL penWidth : {1.0f, 4.0f, 9.5f}) {
+      const SweptAndStroked both = DrawBothWays(c, penWidth);
+      EXPECT_NEAR(double(both.SweptInk()), double(both.StrokedInk()), 0.04 * both.StrokedInk())
+          << c[0] << "," << c[1] << " width " << penWidth;
+      EXPECT_EQ(both.SolidMismatches(), 0) << c[0] << "," << c[1] << " width " << penWidth;
+    }
+  }
+}
+
+// A curve running back over itself covers its partly covered pixels twice,
+// and the sweep adds the two (up to full) where cairo takes their union: a
+// little more ink, never less, and the same pixels but for the turn's tip.
+TEST_F(BezierTest, CurvesRunningBackOverThemselvesAreNeverLighter) {
+  const INT curves[][8] = {{20, 40, 120, 40, 0, 40, 100, 40}, {60, 10, 61, 70, 59, 70, 60, 10}};
+  for (const auto& c : curves) {
+    for (REAL penWidth : {1.0f, 4.0f, 9.5f}) {
+      const SweptAndStroked both = DrawBothWays(c, penWidth);
+      EXPECT_GE(both.SweptInk(), both.StrokedInk() * 98 / 100) << c[0] << " width " << penWidth;
+      EXPECT_LE(both.SweptInk(), both.StrokedInk() * 16 / 10) << c[0] << " width " << penWidth;
+      EXPECT_LE(both.SolidMismatches(), 16) << c[0] << " width " << penWidth;
+    }
+  }
+}
+
+// A straight curve on whole pixels covers exactly its rows and columns: the
+// ends are cut flat at the end points, the sides run half the width off.
+TEST_F(BezierTest, StraightCurveCoversExactlyItsPixels) {
+  const INT straight[8] = {10, 20, 20, 20, 35, 20, 50, 20};
+  const std::vector<int> darkness = DrawDarkness(60, 40, 4.0f, straight);
+  for (INT y = 0; y < 40; ++y) {
+    for (INT x = 0; x < 60; ++x) {
+      const bool inside = x >= 10 && x < 50 && y >= 18 && y < 22;
+      ASSERT_EQ(darkness[size_t(y) * 60 + x], inside ? 255 : 0) << x << "," << y;
+    }
+  }
+}
+
+// Overlapping pieces of a stroke add up to full coverage, never cancel: a
+// tight loop and a cusp leave no hole along the curve.
+TEST_F(BezierTest, LoopsAndCuspsLeaveNoHoles) {
+  const INT shapes[][8] = {{10, 50, 90, 0, 10, 0, 90, 50},  // a loop
+                           {10, 40, 90, 0, 10, 0, 90, 40},
+                           {20, 60, 80, 0, 20, 0, 80, 60}};  // cusp-like
+  for (const auto& c : shapes) {
+    const std::vector<int> darkness = DrawDarkness(100, 70, 4.0f, c);
+    for (int step = 1; step < 100; ++step) {
+      const double t = step / 100.0, u = 1 - t;
+      const double x =
+          u * u * u * c[0] + 3 * u * u * t * c[2] + 3 * u * t * t * c[4] + t * t * t * c[6];
+      const double y =
+          u * u * u * c[1] + 3 * u * u * t * c[3] + 3 * u * t * t * c[5] + t * t * t * c[7];
+      ASSERT_EQ(darkness[size_t(y) * 100 + size_t(x)], 255) << "t " << t;
+    }
+  }
+}
+
+TEST_F(BezierTest, SweptCurvesReachingFarOutsideStayInBounds) {
+  const INT wild[8] = {INT32_MIN, INT32_MAX, 0, 0, INT32_MAX, INT32_MIN, 5, 5};
+  const std::vector<int> darkness = DrawDarkness(30, 30, 4.0f, wild);
+  EXPECT_EQ(darkness.size(), 900u);  // drawn without reading or writing outside
+  const INT across[8] = {-50, 15, 0, 15, 30, 15, 80, 15};  // crosses the surface
+  const std::vector<int> line = DrawDarkness(30, 30, 2.0f, across);
+  for (INT x = 0; x < 30; ++x) EXPECT_EQ(line[size_t(14) * 30 + x], 255) << x;
 }
 
 // A width of 0 or below draws the thinnest line, one device pixel wide.
