@@ -1,9 +1,14 @@
 #include "render/glyph_cell.h"
 
 #include <limits.h>
-#include <string.h>
 
 #include <bit>
+
+// SSE2 is on every x64 processor and on the x86 builds that ask for it.
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#define GLYPH_CELL_SSE2 1
+#include <emmintrin.h>
+#endif
 
 #include "text/random_source.h"
 
@@ -15,60 +20,64 @@ constexpr REAL kAngleSpan = 60.0f;  // degrees, from -30 to +30
 constexpr REAL kAngleOffset = 30.0f;
 constexpr INT kMaxMargin = 10;     // pixels at the top and the bottom
 constexpr int kBytesPerPixel = 3;  // blue, green, red
-// Pixels compared at once: 48 bytes, six 64-bit words.
-constexpr INT kBlockPixels = 16;
-constexpr int kWordBytes = sizeof(UINT64);
-constexpr int kBlockWords = kBlockPixels * kBytesPerPixel / kWordBytes;
+// Pixels compared at once: a window of 16 pixels, 48 bytes, one bit each in
+// a 64-bit mask.
+constexpr INT kWindowPixels = 16;
+constexpr int kWindowBytes = kWindowPixels * kBytesPerPixel;
+constexpr UINT64 kWindowMask = (UINT64{1} << kWindowBytes) - 1;
 
-// Reads locked 24-bit pixels and tells ink from background, a pixel or a
-// block of pixels at a time.
+// Bits [3 * from, 3 * to) set: the bytes of the window's pixels [from, to).
+UINT64 PixelBytes(INT from, INT to) {
+  const UINT64 upTo = (UINT64{1} << (kBytesPerPixel * to)) - 1;
+  const UINT64 below = (UINT64{1} << (kBytesPerPixel * from)) - 1;
+  return upTo & ~below;
+}
+
+// Reads locked 24-bit pixels and tells ink from background, a window of
+// pixels at a time; rows narrower than a window a pixel at a time. A window
+// always lies inside its row: near the row's ends it overlaps pixels already
+// searched, which the byte mask leaves out.
 class InkTest {
  public:
   InkTest(const ChallengeSettings* settings, const BitmapData* pixels) : pixels(pixels) {
     background[0] = settings->backgroundBlue;
     background[1] = settings->backgroundGreen;
     background[2] = settings->backgroundRed;
-    BYTE block[kBlockPixels * kBytesPerPixel];
-    for (size_t i = 0; i < sizeof block; ++i) block[i] = background[i % kBytesPerPixel];
-    memcpy(blockPattern, block, sizeof block);
+    for (int i = 0; i < kWindowBytes; ++i) windowPattern[i] = background[i % kBytesPerPixel];
   }
   INT Width() const { return static_cast<INT>(pixels->Width); }
   INT Height() const { return static_cast<INT>(pixels->Height); }
 
   // The first ink column of row y in [from, to), or `to` when there is none.
-  // A row whose end does not fill a block ends with a block overlapping the
-  // one before: its pixels left of x are known background already.
   INT FirstInk(INT y, INT from, INT to) const {
-    INT x = from;
-    for (; x + kBlockPixels <= to; x += kBlockPixels) {
-      const INT found = FirstInkInBlock(x, y);
-      if (found < kBlockPixels) return x + found;
+    if (Width() < kWindowPixels) {
+      for (INT x = from; x < to; ++x) {
+        if (IsInk(x, y)) return x;
+      }
+      return to;
     }
-    if (x < to && to - from >= kBlockPixels) {
-      const INT start = to - kBlockPixels;
-      const INT found = FirstInkInBlock(start, y);
-      return found < kBlockPixels ? start + found : to;
-    }
-    for (; x < to; ++x) {
-      if (IsInk(x, y)) return x;
+    for (INT x = from; x < to; x += kWindowPixels) {
+      const INT start = x < Width() - kWindowPixels ? x : Width() - kWindowPixels;
+      const INT end = to < start + kWindowPixels ? to : start + kWindowPixels;
+      const UINT64 ink = InkBytes(start, y) & PixelBytes(x - start, end - start);
+      if (ink != 0) return start + std::countr_zero(ink) / kBytesPerPixel;
     }
     return to;
   }
 
-  // The last ink column of row y in [from, to), or from - 1 when there is
-  // none; the same overlap at the row's start.
+  // The last ink column of row y in [from, to), or from - 1 when there is none.
   INT LastInk(INT y, INT from, INT to) const {
-    INT x = to;
-    for (; x - kBlockPixels >= from; x -= kBlockPixels) {
-      const INT found = LastInkInBlock(x - kBlockPixels, y);
-      if (found >= 0) return x - kBlockPixels + found;
+    if (Width() < kWindowPixels) {
+      for (INT x = to - 1; x >= from; --x) {
+        if (IsInk(x, y)) return x;
+      }
+      return from - 1;
     }
-    if (x > from && to - from >= kBlockPixels) {
-      const INT found = LastInkInBlock(from, y);
-      return found >= 0 ? from + found : from - 1;
-    }
-    while (x > from) {
-      if (IsInk(--x, y)) return x;
+    for (INT x = to; x > from; x -= kWindowPixels) {
+      const INT start = x > kWindowPixels ? x - kWindowPixels : 0;
+      const INT begin = from > start ? from : start;
+      const UINT64 ink = InkBytes(start, y) & PixelBytes(begin - start, x - start);
+      if (ink != 0) return start + (63 - std::countl_zero(ink)) / kBytesPerPixel;
     }
     return from - 1;
   }
@@ -84,47 +93,31 @@ class InkTest {
     const BYTE* pixel = Pixel(x, y);
     return pixel[0] != background[0] || pixel[1] != background[1] || pixel[2] != background[2];
   }
-  // The block of kBlockPixels pixels from (x, y) on, each word XORed with
-  // the background: a nonzero byte is a byte of an ink pixel. Bytes count
-  // from the least significant end of a word (little-endian, as Windows is).
-  void BlockDifference(INT x, INT y, UINT64 (&difference)[kBlockWords]) const {
-    memcpy(difference, Pixel(x, y), sizeof difference);
-    for (int i = 0; i < kBlockWords; ++i) difference[i] ^= blockPattern[i];
-  }
-  // The first ink pixel of the block, counted from x, or kBlockPixels.
-  INT FirstInkInBlock(INT x, INT y) const {
-    UINT64 difference[kBlockWords];
-    BlockDifference(x, y, difference);
-    if (!AnySet(difference)) return kBlockPixels;
-    for (int i = 0; i < kBlockWords; ++i) {
-      if (difference[i] == 0) continue;
-      const int byte = i * kWordBytes + std::countr_zero(difference[i]) / CHAR_BIT;
-      return byte / kBytesPerPixel;
+  // Bit i set when byte i of the window from (x, y) on differs from the
+  // background.
+  UINT64 InkBytes(INT x, INT y) const {
+    const BYTE* window = Pixel(x, y);
+#if defined(GLYPH_CELL_SSE2)
+    UINT64 same = 0;
+    for (int part = 0; part < kWindowBytes / 16; ++part) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(window + 16 * part));
+      const __m128i pattern =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(windowPattern + 16 * part));
+      same |= UINT64(UINT(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, pattern)))) << (16 * part);
     }
-    return kBlockPixels;
-  }
-  // The last ink pixel of the block, counted from x, or -1.
-  INT LastInkInBlock(INT x, INT y) const {
-    UINT64 difference[kBlockWords];
-    BlockDifference(x, y, difference);
-    if (!AnySet(difference)) return -1;
-    for (int i = kBlockWords - 1; i >= 0; --i) {
-      if (difference[i] == 0) continue;
-      const int byte = i * kWordBytes + kWordBytes - 1 - std::countl_zero(difference[i]) / CHAR_BIT;
-      return byte / kBytesPerPixel;
+    return ~same & kWindowMask;
+#else
+    UINT64 ink = 0;
+    for (int i = 0; i < kWindowBytes; ++i) {
+      if (window[i] != windowPattern[i]) ink |= UINT64{1} << i;
     }
-    return -1;
-  }
-  // Whether any word holds a difference: one test for the usual all-background block.
-  static bool AnySet(const UINT64 (&difference)[kBlockWords]) {
-    UINT64 any = 0;
-    for (int i = 0; i < kBlockWords; ++i) any |= difference[i];
-    return any != 0;
+    return ink & kWindowMask;
+#endif
   }
 
   const BitmapData* pixels;
   BYTE background[kBytesPerPixel];
-  UINT64 blockPattern[kBlockWords];  // kBlockPixels background pixels
+  BYTE windowPattern[kWindowBytes];  // kWindowPixels background pixels
 };
 
 // The leftmost ink column of rows [first, last], or 0 when they hold none.
