@@ -3,12 +3,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace Gdiplus::Internal {
 namespace {
 
 // Largest distance, in pixels, between the curve and its flattened lines.
-constexpr double kStrokeFlatness = 1.0 / 16;
+constexpr double kStrokeFlatness = 1.0 / 8;
 // Lines shorter than this are dropped: they have no direction to sweep along.
 constexpr double kShortestLine = 1e-9;
 // Longest mitre, in half pen widths, before a turn is bevelled instead.
@@ -39,23 +40,26 @@ DevicePoint PointAt(const CubicCurve& c, double t) {
 
 // Adds a closed polygon wound one fixed way: reversed when its signed area
 // says it runs the other way.
-template <int kCorners>
-void AddPolygon(CoverageRaster& raster, const DevicePoint (&corners)[kCorners]) {
+void AddPolygon(CoverageRaster& raster, const DevicePoint* corners, size_t count) {
   double area = 0;
-  for (int i = 0; i < kCorners; ++i) area += Cross(corners[i], corners[(i + 1) % kCorners]);
+  for (size_t i = 0; i < count; ++i) area += Cross(corners[i], corners[(i + 1) % count]);
   if (area == 0) return;
   raster.MoveTo(corners[0]);
-  for (int i = 1; i < kCorners; ++i) {
-    raster.LineTo(corners[area > 0 ? i : kCorners - i]);
-  }
+  for (size_t i = 1; i < count; ++i) raster.LineTo(corners[area > 0 ? i : count - i]);
+}
+
+template <size_t kCorners>
+void AddPolygon(CoverageRaster& raster, const DevicePoint (&corners)[kCorners]) {
+  AddPolygon(raster, corners, kCorners);
 }
 
 // Sweeps the pen along a polyline, one piece per line. Pieces meet on the
 // bisector of each turn (a mitre join), so neighbours share an edge instead
-// of overlapping and the raster's area sums stay exact. Where a turn is too
-// sharp for a mitre, or a line too short for its inner corners, the pieces
-// end square and wedges fill the turn's gap: those overlap, which the
-// non-zero sum saturates.
+// of overlapping and the raster's area sums stay exact; a run of such pieces
+// goes to the raster as one polygon, its left side out and its right side
+// back, without the shared edges. Where a turn is too sharp for a mitre, or
+// a line too short for its inner corners, the pieces end square and wedges
+// fill the turn's gap: those overlap, which the non-zero sum saturates.
 class StrokeSweep {
  public:
   StrokeSweep(CoverageRaster& raster, double half) : raster_(raster), half_(half) {}
@@ -90,6 +94,7 @@ class StrokeSweep {
   void Finish() {
     if (haveLine_) EmitHeld(lineNormal_);
     haveLine_ = false;
+    FlushRun();
   }
 
  private:
@@ -110,9 +115,12 @@ class StrokeSweep {
     const DevicePoint piece[4] = {Plus(lineStart_, startOffset_), Plus(lineEnd_, endOffset),
                                   Minus(lineEnd_, endOffset), Minus(lineStart_, startOffset_)};
     if (IsConvexQuad(piece)) {
-      AddPolygon(raster_, piece);
+      if (left_.empty()) left_.push_back(piece[0]), right_.push_back(piece[3]);
+      left_.push_back(piece[1]);
+      right_.push_back(piece[2]);
       return;
     }
+    FlushRun();
     const DevicePoint square[4] = {Plus(lineStart_, lineNormal_), Plus(lineEnd_, lineNormal_),
                                    Minus(lineEnd_, lineNormal_), Minus(lineStart_, lineNormal_)};
     AddPolygon(raster_, square);
@@ -127,6 +135,15 @@ class StrokeSweep {
     const DevicePoint inner[3] = {corner, Minus(corner, from), Minus(corner, to)};
     AddPolygon(raster_, outer);
     AddPolygon(raster_, inner);
+  }
+
+  // Adds the run of mitred pieces held so far as one polygon.
+  void FlushRun() {
+    if (left_.empty()) return;
+    left_.insert(left_.end(), right_.rbegin(), right_.rend());
+    AddPolygon(raster_, left_.data(), left_.size());
+    left_.clear();
+    right_.clear();
   }
 
   static bool IsConvexQuad(const DevicePoint (&q)[4]) {
@@ -146,6 +163,8 @@ class StrokeSweep {
   bool haveLine_ = false;
   DevicePoint lineStart_{}, lineEnd_{}, lineNormal_{};  // the held line
   DevicePoint startOffset_{};                           // from its start to its piece's corner
+  // The run of mitred pieces not yet added: their corners on either side.
+  std::vector<DevicePoint> left_, right_;
 };
 
 }  // namespace
