@@ -1,10 +1,10 @@
 // Making, measuring and disposing of bitmaps.
 #include "gdiplus/bitmap.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "gdiplus/pixel_memory.h"
 #include "gdiplus/startup_state.h"
 
 namespace Gdiplus::Internal {
@@ -88,15 +88,15 @@ GpStatus CheckBitmapSize(INT width, INT height) {
 cairo_surface_t* NewOpaqueSurface(INT width, INT height) {
   const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width);
   if (stride <= 0) return nullptr;
-  auto* memory = static_cast<unsigned char*>(std::malloc(size_t(stride) * size_t(height)));
+  auto* memory = static_cast<unsigned char*>(AcquirePixelMemory(size_t(stride) * size_t(height)));
   if (memory == nullptr) return nullptr;
   cairo_surface_t* surface =
       cairo_image_surface_create_for_data(memory, CAIRO_FORMAT_RGB24, width, height, stride);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
-      cairo_surface_set_user_data(surface, &kPixelMemoryKey, memory, std::free) !=
+      cairo_surface_set_user_data(surface, &kPixelMemoryKey, memory, ReleasePixelMemory) !=
           CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);
-    std::free(memory);
+    ReleasePixelMemory(memory);
     return nullptr;
   }
   MarkPendingClear(surface);  // from here the surface frees the memory

@@ -12,6 +12,7 @@
 
 #include "gdiplus.h"
 #include "gdiplus/handle_registry.h"
+#include "gdiplus/pixel_memory.h"
 
 namespace Gdiplus::Internal {
 
@@ -28,9 +29,10 @@ struct PixelLock {
   UINT flags = 0;
   PixelFormat format = 0;
   Rect area;
-  BYTE* scan0 = nullptr;           // first row handed out
-  INT stride = 0;                  // bytes from one handed-out row to the next
-  std::unique_ptr<BYTE[]> buffer;  // null when the caller supplied the buffer
+  BYTE* scan0 = nullptr;  // first row handed out
+  INT stride = 0;         // bytes from one handed-out row to the next
+  // null when the caller supplied the buffer
+  std::unique_ptr<BYTE, PixelMemoryDeleter> buffer;
 };
 
 struct BitmapObject final : GpBitmap {

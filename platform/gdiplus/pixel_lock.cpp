@@ -174,7 +174,7 @@ GpStatus WINGDIPAPI GdipBitmapLockBits(GpBitmap* bitmap, GDIPCONST GpRect* rect,
   const INT minimumStride = area.Width * BytesPerPixel(format);
   BYTE* scan0 = nullptr;
   INT stride = 0;
-  std::unique_ptr<BYTE[]> buffer;
+  std::unique_ptr<BYTE, PixelMemoryDeleter> buffer;
   if (flags & ImageLockModeUserInputBuf) {
     scan0 = static_cast<BYTE*>(lockedData->Scan0);
     stride = lockedData->Stride;
@@ -183,7 +183,7 @@ GpStatus WINGDIPAPI GdipBitmapLockBits(GpBitmap* bitmap, GDIPCONST GpRect* rect,
     }
   } else {
     stride = AlignedStride(area.Width, BytesPerPixel(format));
-    buffer.reset(new (std::nothrow) BYTE[size_t(stride) * size_t(area.Height)]);
+    buffer.reset(static_cast<BYTE*>(AcquirePixelMemory(size_t(stride) * size_t(area.Height))));
     if (buffer == nullptr) return OutOfMemory;
     scan0 = buffer.get();
   }

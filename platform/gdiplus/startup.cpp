@@ -5,6 +5,7 @@
 #include <set>
 
 #include "gdiplus.h"
+#include "gdiplus/pixel_memory.h"
 #include "gdiplus/startup_state.h"
 
 namespace Gdiplus {
@@ -40,6 +41,7 @@ extern "C" VOID WINGDIPAPI GdiplusShutdown(ULONG_PTR token) {
   StartupRegistry& registry = Registry();
   std::lock_guard<std::mutex> guard(registry.lock);
   registry.liveTokens.erase(token);
+  Internal::ReleaseKeptPixelMemory();
 }
 
 int GdiplusStartupCount() {
