@@ -56,7 +56,8 @@ class ColourIds {
 
   Slot& Find(uint32_t colour) {
     const size_t mask = slots_.size() - 1;
-    size_t i = (colour * 0x9E3779B1u) & mask;
+    // The product's high bits depend on every bit of the colour.
+    size_t i = size_t((uint64_t(colour) * 0x9E3779B97F4A7C15ull) >> 32) & mask;
     while (slots_[i].colour != kEmpty && slots_[i].colour != colour) i = (i + 1) & mask;
     return slots_[i];
   }
@@ -91,16 +92,16 @@ ColourIdPicture CountColours(const SurfacePixels& pixels) {
   uint32_t* ids = picture.ids.data();
   for (INT y = 0; y < pixels.height; ++y) {
     const uint32_t* row = pixels.Row(y);
-    uint32_t previous = kRgbMask + 1;  // no colour: the first pixel is looked up
-    uint32_t id = 0;
-    for (INT x = 0; x < pixels.width; ++x) {
+    INT x = 0;
+    while (x < pixels.width) {
+      // A run of one colour: one look-up, one count.
       const uint32_t colour = row[x] & kRgbMask;
-      if (colour != previous) {
-        id = table.IdOf(previous = colour);
-        if (id == counts.size()) counts.push_back(0);
-      }
-      *ids++ = id;
-      ++counts[id];
+      const uint32_t id = table.IdOf(colour);
+      if (id == counts.size()) counts.push_back(0);
+      const INT start = x;
+      do *ids++ = id;
+      while (++x < pixels.width && (row[x] & kRgbMask) == colour);
+      counts[id] += uint32_t(x - start);
     }
   }
   const std::vector<uint32_t>& colours = table.Colours();
