@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <utility>
 #include <vector>
 
 #define XMD_H  // the Windows headers define INT32 already
@@ -279,26 +280,36 @@ void BM_ScratchMakeFillLock(benchmark::State& state) {
 }
 BENCHMARK(BM_ScratchMakeFillLock);
 
-// Glyph stretches of ink boxes of ever different sizes, as a picture's cells
-// have them: a few hundred size pairs, whose weight tables stay kept.
-void BM_StretchGlyphsOfVaryingSize(benchmark::State& state) {
+// Stretches from a 62x81 scratch image into a cell `cellWidth` wide and 70
+// tall, each call's target and source rectangles from `next()`.
+template <typename NextRectangles>
+void StretchGlyphs(benchmark::State& state, INT cellWidth, NextRectangles next) {
   GpBitmap* source = nullptr;
   GpBitmap* target = nullptr;
   GpGraphics* graphics = nullptr;
   GdipCreateBitmapFromScan0(62, 81, 0, PixelFormat24bppRGB, nullptr, &source);
-  GdipCreateBitmapFromScan0(16, 70, 0, PixelFormat24bppRGB, nullptr, &target);
+  GdipCreateBitmapFromScan0(cellWidth, 70, 0, PixelFormat24bppRGB, nullptr, &target);
   GdipGetImageGraphicsContext(target, &graphics);
   GdipSetInterpolationMode(graphics, InterpolationModeHighQualityBicubic);
-  int next = 0;
   for (auto _ : state) {
-    const INT inkWidth = 36 + next % 17, inkHeight = 48 + next % 13, margin = next % 11;
-    ++next;
-    GdipDrawImageRectRectI(graphics, source, 0, margin, 16, 70 - margin - 3, 3, 4, inkWidth,
-                           inkHeight, UnitPixel, nullptr, nullptr, nullptr);
+    const auto [to, from] = next();
+    GdipDrawImageRectRectI(graphics, source, to.X, to.Y, to.Width, to.Height, from.X, from.Y,
+                           from.Width, from.Height, UnitPixel, nullptr, nullptr, nullptr);
   }
   GdipDeleteGraphics(graphics);
   GdipDisposeImage(target);
   GdipDisposeImage(source);
+}
+
+// Glyph stretches of ink boxes of ever different sizes, as a picture's cells
+// have them: a few hundred size pairs, whose weight tables stay kept.
+void BM_StretchGlyphsOfVaryingSize(benchmark::State& state) {
+  int next = 0;
+  StretchGlyphs(state, 16, [&next] {
+    const INT inkWidth = 36 + next % 17, inkHeight = 48 + next % 13, margin = next % 11;
+    ++next;
+    return std::pair(Rect(0, margin, 16, 70 - margin - 3), Rect(3, 4, inkWidth, inkHeight));
+  });
 }
 BENCHMARK(BM_StretchGlyphsOfVaryingSize);
 
@@ -319,23 +330,12 @@ BENCHMARK(BM_StretchOnBaselinePasses)->ArgName("glyph")->Arg(0)->Arg(1);
 // (ink 33-59 px tall into cells 52-70 px tall, 17-53 px wide into 14-18):
 // about 700 weight tables, more than a small cache keeps.
 void BM_StretchGlyphsOfPictureSizes(benchmark::State& state) {
-  GpBitmap* source = nullptr;
-  GpBitmap* target = nullptr;
-  GpGraphics* graphics = nullptr;
-  GdipCreateBitmapFromScan0(62, 81, 0, PixelFormat24bppRGB, nullptr, &source);
-  GdipCreateBitmapFromScan0(18, 70, 0, PixelFormat24bppRGB, nullptr, &target);
-  GdipGetImageGraphicsContext(target, &graphics);
-  GdipSetInterpolationMode(graphics, InterpolationModeHighQualityBicubic);
   std::mt19937 random(3);
-  for (auto _ : state) {
+  StretchGlyphs(state, 18, [&random] {
     const INT inkWidth = 17 + INT(random() % 37), inkHeight = 33 + INT(random() % 27);
     const INT cellWidth = 14 + INT(random() % 5), cellHeight = 52 + INT(random() % 19);
-    GdipDrawImageRectRectI(graphics, source, 0, 0, cellWidth, cellHeight, 2, 3, inkWidth, inkHeight,
-                           UnitPixel, nullptr, nullptr, nullptr);
-  }
-  GdipDeleteGraphics(graphics);
-  GdipDisposeImage(target);
-  GdipDisposeImage(source);
+    return std::pair(Rect(0, 0, cellWidth, cellHeight), Rect(2, 3, inkWidth, inkHeight));
+  });
 }
 BENCHMARK(BM_StretchGlyphsOfPictureSizes);
 
