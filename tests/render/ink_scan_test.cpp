@@ -3,10 +3,7 @@
 // and single pixels all take part), ink differing from the background in one
 // channel only, and the rows' last byte at the end of the memory so a read
 // past a row would be caught by the address sanitizer.
-#include <gdiplus.h>
 #include <gtest/gtest.h>
-#include <ole2.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <random>
