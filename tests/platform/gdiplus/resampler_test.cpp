@@ -99,14 +99,19 @@ const StretchCase kCases[] = {
     {70, 60, Rect(9, 2, 53, 55), 7, 51, Rect(0, -2, 7, 53)},
 };
 
+// Every pixel of `canvas` a random colour.
+void PaintNoise(Canvas& canvas, std::mt19937& random) {
+  std::uniform_int_distribution<int> byte(0, 255);
+  Paint(canvas, [&](INT, INT) {
+    return Rgb{BYTE(byte(random)), BYTE(byte(random)), BYTE(byte(random))};
+  });
+}
+
 TEST_F(ResamplerTest, BicubicMatchesTheDoublePrecisionReference) {
   std::mt19937 random(20240611);
-  std::uniform_int_distribution<int> byte(0, 255);
   for (const StretchCase& test : kCases) {
     Canvas source(test.sourceWidth, test.sourceHeight);
-    Paint(source, [&](INT, INT) {
-      return Rgb{BYTE(byte(random)), BYTE(byte(random)), BYTE(byte(random))};
-    });
+    PaintNoise(source, random);
     Canvas target(test.targetWidth, test.targetHeight);
     target.FillAll(0xFF123456);
     ASSERT_EQ(Stretch(target, source, test.to, test.from), Ok);
@@ -162,12 +167,9 @@ TEST_F(ResamplerTest, KeptWeightTablesGiveTheSamePixelsAsFreshOnes) {
 
 TEST_F(ResamplerTest, NearestNeighbourPicksThePixelUnderEachCentre) {
   std::mt19937 random(7);
-  std::uniform_int_distribution<int> byte(0, 255);
   for (const StretchCase& test : kCases) {
     Canvas source(test.sourceWidth, test.sourceHeight);
-    Paint(source, [&](INT, INT) {
-      return Rgb{BYTE(byte(random)), BYTE(byte(random)), BYTE(byte(random))};
-    });
+    PaintNoise(source, random);
     Canvas target(test.targetWidth, test.targetHeight);
     ASSERT_EQ(Stretch(target, source, test.to, test.from, InterpolationModeNearestNeighbor), Ok);
     const Pixels from(source.bitmap()), actual(target.bitmap());
