@@ -19,12 +19,20 @@ constexpr int kKeptBlocks = 8;
 
 BlockHeader* HeaderOf(void* memory) { return static_cast<BlockHeader*>(memory) - 1; }
 
+// Set when the thread's cache has been destroyed (at thread or process
+// exit): blocks given back later, say by objects torn down after it, are
+// freed at once. Trivially destructible, so it stays readable.
+thread_local bool cacheGone = false;
+
 class BlockCache {
  public:
   BlockCache() = default;
   BlockCache(const BlockCache&) = delete;
   BlockCache& operator=(const BlockCache&) = delete;
-  ~BlockCache() { FreeAll(); }
+  ~BlockCache() {
+    FreeAll();
+    cacheGone = true;
+  }
 
   void FreeAll() {
     for (BlockHeader*& block : kept_) {
@@ -75,7 +83,8 @@ BlockCache& ThreadCache() {
 void* AcquirePixelMemory(size_t bytes) noexcept {
   if (bytes > SIZE_MAX - kGranule - sizeof(BlockHeader)) return nullptr;
   const size_t capacity = (bytes + kGranule - 1) / kGranule * kGranule;
-  BlockHeader* block = capacity <= kMaxKeptPixelBlock ? ThreadCache().Take(capacity) : nullptr;
+  BlockHeader* block =
+      capacity <= kMaxKeptPixelBlock && !cacheGone ? ThreadCache().Take(capacity) : nullptr;
   if (block == nullptr) {
     block = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + capacity));
     if (block == nullptr) return nullptr;
@@ -87,13 +96,15 @@ void* AcquirePixelMemory(size_t bytes) noexcept {
 void ReleasePixelMemory(void* memory) noexcept {
   if (memory == nullptr) return;
   BlockHeader* block = HeaderOf(memory);
-  if (block->capacity > kMaxKeptPixelBlock) {
+  if (block->capacity > kMaxKeptPixelBlock || cacheGone) {
     std::free(block);
     return;
   }
   ThreadCache().Keep(block);
 }
 
-void ReleaseKeptPixelMemory() noexcept { ThreadCache().FreeAll(); }
+void ReleaseKeptPixelMemory() noexcept {
+  if (!cacheGone) ThreadCache().FreeAll();
+}
 
 }  // namespace Gdiplus::Internal

@@ -69,5 +69,21 @@ TEST(PixelMemoryTest, BlocksMayBeGivenBackOnAnotherThread) {
   other.join();
 }
 
+// A block given back after the thread's cache is gone (by a thread-local
+// object made before the cache, so torn down after it) is freed, not lost
+// in the dead cache (the leak checker would report it).
+struct LateHolder {
+  void* block = nullptr;
+  ~LateHolder() { ReleasePixelMemory(block); }
+};
+
+TEST(PixelMemoryTest, BlocksGivenBackAfterTheCacheEndsAreFreed) {
+  std::thread worker([] {
+    thread_local LateHolder holder;  // made first: outlives the cache
+    holder.block = AcquireWritten(5000);
+  });
+  worker.join();
+}
+
 }  // namespace
 }  // namespace gdiplus_test
