@@ -1,7 +1,7 @@
 // DES speed: blocks per second over a buffer of independent blocks (the
 // token's electronic-codebook use), the latency of one block when each
 // output is the next input, and the cost of setting a key.
-#include "text/des.h"
+#include "crypto/des.h"
 
 #include <benchmark/benchmark.h>
 

@@ -8,7 +8,7 @@
 
 #include "glimmark_test_seams.h"
 #include "server/reg_object.h"
-#include "tests/server/class_script.h"
+#include "server/registry_scripts.h"
 
 namespace {
 
@@ -21,12 +21,12 @@ void BM_ClassScriptRoundTrip(benchmark::State& state) {
   RemoveFiles(path);
   GlimmarkTest_UseRegistryFile(path.c_str());
   CRegObject registrar;
-  registrar.DefineVariable(u"APPID", u"{6C0D3A8E-4F2B-4B8E-9A51-2D7C9E0B1F34}");
+  registrar.DefineVariable(u"APPID", u"{0F29AA7F-55FD-4FF4-B18E-5A333AA8235A}");
   registrar.DefineVariable(u"Module", u"/usr/lib/glimmark/libglimmark.so");
   registrar.DefineVariable(u"Module_Raw", u"/usr/lib/glimmark/libglimmark.so");
   for (auto _ : state) {
-    if (registrar.ApplyScript(kClassScript, TRUE) != S_OK ||
-        registrar.ApplyScript(kClassScript, FALSE) != S_OK) {
+    if (registrar.ApplyScript(kRegistryScript_glimmark, TRUE) != S_OK ||
+        registrar.ApplyScript(kRegistryScript_glimmark, FALSE) != S_OK) {
       state.SkipWithError("registration failed");
       break;
     }

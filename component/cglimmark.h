@@ -12,7 +12,7 @@
 //   dispatch_operations.cpp  the four IDispatch entries
 #pragma once
 
-#include "component/challenge_settings.h"
+#include "state/challenge_settings.h"
 #include "component/glimmark_interface.h"
 
 struct IRequest;

@@ -3,7 +3,7 @@
 // thread, where the caller reads it with GetErrorInfo right after the call.
 #pragma once
 
-#include "component/challenge_settings.h"
+#include "state/challenge_settings.h"
 
 // The result every failed output operation returns: severity error,
 // FACILITY_ITF, code 0x100.

@@ -5,7 +5,7 @@
 // in settings->errorMessage and the out-variant is not touched.
 #pragma once
 
-#include "component/challenge_settings.h"
+#include "state/challenge_settings.h"
 
 // The messages a failed output leaves for the page.
 extern const OLECHAR kMessageNoGifEncoder[];

@@ -31,22 +31,22 @@ void ChooseFontFamily(ChallengeSettings* settings) {
   CopyBoundedText(settings->fontName, FontFamilyName(FontFamilyIndex(DrawRandomValue())));
 }
 
-std::unique_ptr<GraphicsFont> CreateFontWithFallback(const WCHAR* familyName, Gdiplus::REAL emSize,
-                                                     INT style, Gdiplus::Unit unit) {
+std::unique_ptr<RenderFont> CreateFontWithFallback(const WCHAR* familyName, Gdiplus::REAL emSize,
+                                                   INT style, Gdiplus::Unit unit) {
   const auto named = MakeGraphics<GraphicsFontFamily>(familyName);
   const GraphicsFontFamily* family = named.get();
   if (!HasHandle(family)) {
     family = GenericSansSerifFamily();
     if (!HasHandle(family)) return nullptr;
   }
-  auto font = MakeGraphics<GraphicsFont>(*family, emSize, style, unit);
+  auto font = MakeGraphics<RenderFont>(*family, emSize, style, unit);
   if (font != nullptr && font->Handle() == nullptr && HasHandle(GenericSansSerifFamily())) {
     font->Recreate(*GenericSansSerifFamily(), emSize, style, unit);
   }
   return font;
 }
 
-void KeepFont(ChallengeSettings* settings, std::unique_ptr<GraphicsFont> font) {
+void KeepFont(ChallengeSettings* settings, std::unique_ptr<RenderFont> font) {
   ReleaseFont(settings);
   settings->font = font.release();
 }

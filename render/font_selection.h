@@ -4,8 +4,13 @@
 // had. The font is kept in the settings record until the next rendering.
 #pragma once
 
-#include "component/challenge_settings.h"
 #include "render/graphics_wrappers.h"
+#include "state/challenge_settings.h"
+
+// The record's kept font: a graphics font that only this file makes and frees.
+struct RenderFont final : GraphicsFont {
+  using GraphicsFont::GraphicsFont;
+};
 
 // Index of the family that a random value picks: the scaled draw with factor
 // 2, so 0..8191 Arial, 8192..24575 Times New Roman, 24576..32767 Courier New.
@@ -22,11 +27,11 @@ void ChooseFontFamily(ChallengeSettings* settings);
 // name is not installed or the font cannot be made from it. Returns null only
 // when memory for the wrapper cannot be had; otherwise a font whose handle may
 // be missing, its status saying why.
-std::unique_ptr<GraphicsFont> CreateFontWithFallback(const WCHAR* familyName, Gdiplus::REAL emSize,
-                                                     INT style, Gdiplus::Unit unit);
+std::unique_ptr<RenderFont> CreateFontWithFallback(const WCHAR* familyName, Gdiplus::REAL emSize,
+                                                   INT style, Gdiplus::Unit unit);
 
 // Replaces the record's font by `font` (which may be null), releasing the old one.
-void KeepFont(ChallengeSettings* settings, std::unique_ptr<GraphicsFont> font);
+void KeepFont(ChallengeSettings* settings, std::unique_ptr<RenderFont> font);
 
 // Releases the record's font, if any. The record's owner calls it before the
 // graphics library is shut down.

@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "render/font_selection.h"
 #include "text/random_source.h"
 
 using namespace Gdiplus;

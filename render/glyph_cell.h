@@ -5,7 +5,7 @@
 // The render pipeline (render_image.h) makes the cells and places them.
 #pragma once
 
-#include "component/challenge_settings.h"
+#include "state/challenge_settings.h"
 #include "render/graphics_wrappers.h"
 
 // The tight box of ink on a locked scratch image. Each edge is 0 when there is

@@ -2,7 +2,7 @@
 // canvas over the characters, before the canvas is scaled to the output.
 #pragma once
 
-#include "component/challenge_settings.h"
+#include "state/challenge_settings.h"
 #include "render/graphics_wrappers.h"
 
 // A coordinate for a random value across an extent: r * extent / 32767,

@@ -6,7 +6,7 @@
 // character for the glyphs, eight per curve.
 #pragma once
 
-#include "component/challenge_settings.h"
+#include "state/challenge_settings.h"
 #include "render/graphics_wrappers.h"
 
 // The cell width for a random value, given the base width w = width / n and

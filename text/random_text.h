@@ -4,7 +4,7 @@
 // length n costs exactly 1 + 2n draws from the random source.
 #pragma once
 
-#include "component/challenge_settings.h"
+#include "state/challenge_settings.h"
 
 // Longest text the generator writes: the same bound as every copy into the
 // text buffer, so that every text the component holds can also be put back.

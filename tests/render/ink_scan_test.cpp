@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "component/challenge_settings.h"
+#include "state/challenge_settings.h"
 #include "render/glyph_cell.h"
 
 namespace {

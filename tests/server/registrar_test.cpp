@@ -7,8 +7,8 @@
 #include "server/reg_object.h"
 #include "server/registry_script_expansion.h"
 #include "server/registry_script_walker.h"
+#include "server/registry_scripts.h"
 #include "tests/platform/registry/scratch_registry.h"
-#include "tests/server/class_script.h"
 
 namespace {
 
@@ -296,18 +296,18 @@ TEST_F(Registrar, KeywordsAndRootNamesIgnoreCase) {
   EXPECT_TRUE(Exists(HKEY_CURRENT_USER, u"b"));
 }
 
-constexpr const char16_t* kClassKey = u"CLSID\\{6C0D3A8E-4F2B-4B8E-9A51-2D7C9E0B1F34}";
+constexpr const char16_t* kClassKey = u"CLSID\\{0F29AA7F-55FD-4FF4-B18E-5A333AA8235A}";
 
 TEST_F(Registrar, ClassScriptRoundTrip) {
   // The path as registration defines it: single quotes doubled.
   ASSERT_EQ(registrar.DefineVariable(u"Module", u"/opt/o''brien/libglimmark.so"), S_OK);
-  Make(HKEY_CLASSES_ROOT, u"CLSID\\{6C0D3A8E-4F2B-4B8E-9A51-2D7C9E0B1F34}\\Stale");
+  Make(HKEY_CLASSES_ROOT, u"CLSID\\{0F29AA7F-55FD-4FF4-B18E-5A333AA8235A}\\Stale");
   Make(HKEY_CLASSES_ROOT, u"CLSID\\{00000000-0000-0000-0000-000000000001}");
-  ASSERT_EQ(Register(kClassScript), S_OK);
+  ASSERT_EQ(Register(kRegistryScript_glimmark), S_OK);
   const std::u16string clsidKey = kClassKey;
   EXPECT_EQ(Value(HKEY_CLASSES_ROOT, u"tolvek.Glimmark", nullptr), Text(u"Glimmark Class"));
   EXPECT_EQ(Value(HKEY_CLASSES_ROOT, u"tolvek.Glimmark\\CLSID", nullptr),
-            Text(u"{6C0D3A8E-4F2B-4B8E-9A51-2D7C9E0B1F34}"));
+            Text(u"{0F29AA7F-55FD-4FF4-B18E-5A333AA8235A}"));
   EXPECT_EQ(Value(HKEY_CLASSES_ROOT, kClassKey, nullptr), Text(u"Glimmark Class"));
   EXPECT_FALSE(Exists(HKEY_CLASSES_ROOT, (clsidKey + u"\\Stale").c_str()));
   EXPECT_TRUE(Exists(HKEY_CLASSES_ROOT, (clsidKey + u"\\Programmable").c_str()));
@@ -318,7 +318,7 @@ TEST_F(Registrar, ClassScriptRoundTrip) {
   EXPECT_EQ(Value(HKEY_CLASSES_ROOT, (clsidKey + u"\\Version").c_str(), nullptr), Text(u"1.0"));
   EXPECT_EQ(Subkeys(HKEY_CLASSES_ROOT, kClassKey), 4u);
 
-  ASSERT_EQ(Unregister(kClassScript), S_OK);
+  ASSERT_EQ(Unregister(kRegistryScript_glimmark), S_OK);
   EXPECT_FALSE(Exists(HKEY_CLASSES_ROOT, u"tolvek.Glimmark"));
   EXPECT_FALSE(Exists(HKEY_CLASSES_ROOT, kClassKey));
   EXPECT_EQ(Subkeys(HKEY_CLASSES_ROOT, u"CLSID"), 1u);  // the shared key and its other class

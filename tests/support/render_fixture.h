@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "component/challenge_settings.h"
+#include "state/challenge_settings.h"
 #include "render/font_selection.h"
 #include "render/graphics_wrappers.h"
 

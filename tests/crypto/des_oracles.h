@@ -1,4 +1,4 @@
-// Independent DES implementations the tests compare text/des.cpp against: a
+// Independent DES implementations the tests compare crypto/des.cpp against: a
 // slow bit-by-bit cipher written straight from the standard's tables, and
 // OpenSSL's DES. Blocks and keys are 64-bit numbers, byte 0 most significant.
 #pragma once

@@ -1,9 +1,9 @@
-#include "text/des.h"
+#include "crypto/des.h"
 
 #include <array>
 #include <cstdint>
 
-#include "text/des_standard_tables.h"
+#include "crypto/des_standard_tables.h"
 
 namespace {
 

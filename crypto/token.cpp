@@ -1,35 +1,28 @@
-#include "text/token.h"
+#include "crypto/token.h"
 
 #include <cstring>
 
-#include "text/des.h"
-
-static_assert(kDesRoundKeyWords == kDesScheduleWords, "record and cipher disagree on key size");
+#include "crypto/des.h"
 
 namespace {
 
-constexpr int kTextBytes = kTextCapacity * 2;  // the text buffer taken as bytes
+constexpr int kTextBytes = kTokenTextUnits * 2;  // the text buffer taken as bytes
 static_assert(kMaxTokenGroups == kTextBytes, "one group per text byte");
-// The token is assembled within this many units, terminator included.
-constexpr int kTokenAssemblyUnits = 100;
-static_assert(kMaxTokenDigits + 1 <= kTokenAssemblyUnits &&
-                  kTokenAssemblyUnits <= kTokenTextCapacity,
-              "the longest token and its terminator fit the assembly limit");
 // Blocks that can reach the token: those holding the first kMaxTokenBytes bytes.
 constexpr int kMaxTokenBlocks = (kMaxTokenBytes + kDesBlockBytes - 1) / kDesBlockBytes;
 // Longest plaintext: stamp, a full (even unterminated) text, padding.
 constexpr int kMaxPlaintextBytes =
     (kTimeStampBytes + kTextBytes + kDesBlockBytes - 1) / kDesBlockBytes * kDesBlockBytes;
 
-int TextLength(const OLECHAR (&text)[kTextCapacity]) {
+int TextLength(const TokenTextBuffer& text) {
   int length = 0;
-  while (length < kTextCapacity && text[length] != 0) ++length;
+  while (length < kTokenTextUnits && text[length] != 0) ++length;
   return length;
 }
 
 // Plaintext: stamp bytes, then the text units low byte first, zero padding.
 // Returns the padded length in bytes.
-int BuildPlaintext(const OLECHAR (&text)[kTextCapacity], LONGLONG now,
+int BuildPlaintext(const TokenTextBuffer& text, LONGLONG now,
                    BYTE (&plaintext)[kMaxPlaintextBytes]) {
   std::memset(plaintext, 0, sizeof(plaintext));
   const ULONGLONG stamp = static_cast<ULONGLONG>(now);
@@ -73,27 +66,29 @@ void DeriveTokenKey(const OLECHAR* password, UINT length, BYTE (&key)[8]) {
   }
 }
 
-void SetTokenPassword(ChallengeSettings* settings, const OLECHAR* password, UINT length) {
+void SetTokenPassword(const OLECHAR* password, UINT length, DesRoundKeys& encryptKeys,
+                      DesRoundKeys& decryptKeys) {
   BYTE key[kDesKeyBytes];
   DeriveTokenKey(password, length, key);
-  DesSetKey(key, settings->encryptKeys, settings->decryptKeys);
+  DesSetKey(key, encryptKeys, decryptKeys);
 }
 
-int MakeToken(ChallengeSettings* settings, LONGLONG now) {
+int MakeToken(const TokenTextBuffer& text, const DesRoundKeys& encryptKeys, LONGLONG now,
+              OLECHAR* digits) {
   BYTE plaintext[kMaxPlaintextBytes];
-  const int plaintextBytes = BuildPlaintext(settings->text, now, plaintext);
+  const int plaintextBytes = BuildPlaintext(text, now, plaintext);
   const int tokenBytes = plaintextBytes < kMaxTokenBytes ? plaintextBytes : kMaxTokenBytes;
   // ECB: each block on its own, and blocks past the cut are never written.
   BYTE ciphertext[kMaxTokenBlocks * kDesBlockBytes];
   const int blocks = (tokenBytes + kDesBlockBytes - 1) / kDesBlockBytes;
-  DesTransformBlocks(settings->encryptKeys, settings->decryptKeys, plaintext, ciphertext, blocks,
-                     kDesEncipher);
+  // Enciphering reads only the first key list.
+  DesTransformBlocks(encryptKeys, encryptKeys, plaintext, ciphertext, blocks, kDesEncipher);
   for (int j = 0; j < tokenBytes; ++j) {
-    WriteGroup(ciphertext[j], settings->tokenText + kDigitsPerTokenByte * j);
+    WriteGroup(ciphertext[j], digits + kDigitsPerTokenByte * j);
   }
-  const int digits = tokenBytes * kDigitsPerTokenByte;
-  settings->tokenText[digits] = 0;
-  return digits;
+  const int digitCount = tokenBytes * kDigitsPerTokenByte;
+  digits[digitCount] = 0;
+  return digitCount;
 }
 
 BYTE TokenGroupValue(const OLECHAR* group) {
@@ -110,7 +105,8 @@ BYTE TokenGroupValue(const OLECHAR* group) {
   return static_cast<BYTE>(value & 0xFF);  // two's complement low byte
 }
 
-void RestoreToken(ChallengeSettings* settings, const OLECHAR* token, UINT length, LONGLONG now) {
+LONG RestoreToken(const DesRoundKeys& decryptKeys, const OLECHAR* token, UINT length, LONGLONG now,
+                  TokenTextBuffer& text) {
   if (token == nullptr) length = 0;
   UINT groups = length / kDigitsPerTokenByte;
   if (groups > kMaxTokenGroups) groups = kMaxTokenGroups;
@@ -121,20 +117,22 @@ void RestoreToken(ChallengeSettings* settings, const OLECHAR* token, UINT length
   }
   // The text is cleared first, so bytes that no whole block reaches stay zero.
   BYTE plaintext[kTextBytes] = {};
-  DesTransformBlocks(settings->encryptKeys, settings->decryptKeys, ciphertext, plaintext,
+  // Deciphering reads only the second key list.
+  DesTransformBlocks(decryptKeys, decryptKeys, ciphertext, plaintext,
                      static_cast<int>(groups / kDesBlockBytes), kDesDecipher);
 
   const UINT32 stamp = LoadLittleEndian32(plaintext);
   const UINT32 nowLow = static_cast<UINT32>(static_cast<ULONGLONG>(now));
-  settings->encryptionAge = static_cast<LONG>(static_cast<INT32>(nowLow - stamp));
+  const LONG age = static_cast<LONG>(static_cast<INT32>(nowLow - stamp));
 
   // Drop the stamp: bytes 5..199 move down to 0..194, the last five stay.
   std::memmove(plaintext, plaintext + kTimeStampBytes, kTextBytes - kTimeStampBytes);
-  for (int u = 0; u < kTextCapacity; ++u) {
-    settings->text[u] =
+  for (int u = 0; u < kTokenTextUnits; ++u) {
+    text[u] =
         static_cast<OLECHAR>(plaintext[2 * u] | (static_cast<unsigned>(plaintext[2 * u + 1]) << 8));
   }
   // A token of this component reaches at most byte 32, so its text ends well
   // before the last unit; only noise could fill all 100 units. Keep it a string.
-  settings->text[kTextCapacity - 1] = 0;
+  text[kTokenTextUnits - 1] = 0;
+  return age;
 }

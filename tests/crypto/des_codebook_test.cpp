@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "text/des.h"
+#include "crypto/des.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The token format against a slow model built on the reference DES, the
 // group reading against the C library's wcstol, and the restoring rules.
-#include "text/token.h"
+#include "crypto/token.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,9 @@
 #include <random>
 #include <string>
 
+#include "crypto/des.h"
 #include "des_oracles.h"
-#include "text/des.h"
+#include "state/challenge_settings.h"
 
 namespace {
 
@@ -67,9 +68,10 @@ std::u16string ModelToken(const std::u16string& password, const std::u16string& 
 std::u16string MakeTokenOf(const std::u16string& password, const std::u16string& text,
                            LONGLONG now) {
   Record r;
-  SetTokenPassword(&r.settings, password.data(), static_cast<UINT>(password.size()));
+  SetTokenPassword(password.data(), static_cast<UINT>(password.size()), r.settings.encryptKeys,
+                   r.settings.decryptKeys);
   SetText(r.settings, text);
-  const int digits = MakeToken(&r.settings, now);
+  const int digits = MakeToken(r.settings.text, r.settings.encryptKeys, now, r.settings.tokenText);
   EXPECT_EQ(TextOf(r.settings), text) << "making a token leaves the text alone";
   EXPECT_EQ(r.settings.tokenText[digits], 0);
   return std::u16string(r.settings.tokenText, digits);
@@ -82,8 +84,10 @@ struct Restored {
 
 Restored RestoreOf(const std::u16string& password, const std::u16string& token, LONGLONG now) {
   Record r;
-  SetTokenPassword(&r.settings, password.data(), static_cast<UINT>(password.size()));
-  RestoreToken(&r.settings, token.data(), static_cast<UINT>(token.size()), now);
+  SetTokenPassword(password.data(), static_cast<UINT>(password.size()), r.settings.encryptKeys,
+                   r.settings.decryptKeys);
+  r.settings.encryptionAge = RestoreToken(r.settings.decryptKeys, token.data(),
+                                          static_cast<UINT>(token.size()), now, r.settings.text);
   return {TextOf(r.settings), r.settings.encryptionAge};
 }
 
@@ -224,7 +228,8 @@ TEST(TokenRestoring, ValuesWithoutAWholeBlockGiveEmptyTextAndTheClockAsAge) {
   }
   EXPECT_EQ(RestoreOf(u"k", u"", 0x180000001LL).age, static_cast<LONG>(0x80000001u));
   Record r;
-  RestoreToken(&r.settings, nullptr, 99, kSomeSecond);  // null counts as empty
+  r.settings.encryptionAge = RestoreToken(r.settings.decryptKeys, nullptr, 99, kSomeSecond,
+                                          r.settings.text);  // null counts as empty
   EXPECT_EQ(TextOf(r.settings), u"");
   EXPECT_EQ(r.settings.encryptionAge, static_cast<LONG>(kSomeSecond));
 }
@@ -264,8 +269,11 @@ TEST(TokenRestoring, OnlyTheFirst200GroupsAreRead) {
   changedLastRead[599] = changedLastRead[599] == u'1' ? u'2' : u'1';
   Record changed;
   Record original;
-  RestoreToken(&changed.settings, changedLastRead.data(), 600, kSomeSecond);
-  RestoreToken(&original.settings, longValue.data(), 600, kSomeSecond);
+  changed.settings.encryptionAge =
+      RestoreToken(changed.settings.decryptKeys, changedLastRead.data(), 600, kSomeSecond,
+                   changed.settings.text);
+  original.settings.encryptionAge = RestoreToken(original.settings.decryptKeys, longValue.data(),
+                                                 600, kSomeSecond, original.settings.text);
   EXPECT_NE(
       std::memcmp(changed.settings.text, original.settings.text, sizeof(original.settings.text)), 0)
       << "group 200 is read";
@@ -291,8 +299,10 @@ TEST(TokenRestoring, NoiseFillingTheWholeTextStaysTerminated) {
     }
   }
   Record r;
-  SetTokenPassword(&r.settings, u"k", 1);
-  RestoreToken(&r.settings, token.data(), static_cast<UINT>(token.size()), kSomeSecond);
+  SetTokenPassword(u"k", 1, r.settings.encryptKeys, r.settings.decryptKeys);
+  r.settings.encryptionAge =
+      RestoreToken(r.settings.decryptKeys, token.data(), static_cast<UINT>(token.size()),
+                   kSomeSecond, r.settings.text);
   EXPECT_EQ(r.settings.text[kTextCapacity - 1], 0);
   EXPECT_EQ(TextOf(r.settings).size(), static_cast<size_t>(kTextCapacity - 1));
 }
@@ -322,7 +332,7 @@ TEST(TokenKey, FreshRecordHasTheEmptyPasswordSchedule) {
   Record fresh;
   Record empty;
   std::memset(empty.settings.encryptKeys, 0xAB, sizeof(empty.settings.encryptKeys));
-  SetTokenPassword(&empty.settings, u"", 0);
+  SetTokenPassword(u"", 0, empty.settings.encryptKeys, empty.settings.decryptKeys);
   EXPECT_EQ(std::memcmp(fresh.settings.encryptKeys, empty.settings.encryptKeys,
                         sizeof(fresh.settings.encryptKeys)),
             0);

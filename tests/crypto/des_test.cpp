@@ -1,5 +1,5 @@
 // DES against published known answers, OpenSSL and a bit-by-bit reference.
-#include "text/des.h"
+#include "crypto/des.h"
 
 #include <gtest/gtest.h>
 

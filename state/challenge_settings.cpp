@@ -1,4 +1,4 @@
-#include "component/challenge_settings.h"
+#include "state/challenge_settings.h"
 
 #include <cstring>
 

@@ -10,8 +10,8 @@
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 #include <openssl/des.h>
 
-#include "text/des.h"
-#include "text/des_standard_tables.h"
+#include "crypto/des.h"
+#include "crypto/des_standard_tables.h"
 
 namespace {
 
