@@ -29,7 +29,7 @@ const std::vector<OptionSpec> kServeOptions = {
     {"password", "P", false, "the component's password (default: random per start)"},
     {"key-file", "FILE", false, "32-byte host key sealing the tokens (default: random per start)"},
     {"max-age", "SECONDS", false, "oldest answer accepted, 1..86400 (default 300)"},
-    {"threads", "N", false, "page threads, 1..256 (default 4)"},
+    {"threads", "N", false, "page threads, 1..256 (default 16)"},
 };
 
 bool ParseBoundedNumber(const std::string& text, long long low, long long high, int& value) {

@@ -19,7 +19,9 @@
 constexpr size_t kMaxQueryBytes = 8 * 1024;
 constexpr size_t kMaxBodyBytes = 64 * 1024;
 constexpr int kDefaultPort = 8080;
-constexpr int kDefaultThreads = 4;
+// httplib gives each keep-alive connection a thread for as long as it stays
+// open, so the pool must outnumber the connections expected at once.
+constexpr int kDefaultThreads = 16;
 constexpr int kMaxThreads = 256;
 // Waiting connections the kernel keeps before the workers take them.
 constexpr int kListenBacklog = 256;
