@@ -1,11 +1,13 @@
 // Page events and delivery through the page's response object. OnStartPage
 // takes the five page objects from the scripting context, OnEndPage gives them
 // back, Send writes a freshly encoded picture into the held response.
-#include <asptlb.h>
-
 #include "component/cglimmark.h"
 #include "component/error_report.h"
 #include "output/image_encoding.h"
+
+// clang-format off
+#include <asptlb.h>  // after the OLE headers above, which the Windows SDK's builds on
+// clang-format on
 
 namespace {
 
