@@ -39,10 +39,16 @@ fuzz: deps
 	cmake --build $(BUILD_TEST) -j $(JOBS)
 	@for f in $(BUILD_TEST)/fuzz/fuzz_*; do [ -x "$$f" ] && "$$f" -max_total_time=$(FUZZ_SECONDS) || exit 1; done
 
-# Until the page host exists: one default picture made with the CLI.
+# The page host on 127.0.0.1:8080, the component registered per user into a
+# registry file under build/ (GLIMMARK_REGISTRY points the platform at it).
+RUN_REGISTRY := $(CURDIR)/build/registry.db
 run: all
-	@$(BUILD_RELEASE)/tools/glimmark/glimmark image --out captcha.jpg --json
-	@echo "picture: $(CURDIR)/captcha.jpg"
+	@export GLIMMARK_REGISTRY=$(RUN_REGISTRY); \
+	if $(BUILD_RELEASE)/tools/glimmark/glimmark --help | grep -q '^  register'; then \
+	  $(BUILD_RELEASE)/tools/glimmark/glimmark register --user >/dev/null || exit 1; \
+	fi; \
+	echo "open http://127.0.0.1:8080/ (Ctrl-C stops)"; \
+	exec $(BUILD_RELEASE)/tools/glimmark/glimmark serve --bind 127.0.0.1 --port 8080
 
 # A dozen sample pictures, default and not, under docs/gallery/.
 GALLERY := docs/gallery

@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr LONG kClassFactor = 4;   // class draw 0..4
+constexpr LONG kClassFactor = 4;    // class draw 0..4
 constexpr LONG kLetterFactor = 25;  // A..Z, a..z
 constexpr LONG kDigitFactor = 9;    // 0..9
 
@@ -40,6 +40,24 @@ int BoundTextLength(INT32 length) {
 }
 
 }  // namespace
+
+int ChallengeAlphabet(OLECHAR (&alphabet)[kChallengeAlphabetCapacity]) {
+  struct Range {
+    OLECHAR first;
+    LONG lastOffset;
+  };
+  const Range ranges[] = {
+      {OLESTR('A'), kLetterFactor}, {OLESTR('a'), kLetterFactor}, {OLESTR('0'), kDigitFactor}};
+  int count = 0;
+  for (const Range& range : ranges) {
+    for (LONG offset = 0; offset <= range.lastOffset; ++offset) {
+      const OLECHAR c = static_cast<OLECHAR>(range.first + offset);
+      // A look-alike stands for a character its class already has.
+      if (SubstituteLookAlikes(c) == c) alphabet[count++] = c;
+    }
+  }
+  return count;
+}
 
 INT32 DrawnTextLength(int r0, LONG min, LONG max) {
   const LONG spread = static_cast<LONG>(static_cast<UINT32>(max) - static_cast<UINT32>(min));

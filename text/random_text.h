@@ -15,6 +15,15 @@ constexpr int kMaxRandomTextLength = kTextCopyBound - 1;
 // wrap-around arithmetic, no swap of the bounds).
 INT32 DrawnTextLength(int r0, LONG min, LONG max);
 
+// Room for every character a random text can hold: two letter cases and
+// the digits, before the look-alikes are taken out.
+constexpr int kChallengeAlphabetCapacity = 2 * 26 + 10;
+
+// Writes each character the generator can put into a text, once, in the
+// order upper case, lower case, digits, and returns how many there are. For
+// hosts that draw a text from another source with the same characters.
+int ChallengeAlphabet(OLECHAR (&alphabet)[kChallengeAlphabetCapacity]);
+
 // Fills `text` with a random text of min..max characters. A drawn length
 // below 0 gives the empty text and one above kMaxRandomTextLength is cut to
 // it; nothing is written past the terminator at position n.

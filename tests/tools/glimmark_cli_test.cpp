@@ -1,8 +1,6 @@
 // The glimmark tool run as a user runs it: the built binary, its output,
 // its messages and exit codes.
 #include <gtest/gtest.h>
-
-#include "support/cli_runner.h"
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +10,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/cli_runner.h"
 
 namespace {
 

@@ -35,9 +35,10 @@ TEST(GlimmarkImage, WritesTheFileAndPrintsARandomText) {
 TEST(GlimmarkImage, OptionsShapeThePictureAndJsonCarriesTheToken) {
   const std::string path = ScratchPath("options.gif");
   const RunResult run =
-      RunGlimmark({"image", "--out", path, "--format", "gif", "--size", "150x50", "--text",
-                   "Hello", "--lines", "3", "--line-width", "2", "--font-color", "FF2040A0",
-                   "--background", "FFF0F0E0", "--password", "pw", "--json"});
+      RunGlimmark({"image",  "--out",        path,       "--format",     "gif",      "--size",
+                   "150x50", "--text",       "Hello",    "--lines",      "3",        "--line-width",
+                   "2",      "--font-color", "FF2040A0", "--background", "FFF0F0E0", "--password",
+                   "pw",     "--json"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   std::smatch match;
   ASSERT_TRUE(std::regex_match(
@@ -62,13 +63,17 @@ TEST(GlimmarkImage, PictureToStdoutAndTextToStderr) {
 }
 
 TEST(GlimmarkImage, BadOptionsGiveUsageAndExitCodeTwo) {
-  const std::vector<std::vector<std::string>> badCalls = {
-      {"image", "--size", "0x70"},        {"image", "--size", "200"},
-      {"image", "--format", "png"},       {"image", "--quality", "0"},
-      {"image", "--font-color", "red"},   {"image", "--length", "6-4"},
-      {"image", "--length", "98"},        {"image", "--lines", "-1"},
-      {"image", "--text", "a", "--length", "4"}, {"image", "--nope"},
-      {"image", "--out"}};
+  const std::vector<std::vector<std::string>> badCalls = {{"image", "--size", "0x70"},
+                                                          {"image", "--size", "200"},
+                                                          {"image", "--format", "png"},
+                                                          {"image", "--quality", "0"},
+                                                          {"image", "--font-color", "red"},
+                                                          {"image", "--length", "6-4"},
+                                                          {"image", "--length", "98"},
+                                                          {"image", "--lines", "-1"},
+                                                          {"image", "--text", "a", "--length", "4"},
+                                                          {"image", "--nope"},
+                                                          {"image", "--out"}};
   for (const auto& call : badCalls) {
     const RunResult run = RunGlimmark(call);
     EXPECT_EQ(run.exitCode, 2) << call[1];

@@ -101,8 +101,8 @@ bool ReadSettings(const ParsedOptions& options, ImageSettings* s, std::string* e
     return bad("quality", value("quality"));
   }
   if (options.values.count("length") &&
-      !(ParsePair(value("length"), '-', true, &s->minLength, &s->maxLength) &&
-        s->minLength >= 0 && s->minLength <= s->maxLength && s->maxLength <= 97)) {
+      !(ParsePair(value("length"), '-', true, &s->minLength, &s->maxLength) && s->minLength >= 0 &&
+        s->minLength <= s->maxLength && s->maxLength <= 97)) {
     return bad("length", value("length"));
   }
   if (options.values.count("text") && options.values.count("length")) {
@@ -160,7 +160,7 @@ int RunImageCommand(const std::vector<std::string>& args, std::ostream& out, std
     err << "glimmark image: arguments must be valid UTF-8\n";
     return kExitUsage;
   }
-  const std::string file = options.values.count("out") ? valueOf("out")
+  const std::string file = options.values.count("out")     ? valueOf("out")
                            : settings.format == kGifFormat ? "captcha.gif"
                                                            : "captcha.jpg";
 
@@ -179,7 +179,8 @@ int RunImageCommand(const std::vector<std::string>& args, std::ostream& out, std
     std::vector<uint8_t> bytes;
     const HRESULT hr = client.SaveToBytes(bytes);
     if (FAILED(hr)) return Fail(OutputFailure(hr), err);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     out.flush();
   } else {
     std::u16string wideFile;
@@ -195,8 +196,8 @@ int RunImageCommand(const std::vector<std::string>& args, std::ostream& out, std
     client.GetEncryptedText(token);
   }
   if (options.flags.count("json")) {
-    report << "{\"text\": " << JsonString(challenge) << ", \"file\": "
-           << JsonString(std::u16string(file.begin(), file.end()));
+    report << "{\"text\": " << JsonString(challenge)
+           << ", \"file\": " << JsonString(std::u16string(file.begin(), file.end()));
     if (withToken) report << ", \"token\": " << JsonString(token);
     report << "}\n";
   } else {

@@ -29,3 +29,6 @@ int RunVerifyCommand(const std::vector<std::string>& args, std::ostream& out, st
 
 // image_command.cpp
 int RunImageCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// serve_command.cpp
+int RunServeCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

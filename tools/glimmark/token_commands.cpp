@@ -8,6 +8,7 @@
 #include "tools/glimmark/command_line.h"
 #include "tools/glimmark/subcommand.h"
 #include "tools/glimmark/text_encoding.h"
+#include "tools/pagehost/sealed_envelope.h"
 
 namespace {
 
@@ -19,7 +20,8 @@ const std::vector<OptionSpec> kTokenOptions = {
 
 const std::vector<OptionSpec> kVerifyOptions = {
     {"password", "P", true, "the password the token was made with"},
-    {"token", "DIGITS", true, "the token, as printed by `glimmark token`"},
+    {"token", "DIGITS", true, "the token, as printed by `glimmark token` (or an envelope)"},
+    {"key-file", "FILE", false, "the page host's key: the token is a sealed envelope"},
     {"json", nullptr, false, "print {\"text\": ..., \"age\": ...}"},
 };
 
@@ -63,6 +65,25 @@ int ReportFailure(const char* command, const char* step, HRESULT hr, std::ostrea
   return kExitFailure;
 }
 
+// With --key-file the token given is a page host's envelope: replaces it by
+// the component's token inside. False, with the message written, when the
+// key cannot be read or the envelope does not open under it.
+bool OpenSealedToken(Invocation& call, std::ostream& err) {
+  HostKey key;
+  std::string error;
+  if (!LoadHostKey(call.options.values["key-file"], key, error)) {
+    err << "glimmark verify: " << error << "\n";
+    return false;
+  }
+  const std::optional<EnvelopeContents> contents = OpenEnvelope(key, call.options.values["token"]);
+  if (!contents) {
+    err << "glimmark verify: malformed token (not sealed under this key)\n";
+    return false;
+  }
+  call.value.assign(contents->token.begin(), contents->token.end());
+  return true;
+}
+
 }  // namespace
 
 int RunTokenCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -87,8 +108,9 @@ int RunTokenCommand(const std::vector<std::string>& args, std::ostream& out, std
 }
 
 int RunVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  const Invocation call = Parse("verify", "token", kVerifyOptions, args, out, err);
+  Invocation call = Parse("verify", "token", kVerifyOptions, args, out, err);
   if (!call.proceed) return call.exitCode;
+  if (call.options.values.count("key-file") && !OpenSealedToken(call, err)) return kExitFailure;
   CaptchaClient client;
   if (!client.Ok())
     return ReportFailure("verify", "creating the object", client.CreationResult(), err);

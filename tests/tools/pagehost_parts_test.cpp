@@ -1,0 +1,259 @@
+// The page host's parts on their own: envelopes, the failed-answer limit, the
+// used-token guard, the picture's limits, form decoding, the host's text and
+// the intrinsic objects over an exchange.
+#include <gtest/gtest.h>
+#include <sodium.h>
+
+#include <set>
+#include <string>
+
+#include "text/random_text.h"
+#include "tools/pagehost/challenge_text.h"
+#include "tools/pagehost/failure_limiter.h"
+#include "tools/pagehost/form_decoding.h"
+#include "tools/pagehost/http_intrinsics.h"
+#include "tools/pagehost/picture_options.h"
+#include "tools/pagehost/sealed_envelope.h"
+#include "tools/pagehost/used_token_guard.h"
+
+namespace {
+
+const EnvelopeContents kContents = {"123045067089101112131415", 1796644800};
+
+std::vector<unsigned char> FromBase64(const std::string& text) {
+  std::vector<unsigned char> bytes(text.size());
+  size_t length = 0;
+  sodium_base642bin(bytes.data(), bytes.size(), text.data(), text.size(), nullptr, &length, nullptr,
+                    sodium_base64_VARIANT_URLSAFE_NO_PADDING);
+  bytes.resize(length);
+  return bytes;
+}
+
+std::string ToBase64(const std::vector<unsigned char>& bytes) {
+  std::string text(
+      sodium_base64_encoded_len(bytes.size(), sodium_base64_VARIANT_URLSAFE_NO_PADDING), '\0');
+  sodium_bin2base64(text.data(), text.size(), bytes.data(), bytes.size(),
+                    sodium_base64_VARIANT_URLSAFE_NO_PADDING);
+  text.resize(text.size() - 1);
+  return text;
+}
+
+TEST(SealedEnvelope, OpensUnderItsKeyAndHidesTheToken) {
+  const HostKey key = RandomHostKey();
+  const std::string envelope = SealEnvelope(key, kContents);
+  EXPECT_EQ(envelope.find(kContents.token), std::string::npos);
+  EXPECT_EQ(envelope.find_first_not_of(
+                "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"),
+            std::string::npos);  // safe in a URL and an attribute as it is
+  const auto opened = OpenEnvelope(key, envelope);
+  ASSERT_TRUE(opened.has_value());
+  EXPECT_EQ(opened->token, kContents.token);
+  EXPECT_EQ(opened->expiresAt, kContents.expiresAt);
+  EXPECT_NE(SealEnvelope(key, kContents), envelope);  // a fresh nonce each time
+}
+
+TEST(SealedEnvelope, EveryFlippedBitIsRefused) {
+  const HostKey key = RandomHostKey();
+  const std::vector<unsigned char> sealed = FromBase64(SealEnvelope(key, kContents));
+  for (size_t bit = 0; bit < sealed.size() * 8; ++bit) {
+    std::vector<unsigned char> changed = sealed;
+    changed[bit / 8] ^= static_cast<unsigned char>(1u << (bit % 8));
+    EXPECT_FALSE(OpenEnvelope(key, ToBase64(changed)).has_value()) << "bit " << bit;
+  }
+}
+
+TEST(SealedEnvelope, ForeignBrokenAndOversizedEnvelopesAreRefused) {
+  const HostKey key = RandomHostKey();
+  const std::string envelope = SealEnvelope(key, kContents);
+  const std::string refused[] = {
+      SealEnvelope(RandomHostKey(), kContents),  // another host's key
+      envelope.substr(0, envelope.size() - 1),   // cut short
+      envelope.substr(0, 20),                    // shorter than a nonce and a tag
+      envelope + "A",                            // a character more
+      envelope + "=",                            // padding is not used
+      "",                                        // nothing
+      std::string(kMaxEnvelopeLength + 1, 'A'),  // too long to decode
+      "!!" + envelope.substr(2),                 // not base64
+      SealEnvelope(key, {"12a", 0}),             // sealed, but not a token
+  };
+  for (const std::string& text : refused) EXPECT_FALSE(OpenEnvelope(key, text).has_value()) << text;
+}
+
+TEST(HostKeyFile, MustHoldExactly32Bytes) {
+  const std::string path = ::testing::TempDir() + "/pagehost-key";
+  struct Case {
+    size_t bytes;
+    bool ok;
+  };
+  for (const Case c : {Case{32, true}, Case{31, false}, Case{33, false}, Case{0, false}}) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    for (size_t i = 0; i < c.bytes; ++i) std::fputc(static_cast<int>(i), file);
+    std::fclose(file);
+    HostKey key{};
+    std::string error;
+    EXPECT_EQ(LoadHostKey(path, key, error), c.ok) << c.bytes;
+    if (c.ok) EXPECT_EQ(key[31], 31);
+    if (!c.ok) EXPECT_NE(error.find("32 bytes"), std::string::npos);
+  }
+  HostKey key{};
+  std::string error;
+  EXPECT_FALSE(LoadHostKey(path + ".missing", key, error));
+}
+
+TEST(FailureLimiter, TheEleventhTryInAMinuteWaitsForTheWindowToEnd) {
+  FailureLimiter limiter;
+  const int64_t start = 1000;
+  for (int i = 0; i < FailureLimiter::kDefaultMaxFailures; ++i) {
+    EXPECT_EQ(limiter.RetryAfter("10.0.0.1", start + i), 0) << i;
+    limiter.RecordFailure("10.0.0.1", start + i);
+  }
+  EXPECT_EQ(limiter.RetryAfter("10.0.0.1", start + 10), 50);
+  EXPECT_EQ(limiter.RetryAfter("10.0.0.1", start + 59), 1);
+  EXPECT_EQ(limiter.RetryAfter("10.0.0.2", start + 10), 0);  // other addresses are free
+  EXPECT_EQ(limiter.RetryAfter("10.0.0.1", start + 60), 0);  // a new window
+  EXPECT_EQ(limiter.Size(), 0u);
+}
+
+TEST(FailureLimiter, MemoryStaysBoundedByDroppingTheOldestWindow) {
+  FailureLimiter limiter(1, 3);
+  for (int i = 0; i < 5; ++i) limiter.RecordFailure("a" + std::to_string(i), i);
+  EXPECT_EQ(limiter.Size(), 3u);
+  EXPECT_EQ(limiter.RetryAfter("a0", 5), 0);  // dropped
+  EXPECT_GT(limiter.RetryAfter("a4", 5), 0);  // kept
+}
+
+TEST(UsedTokenGuard, RefusesASecondUseUntilExpiry) {
+  UsedTokenGuard guard(2);
+  EXPECT_EQ(guard.ClaimToken("t1", 100, 10), UsedTokenGuard::Claim::kFirstUse);
+  EXPECT_EQ(guard.ClaimToken("t1", 100, 50), UsedTokenGuard::Claim::kUsedBefore);
+  EXPECT_EQ(guard.ClaimToken("t1", 100, 100), UsedTokenGuard::Claim::kUsedBefore);
+  EXPECT_EQ(guard.ClaimToken("t2", 200, 50), UsedTokenGuard::Claim::kFirstUse);
+  // Full of live tokens: a new one is refused, not an old one forgotten.
+  EXPECT_EQ(guard.ClaimToken("t3", 300, 60), UsedTokenGuard::Claim::kFull);
+  EXPECT_EQ(guard.ClaimToken("t1", 100, 60), UsedTokenGuard::Claim::kUsedBefore);
+  // Once t1 has expired it is forgotten and makes room.
+  EXPECT_EQ(guard.ClaimToken("t3", 300, 101), UsedTokenGuard::Claim::kFirstUse);
+  EXPECT_EQ(guard.Size(), 2u);
+}
+
+struct OptionsCase {
+  QueryValues query;
+  bool ok;
+  const char* reason;  // start of the reason when refused
+};
+
+TEST(PictureOptions, LimitsAreCheckedBeforeAnyWork) {
+  const OptionsCase cases[] = {
+      {{{"token", "x"}}, true, ""},
+      {{{"width", "40"}, {"height", "300"}, {"lines", "0"}, {"line_width", "20"}}, true, ""},
+      {{{"fg", "ff0000"}, {"bg", "80FFFFFF"}, {"format", "gif"}, {"quality", "1"}}, true, ""},
+      {{{"width", "39"}}, false, "width must be"},
+      {{{"width", "801"}}, false, "width must be"},
+      {{{"width", "-200"}}, false, "width must be"},
+      {{{"width", "2e2"}}, false, "width must be"},
+      {{{"width", ""}}, false, "width must be"},
+      {{{"width", "99999999999999999999"}}, false, "width must be"},
+      {{{"height", "301"}}, false, "height must be"},
+      {{{"lines", "21"}}, false, "lines must be"},
+      {{{"line_width", "0"}}, false, "line_width must be"},
+      {{{"quality", "101"}}, false, "quality must be"},
+      {{{"fg", "12345"}}, false, "fg must be"},
+      {{{"bg", "GGGGGG"}}, false, "bg must be"},
+      {{{"format", "png"}}, false, "format must be"},
+      {{{"size", "1"}}, false, "unknown parameter"},
+  };
+  for (const OptionsCase& c : cases) {
+    PictureOptions options;
+    std::string reason;
+    EXPECT_EQ(ReadPictureOptions(c.query, options, reason), c.ok) << c.reason;
+    EXPECT_EQ(reason.rfind(c.reason, 0), 0u) << reason;
+  }
+  PictureOptions options;
+  std::string reason;
+  ASSERT_TRUE(ReadPictureOptions(
+      {{"fg", "ff0000"}, {"bg", "80FFFFFF"}, {"format", "gif"}, {"width", "321"}}, options,
+      reason));
+  EXPECT_EQ(options.fontColor, 0xFFFF0000u);
+  EXPECT_EQ(options.backgroundColor, 0x80FFFFFFu);
+  EXPECT_EQ(options.format, kPictureFormatGif);
+  EXPECT_EQ(options.width, 321);
+}
+
+TEST(FormDecoding, DecodesEscapesAndRefusesWhatNoFormHolds) {
+  QueryValues values;
+  std::string reason;
+  ASSERT_TRUE(DecodeForm("token=a%2Bb&answer=x+y%21&&", values, reason));
+  EXPECT_EQ(values, (QueryValues{{"token", "a+b"}, {"answer", "x y!"}}));
+  for (const char* bad : {"a=1&a=2", "a", "=1", "a=%2", "a=%zz", "a=%"}) {
+    QueryValues ignored;
+    EXPECT_FALSE(DecodeForm(bad, ignored, reason)) << bad;
+  }
+  QueryValues empty;
+  EXPECT_TRUE(DecodeForm("", empty, reason));
+  EXPECT_TRUE(empty.empty());
+}
+
+TEST(HostChallengeText, UsesTheComponentsCharactersAndLengths) {
+  OLECHAR alphabet[kChallengeAlphabetCapacity];
+  const int size = ChallengeAlphabet(alphabet);
+  EXPECT_EQ(size, 57);  // 24 + 24 + 9: I, O, l, o and 0 are never drawn
+  const std::u16string characters(alphabet, size);
+  for (char16_t lookAlike : std::u16string(u"IOlo0")) {
+    EXPECT_EQ(characters.find(lookAlike), std::u16string::npos);
+  }
+  std::set<std::u16string> seen;
+  std::set<size_t> lengths;
+  for (int i = 0; i < 2000; ++i) {
+    const std::u16string text = DrawChallengeText();
+    lengths.insert(text.size());
+    for (char16_t c : text) ASSERT_NE(characters.find(c), std::u16string::npos);
+    seen.insert(text);
+  }
+  EXPECT_EQ(lengths, (std::set<size_t>{kHostTextMinLength, kHostTextMaxLength}));
+  EXPECT_GE(seen.size(), 1999u);  // 57^5 texts: a repeat in 2000 is a one-in-300,000 event
+}
+
+TEST(HttpIntrinsics, TheResponseWritesTheReplyAndRefusesHeaderBreaks) {
+  PageReply reply;
+  IScriptingContext* context = NewHttpScriptingContext(reply, 42);
+  ASSERT_NE(context, nullptr);
+  IResponse* response = nullptr;
+  ASSERT_EQ(context->get_Response(&response), S_OK);
+  BSTR type = SysAllocString(u"image/gif");
+  EXPECT_EQ(response->put_ContentType(type), S_OK);
+  SysFreeString(type);
+  BSTR broken = SysAllocString(u"text/html\r\nSet-Cookie: x=1");
+  EXPECT_EQ(response->put_ContentType(broken), E_INVALIDARG);
+  SysFreeString(broken);
+  EXPECT_EQ(reply.contentType, "image/gif");
+
+  SAFEARRAYBOUND bound = {3, 0};
+  VARIANT bytes;
+  VariantInit(&bytes);
+  bytes.vt = VT_ARRAY | VT_UI1;
+  bytes.parray = SafeArrayCreate(VT_UI1, 1, &bound);
+  void* data = nullptr;
+  SafeArrayAccessData(bytes.parray, &data);
+  std::memcpy(data, "GIF", 3);
+  SafeArrayUnaccessData(bytes.parray);
+  EXPECT_EQ(response->BinaryWrite(bytes), S_OK);
+  EXPECT_EQ(response->BinaryWrite(bytes), S_OK);
+  VariantClear(&bytes);
+  VARIANT number;
+  VariantInit(&number);
+  number.vt = VT_I4;
+  EXPECT_EQ(response->BinaryWrite(number), E_INVALIDARG);
+  EXPECT_EQ(reply.body, "GIFGIF");
+
+  IRequest* request = nullptr;
+  ASSERT_EQ(context->get_Request(&request), S_OK);
+  LONG total = 0;
+  EXPECT_EQ(request->get_TotalBytes(&total), S_OK);
+  EXPECT_EQ(total, 42);
+  request->Release();
+  response->Release();
+  context->Release();  // the last reference: everything goes (the leak check sees the rest)
+}
+
+}  // namespace

@@ -1,0 +1,64 @@
+#include "tools/pagehost/html_pages.h"
+
+namespace {
+
+const char kPageStart[] =
+    "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+    "<title>Glimmark</title>\n<style>body{font-family:sans-serif;margin:2em}"
+    "img{border:1px solid #888;display:block;margin:0 0 1em}"
+    "input{font-size:1.2em}</style>\n</head>\n<body>\n";
+const char kPageEnd[] = "</body>\n</html>\n";
+
+}  // namespace
+
+std::string HtmlEscape(const std::string& text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      case '\'':
+        escaped += "&#39;";
+        break;
+      default:
+        escaped.push_back(c);
+    }
+  }
+  return escaped;
+}
+
+std::string ChallengeFormHtml(const std::string& envelope, int width, int height) {
+  const std::string sealed = HtmlEscape(envelope);
+  return std::string(kPageStart) + "<h1>Type the characters you see</h1>\n" +
+         "<form method=\"post\" action=\"/verify\">\n" +
+         "<img id=\"captcha\" src=\"/captcha?token=" + sealed + "\" width=\"" +
+         std::to_string(width) + "\" height=\"" + std::to_string(height) +
+         "\" alt=\"challenge picture\">\n" + "<input type=\"hidden\" name=\"token\" value=\"" +
+         sealed + "\">\n" +
+         "<label>Answer: <input id=\"answer\" name=\"answer\" autocomplete=\"off\" "
+         "autocapitalize=\"off\" spellcheck=\"false\" required autofocus></label>\n"
+         "<button id=\"submit\" type=\"submit\">Check</button>\n</form>\n"
+         "<p><a id=\"new-picture\" href=\"/\">New picture</a></p>\n" +
+         kPageEnd;
+}
+
+std::string VerdictHtml(bool accepted, const std::string& reason) {
+  const std::string verdict =
+      accepted ? "<p id=\"verdict\" class=\"ok\">Accepted.</p>\n"
+               : "<p id=\"verdict\" class=\"refused\">Refused: <span id=\"reason\">" +
+                     HtmlEscape(reason) + "</span></p>\n";
+  return std::string(kPageStart) + verdict +
+         "<p><a id=\"new-picture\" href=\"/\">New picture</a></p>\n" + kPageEnd;
+}
