@@ -14,6 +14,10 @@ namespace {
 
 using namespace glimmark::msft;
 
+// References this loader makes up for stdole2's records (odd, so imported;
+// far above any import-record offset a file can have).
+constexpr HREFTYPE kStdoleRecordRefBase = 0x7FFF0001;
+
 // The file as one bounded buffer: every read goes through Bounded().
 class Reader {
  public:
@@ -370,12 +374,38 @@ class MsftDecoder {
     return true;
   }
 
+  // IDispatch's methods name stdole2's records (GUID, DISPPARAMS, EXCEPINFO)
+  // by stdole2's references; in this library they become imports by index.
+  void RebaseOnStdole(FunctionData& function) {
+    RebaseOnStdole(function.returnType);
+    for (ParamData& param : function.params) RebaseOnStdole(param.type);
+  }
+  void RebaseOnStdole(TypeRef& type) {
+    if (type.Base() != VT_USERDEFINED) return;
+    const UINT index = type.href / kLocalRefStride;
+    const HREFTYPE href = kStdoleRecordRefBase + 2 * index;
+    type.href = href;
+    for (const ImportData& import : library_.imports) {
+      if (import.href == href) return;
+    }
+    ImportData import;
+    import.href = href;
+    import.fileName = u"stdole2.tlb";
+    import.libraryGuid = BuiltInStdole().guid;
+    import.majorVersion = BuiltInStdole().majorVersion;
+    import.minorVersion = BuiltInStdole().minorVersion;
+    import.byGuid = false;
+    import.typeIndex = index;
+    library_.imports.push_back(std::move(import));
+  }
+
   // A dual interface's dispatch view starts with IDispatch's own methods.
   void BuildDispatchViews() {
     const std::vector<FunctionData>& inherited = DispatchBaseFunctions();
     for (TypeData& type : library_.types) {
       if (!type.IsDual()) continue;
       type.dispatchFunctions = inherited;
+      for (size_t i = 0; i < inherited.size(); ++i) RebaseOnStdole(type.dispatchFunctions[i]);
       for (const FunctionData& function : type.functions) {
         type.dispatchFunctions.push_back(ToDispatchForm(function));
       }

@@ -296,9 +296,13 @@ const TypeData* TypeInfoObject::ReferencedType(HREFTYPE href) const {
     return index < data.types.size() ? &data.types[index] : nullptr;
   }
   for (const ImportData& import : data.imports) {
-    if (import.href != href || !import.byGuid) continue;
+    if (import.href != href) continue;
     if (!IsEqualGUID(import.libraryGuid, StdoleGuid())) return nullptr;
-    for (const TypeData& candidate : BuiltInStdole().types) {
+    const std::vector<TypeData>& stdoleTypes = BuiltInStdole().types;
+    if (!import.byGuid) {
+      return import.typeIndex < stdoleTypes.size() ? &stdoleTypes[import.typeIndex] : nullptr;
+    }
+    for (const TypeData& candidate : stdoleTypes) {
       if (IsEqualGUID(candidate.guid, import.typeGuid)) return &candidate;
     }
   }

@@ -18,17 +18,18 @@ namespace {
 
 constexpr size_t kMaxPathUnits = 32767;  // Windows' longest path
 
-// Reads the whole file at `path` (UTF-8), at most kMaxTypeLibraryBytes + 1
-// bytes so that an oversized file is seen as such without reading it all.
+// Reads the whole file at `path` (UTF-8); a file over kMaxTypeLibraryBytes
+// is refused before anything is read.
 HRESULT ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(path, std::ios::binary | std::ios::ate);
   if (!file) return TYPE_E_CANTLOADLIBRARY;
-  bytes->resize(kMaxTypeLibraryBytes + 1);
-  file.read(reinterpret_cast<char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
-  if (file.bad()) return TYPE_E_CANTLOADLIBRARY;
-  bytes->resize(static_cast<size_t>(file.gcount()));
-  if (bytes->size() > kMaxTypeLibraryBytes) return TYPE_E_INVDATAREAD;
-  return S_OK;
+  const std::streamoff size = file.tellg();
+  if (size < 0) return TYPE_E_CANTLOADLIBRARY;
+  if (static_cast<uint64_t>(size) > kMaxTypeLibraryBytes) return TYPE_E_INVDATAREAD;
+  bytes->resize(static_cast<size_t>(size));
+  file.seekg(0);
+  file.read(reinterpret_cast<char*>(bytes->data()), size);
+  return file ? S_OK : TYPE_E_CANTLOADLIBRARY;
 }
 
 }  // namespace
