@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "component/glimmark_interface.h"
-#include "platform/ole/typelib_test_support.h"
 #include "platform/ole/typelib_probe.h"
+#include "platform/ole/typelib_test_support.h"
 
 namespace {
 
@@ -83,13 +83,18 @@ TEST(TypeLibraryLoad, DualInterfaceDispatchViewMatchesTheIdl) {
   EXPECT_EQ(attr->wTypeFlags, TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDISPATCHABLE);
   info->ReleaseTypeAttr(attr);
   const std::vector<std::string> expected = {
-      "1610612736 kind=1 funckind=4 vft=0 flags=1 ret=24 QueryInterface riid ppvObj [1:ptr kind1] [2:ptr ptr 24]",
+      "1610612736 kind=1 funckind=4 vft=0 flags=1 ret=24 QueryInterface riid ppvObj [1:ptr kind1] "
+      "[2:ptr ptr 24]",
       "1610612737 kind=1 funckind=4 vft=8 flags=1 ret=19 AddRef",
       "1610612738 kind=1 funckind=4 vft=16 flags=1 ret=19 Release",
       "1610678272 kind=1 funckind=4 vft=24 flags=1 ret=24 GetTypeInfoCount pctinfo [2:ptr 23]",
-      "1610678273 kind=1 funckind=4 vft=32 flags=1 ret=24 GetTypeInfo itinfo lcid pptinfo [1:23] [1:19] [2:ptr ptr 24]",
-      "1610678274 kind=1 funckind=4 vft=40 flags=1 ret=24 GetIDsOfNames riid rgszNames cNames lcid rgdispid [1:ptr kind1] [1:ptr ptr 16] [1:23] [1:19] [2:ptr 3]",
-      "1610678275 kind=1 funckind=4 vft=48 flags=1 ret=24 Invoke dispidMember riid lcid wFlags pdispparams pvarResult pexcepinfo puArgErr [1:3] [1:ptr kind1] [1:19] [1:18] [1:ptr kind1] [2:ptr 12] [2:ptr kind1] [2:ptr 23]",
+      "1610678273 kind=1 funckind=4 vft=32 flags=1 ret=24 GetTypeInfo itinfo lcid pptinfo [1:23] "
+      "[1:19] [2:ptr ptr 24]",
+      "1610678274 kind=1 funckind=4 vft=40 flags=1 ret=24 GetIDsOfNames riid rgszNames cNames lcid "
+      "rgdispid [1:ptr kind1] [1:ptr ptr 16] [1:23] [1:19] [2:ptr 3]",
+      "1610678275 kind=1 funckind=4 vft=48 flags=1 ret=24 Invoke dispidMember riid lcid wFlags "
+      "pdispparams pvarResult pexcepinfo puArgErr [1:3] [1:ptr kind1] [1:19] [1:18] [1:ptr kind1] "
+      "[2:ptr 12] [2:ptr kind1] [2:ptr 23]",
       "1610743808 kind=1 funckind=4 vft=56 flags=0 ret=24 OnStartPage piUnk [1:13]",
       "1610743809 kind=1 funckind=4 vft=64 flags=0 ret=24 OnEndPage",
       "1 kind=1 funckind=4 vft=72 flags=0 ret=24 SaveToFile FileName [1:8]",
@@ -103,8 +108,10 @@ TEST(TypeLibraryLoad, DualInterfaceDispatchViewMatchesTheIdl) {
       "6 kind=4 funckind=4 vft=128 flags=0 ret=24 EncryptedText [1:8]",
       "9 kind=1 funckind=4 vft=136 flags=0 ret=24 SetLines Amount Width [1:3] [1:3]",
       "10 kind=1 funckind=4 vft=144 flags=0 ret=24 SetSize Width Height [1:3] [1:3]",
-      "11 kind=1 funckind=4 vft=152 flags=0 ret=24 SetColor FontColor BackgroundColor [1:19] [1:19]",
-      "12 kind=1 funckind=4 vft=160 flags=0 ret=24 SetOutputFormat FormatID JPEGQuality [1:3] [1:3]",
+      "11 kind=1 funckind=4 vft=152 flags=0 ret=24 SetColor FontColor BackgroundColor [1:19] "
+      "[1:19]",
+      "12 kind=1 funckind=4 vft=160 flags=0 ret=24 SetOutputFormat FormatID JPEGQuality [1:3] "
+      "[1:3]",
       "13 kind=1 funckind=4 vft=168 flags=0 ret=24 Send",
       "14 kind=2 funckind=4 vft=176 flags=0 ret=3 EncryptionAge",
   };
@@ -256,19 +263,20 @@ TEST(TypeLibraryLoad, WidlCompilationReadsTheSame) {
   const char* stdole = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/stdole2.tlb";
   const char* includes = "/usr/include/wine/wine/windows";
   if (std::system("command -v x86_64-w64-mingw32-widl >/dev/null 2>&1") != 0 ||
-      ReadFileBytes(stdole).empty() || ReadFileBytes(std::string(includes) + "/oaidl.idl").empty()) {
+      ReadFileBytes(stdole).empty() ||
+      ReadFileBytes(std::string(includes) + "/oaidl.idl").empty()) {
     GTEST_SKIP() << "widl, Wine's stdole2.tlb or Wine's IDL headers are not installed";
   }
   const std::string folder = std::string(GLIMMARK_BINARY_DIR) + "/tests";
   for (const std::string& idl : {std::string(GLIMMARK_SOURCE_DIR) + "/component/glimmark.idl",
-                                std::string(TYPELIB_PROBE_IDL)}) {
+                                 std::string(TYPELIB_PROBE_IDL)}) {
     const std::string output = folder + "/widl-compiled.tlb";
     const std::string command = "x86_64-w64-mingw32-widl --win64 -I" + std::string(includes) +
-                                " -L/usr/lib/x86_64-linux-gnu/wine/x86_64-windows -t -o " +
-                                output + " " + idl + " >/dev/null 2>&1";
+                                " -L/usr/lib/x86_64-linux-gnu/wine/x86_64-windows -t -o " + output +
+                                " " + idl + " >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    const std::string ours = idl.find("glimmark.idl") != std::string::npos ? GLIMMARK_TYPELIB_PATH
-                                                                            : TYPELIB_PROBE_PATH;
+    const std::string ours =
+        idl.find("glimmark.idl") != std::string::npos ? GLIMMARK_TYPELIB_PATH : TYPELIB_PROBE_PATH;
     Held<ITypeLib> widlLibrary, ourLibrary;
     ASSERT_EQ(LoadTypeLib(Utf16(output).c_str(), widlLibrary.out()), S_OK);
     ASSERT_EQ(LoadTypeLib(Utf16(ours).c_str(), ourLibrary.out()), S_OK);

@@ -28,8 +28,8 @@ struct ITypelibProbe : public IDispatch {
   virtual HRESULT STDMETHODCALLTYPE Paint(DWORD Color, VARIANT_BOOL Flag) = 0;
   virtual HRESULT STDMETHODCALLTYPE Take(IUnknown* piUnk) = 0;
   virtual HRESULT STDMETHODCALLTYPE Bump(LONG* Counter) = 0;
-  virtual HRESULT STDMETHODCALLTYPE Many(LONG A, LONG B, LONG C, LONG D, LONG E, LONG F,
-                                         DOUBLE G, VARIANT H, LONG I, LONG* Total) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Many(LONG A, LONG B, LONG C, LONG D, LONG E, LONG F, DOUBLE G,
+                                         VARIANT H, LONG I, LONG* Total) = 0;
   virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
 };
 

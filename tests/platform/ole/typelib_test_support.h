@@ -66,9 +66,9 @@ inline std::vector<std::string> DescribeFunctions(ITypeInfo* info) {
     info->GetNames(desc->memid, names, 16, &count);
     std::string line = std::to_string(desc->memid) + " kind=" + std::to_string(desc->invkind) +
                        " funckind=" + std::to_string(desc->funckind) +
-                       " vft=" + std::to_string(desc->oVft) + " flags=" +
-                       std::to_string(desc->wFuncFlags) + " ret=" +
-                       std::to_string(desc->elemdescFunc.tdesc.vt);
+                       " vft=" + std::to_string(desc->oVft) +
+                       " flags=" + std::to_string(desc->wFuncFlags) +
+                       " ret=" + std::to_string(desc->elemdescFunc.tdesc.vt);
     for (UINT n = 0; n < count; ++n) {
       line += " " + Narrow(names[n]);
       SysFreeString(names[n]);
