@@ -63,7 +63,7 @@ class ProbeObject final : public ITypelibProbe {
   }
 
   HRESULT STDMETHODCALLTYPE Add(LONG left, LONG right, LONG* sum) noexcept override {
-    *sum = left + right;
+    *sum = static_cast<LONG>(static_cast<uint32_t>(left) + static_cast<uint32_t>(right));
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Concat(BSTR first, BSTR second, BSTR* joined) noexcept override {
@@ -116,8 +116,21 @@ class ProbeObject final : public ITypelibProbe {
   }
   HRESULT STDMETHODCALLTYPE Many(LONG a, LONG b, LONG c, LONG d, LONG e, LONG f, DOUBLE g,
                                  VARIANT h, LONG i, LONG* total) noexcept override {
-    *total = a + 2 * b + 3 * c + 4 * d + 5 * e + 6 * f + static_cast<LONG>(g * 7) +
-             (h.vt == VT_I4 ? h.lVal * 8 : -1000) + 9 * i;
+    // Each argument weighed by its position, so a swapped or lost one shows;
+    // wrapping arithmetic, as the fuzz target passes any values.
+    const uint32_t weighed[] = {
+        static_cast<uint32_t>(a),
+        static_cast<uint32_t>(b) * 2,
+        static_cast<uint32_t>(c) * 3,
+        static_cast<uint32_t>(d) * 4,
+        static_cast<uint32_t>(e) * 5,
+        static_cast<uint32_t>(f) * 6,
+        g > -1e6 && g < 1e6 ? static_cast<uint32_t>(static_cast<LONG>(g * 7)) : 0,
+        h.vt == VT_I4 ? static_cast<uint32_t>(h.lVal) * 8 : 0xFFFFFC18u,
+        static_cast<uint32_t>(i) * 9};
+    uint32_t sum = 0;
+    for (uint32_t term : weighed) sum += term;
+    *total = static_cast<LONG>(sum);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Reset() noexcept override {
