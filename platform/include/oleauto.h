@@ -61,3 +61,25 @@ EXTERN_C PLATFORM_API HRESULT WINAPI SafeArrayPtrOfIndex(SAFEARRAY* array, LONG*
 EXTERN_C PLATFORM_API HRESULT WINAPI CreateErrorInfo(ICreateErrorInfo** errorInfo);
 EXTERN_C PLATFORM_API HRESULT WINAPI SetErrorInfo(ULONG reserved, IErrorInfo* errorInfo);
 EXTERN_C PLATFORM_API HRESULT WINAPI GetErrorInfo(ULONG reserved, IErrorInfo** errorInfo);
+
+// Type libraries (platform/ole/type_library_*). LoadTypeLib reads a .tlb file
+// in the binary "MSFT" format; the registry functions keep Windows' key
+// layout beneath TypeLib\{libid} and Interface\{iid} of the classes root
+// (HKEY_CLASSES_ROOT, or HKEY_CURRENT_USER\Software\Classes for the *ForUser
+// forms).
+EXTERN_C PLATFORM_API HRESULT WINAPI LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib);
+EXTERN_C PLATFORM_API HRESULT WINAPI LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor,
+                                                    LCID lcid, ITypeLib** pptlib);
+EXTERN_C PLATFORM_API HRESULT WINAPI QueryPathOfRegTypeLib(REFGUID guid, USHORT wMaj, USHORT wMin,
+                                                           LCID lcid, BSTR* lpbstrPathName);
+EXTERN_C PLATFORM_API HRESULT WINAPI RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath,
+                                                     LPCOLESTR szHelpDir);
+EXTERN_C PLATFORM_API HRESULT WINAPI RegisterTypeLibForUser(ITypeLib* ptlib, OLECHAR* szFullPath,
+                                                            OLECHAR* szHelpDir);
+EXTERN_C PLATFORM_API HRESULT WINAPI UnRegisterTypeLib(REFGUID libID, WORD wVerMajor,
+                                                       WORD wVerMinor, LCID lcid, SYSKIND syskind);
+EXTERN_C PLATFORM_API HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID libID, WORD wMajorVerNum,
+                                                              WORD wMinorVerNum, LCID lcid,
+                                                              SYSKIND syskind);
+// The hash oleaut32 keeps with every name of a type library.
+EXTERN_C PLATFORM_API ULONG WINAPI LHashValOfNameSys(SYSKIND syskind, LCID lcid, LPCOLESTR szName);

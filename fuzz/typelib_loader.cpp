@@ -1,0 +1,80 @@
+// Fuzz target: the type-library loader over arbitrary bytes, then every
+// question a caller may ask of what loaded (attributes, functions, names,
+// references). Nothing may crash, leak or read outside the input.
+#include <oleauto.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+void Exercise(ITypeInfo* info) {
+  TYPEATTR* attr = nullptr;
+  if (FAILED(info->GetTypeAttr(&attr))) return;
+  for (UINT i = 0; i < attr->cFuncs; ++i) {
+    FUNCDESC* desc = nullptr;
+    if (FAILED(info->GetFuncDesc(i, &desc))) continue;
+    BSTR names[8] = {};
+    UINT count = 0;
+    if (SUCCEEDED(info->GetNames(desc->memid, names, 8, &count))) {
+      for (UINT n = 0; n < count; ++n) SysFreeString(names[n]);
+    }
+    for (SHORT p = 0; p < desc->cParams; ++p) {
+      const TYPEDESC* type = &desc->lprgelemdescParam[p].tdesc;
+      while (type->vt == VT_PTR && type->lptdesc != nullptr) type = type->lptdesc;
+      ITypeInfo* target = nullptr;
+      if (type->vt == VT_USERDEFINED && SUCCEEDED(info->GetRefTypeInfo(type->hreftype, &target))) {
+        target->Release();
+      }
+    }
+    info->ReleaseFuncDesc(desc);
+  }
+  for (UINT i = 0; i < attr->cImplTypes; ++i) {
+    HREFTYPE href = 0;
+    ITypeInfo* target = nullptr;
+    if (SUCCEEDED(info->GetRefTypeOfImplType(i, &href)) &&
+        SUCCEEDED(info->GetRefTypeInfo(href, &target))) {
+      target->Release();
+    }
+  }
+  info->ReleaseTypeAttr(attr);
+  OLECHAR name[] = u"Text";
+  LPOLESTR names[] = {name};
+  DISPID id = 0;
+  info->GetIDsOfNames(names, 1, &id);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const std::string path = "/tmp/glimmark-fuzz-typelib." + std::to_string(getpid()) + ".tlb";
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return 0;
+  std::fwrite(data, 1, size, file);
+  std::fclose(file);
+  const std::u16string wide(path.begin(), path.end());
+  ITypeLib* library = nullptr;
+  if (FAILED(LoadTypeLib(wide.c_str(), &library))) return 0;
+  TLIBATTR* attr = nullptr;
+  if (SUCCEEDED(library->GetLibAttr(&attr))) library->ReleaseTLibAttr(attr);
+  BSTR name = nullptr;
+  if (SUCCEEDED(library->GetDocumentation(-1, &name, nullptr, nullptr, nullptr))) {
+    SysFreeString(name);
+  }
+  for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
+    ITypeInfo* info = nullptr;
+    if (FAILED(library->GetTypeInfo(i, &info))) continue;
+    Exercise(info);
+    HREFTYPE dual = 0;
+    ITypeInfo* other = nullptr;
+    if (SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &dual)) &&
+        SUCCEEDED(info->GetRefTypeInfo(dual, &other))) {
+      Exercise(other);
+      other->Release();
+    }
+    info->Release();
+  }
+  library->Release();
+  return 0;
+}

@@ -1,0 +1,82 @@
+// LoadTypeLib: reads a file into one bounded buffer and decodes it.
+#include "ole/type_library_loading.h"
+
+#include <fstream>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "gdiplus/utf16.h"
+#include "ole/msft_format.h"
+#include "ole/msft_reader.h"
+#include "ole/type_library_objects.h"
+#include "oleauto.h"
+
+namespace glimmark::ole {
+namespace {
+
+constexpr size_t kMaxPathUnits = 32767;  // Windows' longest path
+
+// Reads the whole file at `path` (UTF-8); a file over kMaxTypeLibraryBytes
+// is refused before anything is read.
+HRESULT ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
+  std::ifstream file(path, std::ios::binary | std::ios::ate);
+  if (!file) return TYPE_E_CANTLOADLIBRARY;
+  const std::streamoff size = file.tellg();
+  if (size < 0) return TYPE_E_CANTLOADLIBRARY;
+  if (static_cast<uint64_t>(size) > kMaxTypeLibraryBytes) return TYPE_E_INVDATAREAD;
+  bytes->resize(static_cast<size_t>(size));
+  file.seekg(0);
+  file.read(reinterpret_cast<char*>(bytes->data()), size);
+  return file ? S_OK : TYPE_E_CANTLOADLIBRARY;
+}
+
+}  // namespace
+
+HRESULT LoadTypeLibFromBytes(std::span<const uint8_t> bytes, ITypeLib** out) noexcept {
+  try {
+    auto data = std::make_shared<LibraryData>();
+    const HRESULT hr = ReadMsft(bytes, data.get());
+    if (FAILED(hr)) return hr;
+    return TypeLibObject::Create(std::move(data), out);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT LoadTypeLibFromModuleResource(LPCOLESTR, ITypeLib** out) noexcept {
+  *out = nullptr;
+  return TYPE_E_CANTLOADLIBRARY;
+}
+
+}  // namespace glimmark::ole
+
+EXTERN_C HRESULT WINAPI LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib) {
+  using namespace glimmark::ole;
+  if (pptlib == nullptr) return E_INVALIDARG;
+  *pptlib = nullptr;
+  if (szFile == nullptr) return E_INVALIDARG;
+  const size_t length = Gdiplus::Internal::BoundedLength(szFile, kMaxPathUnits + 1);
+  std::string path;
+  if (length == 0 || length > kMaxPathUnits ||
+      !Gdiplus::Internal::Utf16ToUtf8(szFile, length, path)) {
+    return TYPE_E_CANTLOADLIBRARY;
+  }
+  try {
+    std::vector<uint8_t> bytes;
+    const HRESULT hr = ReadWholeFile(path, &bytes);
+    if (FAILED(hr)) return hr;
+    if (!LooksLikeMsft(bytes)) return LoadTypeLibFromModuleResource(szFile, pptlib);
+    return LoadTypeLibFromBytes(bytes, pptlib);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+EXTERN_C ULONG WINAPI LHashValOfNameSys(SYSKIND syskind, LCID, LPCOLESTR szName) {
+  if (szName == nullptr) return 0;
+  const size_t length = Gdiplus::Internal::BoundedLength(szName, glimmark::ole::kMaxNameLength);
+  const ULONG hash = glimmark::msft::NameHash(std::u16string_view(szName, length));
+  return hash | (static_cast<ULONG>(syskind) << 16);
+}

@@ -1,0 +1,24 @@
+// How LoadTypeLib gets a library's bytes: a .tlb file is read whole; any
+// other file is a module whose resource "TYPELIB" 1 holds the library.
+// Internal to the platform's type-library code.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "oaidl.h"
+
+namespace glimmark::ole {
+
+// Makes an ITypeLib from the bytes of an MSFT library (a .tlb file's whole
+// content or a module's TYPELIB resource). TYPE_E_UNSUPFORMAT for bytes
+// that are not MSFT, TYPE_E_INVDATAREAD for a malformed library.
+HRESULT LoadTypeLibFromBytes(std::span<const uint8_t> bytes, ITypeLib** out) noexcept;
+
+// Loads the library from resource "TYPELIB" 1 of the module at `path`.
+// Not connected yet: the module resource functions (LoadLibraryExW as data
+// file, FindResourceW, LoadResource, SizeofResource, FreeLibrary) are being
+// written in platform/module; until then it answers TYPE_E_CANTLOADLIBRARY.
+HRESULT LoadTypeLibFromModuleResource(LPCOLESTR path, ITypeLib** out) noexcept;
+
+}  // namespace glimmark::ole
