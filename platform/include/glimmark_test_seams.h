@@ -9,6 +9,10 @@
 // (0..999); GetSystemTimeAsFileTime answers that instant until unpinned.
 EXTERN_C PLATFORM_API void GlimmarkTest_PinClock(int64_t seconds, int milliseconds);
 EXTERN_C PLATFORM_API void GlimmarkTest_UnpinClock(void);
+// For a test that runs a tool in its own process: the environment variable
+// GLIMMARK_TEST_SEAM_PINNED_CLOCK, whole seconds since 1970-01-01 UTC, pins
+// that process's clock from its first reading on (GlimmarkTest_PinClock still
+// takes precedence). Anything but a whole decimal number is ignored.
 
 // Hides the encoder with this MIME type (e.g. u"image/gif") from
 // GdipGetImageEncodersSize/GdipGetImageEncoders and from saving, as if it
