@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include "state/challenge_defaults.h"
+
 class GraphicsFont;  // render/graphics_wrappers.h
 
 // Capacities of the text buffers, in UTF-16 units including the terminator.
@@ -39,8 +41,6 @@ struct ChallengeSettings {
   OLECHAR errorMessage[kTextCapacity];  // message of the last failed output
   LONG encryptionAge;                // seconds, set by the last token put
 };
-
-constexpr LONG kOutputFormatGif = 1;
 
 // Fills a freshly allocated record with the defaults: "Captcha Test", Arial,
 // black on white, 200 by 70, two curves 4 pixels wide, JPEG at quality 85.
