@@ -1,11 +1,14 @@
 # The two commands: `make run` and `make test`. Each installs what is missing
-# first. Build trees live under build/.
-BUILD_TEST    := build/test
-BUILD_RELEASE := build/release
-CMAKE_GEN     := -G Ninja
-JOBS          ?= 2
+# first. Build trees live under build/, one per configuration, sharing nothing.
+BUILD_TEST     := build/test
+BUILD_RELEASE  := build/release
+BUILD_GCC      := build/gcc-release
+BUILD_TSAN     := build/tsan
+BUILD_PORTABLE := build/portable
+CMAKE_GEN      := -G Ninja
+JOBS           ?= 2
 
-.PHONY: all deps test bench run fuzz gallery format clean
+.PHONY: all deps test test-asan test-gcc test-tsan test-portable bench run fuzz gallery format clean
 
 all: deps
 	cmake -S . -B $(BUILD_RELEASE) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DGLIMMARK_WINDOWS_CHECK=OFF \
@@ -15,15 +18,43 @@ all: deps
 deps:
 	@scripts/install-deps
 
-# Debug build with AddressSanitizer and UndefinedBehaviorSanitizer (halt on
-# error), clang so that the fuzz targets build in the same tree; every unit
-# test, the Windows-header syntax check and a short run of each fuzz target.
+# Every test in four configurations, one after the other:
+#   test-asan      clang Debug with AddressSanitizer and UndefinedBehaviorSanitizer
+#                  (halt on error), the Windows-header check and a short run of
+#                  each fuzz target: every test;
+#   test-gcc       g++ Release with the flags `make all` ships: every test;
+#   test-tsan      clang with ThreadSanitizer: the programs that start threads
+#                  (ctest label "threads");
+#   test-portable  clang Release with GLIMMARK_PORTABLE (no SSE2/SSSE3/AVX2
+#                  loops): every test.
 test: deps
+	$(MAKE) test-asan && $(MAKE) test-gcc && $(MAKE) test-tsan && $(MAKE) test-portable
+
+test-asan:
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD_TEST) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug \
 	  -DGLIMMARK_SANITIZE=ON -DGLIMMARK_FUZZ=ON
 	cmake --build $(BUILD_TEST) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest --test-dir $(BUILD_TEST) --output-on-failure -j $(JOBS)
+
+test-gcc:
+	CC=gcc CXX=g++ cmake -S . -B $(BUILD_GCC) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	  -DGLIMMARK_WINDOWS_CHECK=OFF
+	cmake --build $(BUILD_GCC) -j $(JOBS)
+	ctest --test-dir $(BUILD_GCC) --output-on-failure -j $(JOBS)
+
+test-tsan:
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD_TSAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DGLIMMARK_TSAN=ON -DGLIMMARK_WINDOWS_CHECK=OFF
+	cmake --build $(BUILD_TSAN) -j $(JOBS) --target glimmark_threaded_tests
+	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(BUILD_TSAN) --output-on-failure -j $(JOBS) \
+	  -L threads
+
+test-portable:
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD_PORTABLE) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	  -DGLIMMARK_PORTABLE=ON -DGLIMMARK_WINDOWS_CHECK=OFF
+	cmake --build $(BUILD_PORTABLE) -j $(JOBS)
+	ctest --test-dir $(BUILD_PORTABLE) --output-on-failure -j $(JOBS)
 
 bench: deps
 	cmake -S . -B $(BUILD_RELEASE) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DGLIMMARK_BENCH=ON \
@@ -31,13 +62,14 @@ bench: deps
 	cmake --build $(BUILD_RELEASE) -j $(JOBS)
 	@for b in $(BUILD_RELEASE)/bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2; done
 
-# Each fuzz target for FUZZ_SECONDS (default 60).
+# Each fuzz target for FUZZ_SECONDS (default 60), from its seeds
+# (fuzz/corpus/<target>) with its dictionary (fuzz/dictionaries/<target>.dict).
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD_TEST) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug \
 	  -DGLIMMARK_SANITIZE=ON -DGLIMMARK_FUZZ=ON
 	cmake --build $(BUILD_TEST) -j $(JOBS)
-	@for f in $(BUILD_TEST)/fuzz/fuzz_*; do [ -x "$$f" ] && "$$f" -max_total_time=$(FUZZ_SECONDS) || exit 1; done
+	scripts/fuzz-all $(CURDIR)/$(BUILD_TEST) $(FUZZ_SECONDS)
 
 # The page host on 127.0.0.1:8080, the component registered per user into a
 # registry file under build/ (GLIMMARK_REGISTRY points the platform at it).
@@ -70,7 +102,7 @@ gallery: all
 	ls $(GALLERY)
 
 format:
-	find component text render output server platform tools tests bench fuzz \
+	find component state text render output server platform tools tests bench fuzz \
 	  -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:

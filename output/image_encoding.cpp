@@ -61,7 +61,7 @@ bool ChooseEncoder(ChallengeSettings* settings, EncoderChoice* choice) {
 // message set) when no bitmap of the set size can be made.
 std::unique_ptr<GraphicsImage> RenderChallenge(ChallengeSettings* settings) {
   auto bitmap = MakeGraphics<GraphicsImage>(settings->width, settings->height);
-  if (bitmap == nullptr || bitmap->Handle() == nullptr) {
+  if (bitmap == nullptr || bitmap->LastStatus() != Ok) {
     Fail(settings, kMessageNoBitmap);
     return nullptr;
   }

@@ -4,8 +4,10 @@
 
 #include <bit>
 
-// SSE2 is on every x64 processor and on the x86 builds that ask for it.
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+// SSE2 is on every x64 processor and on the x86 builds that ask for it. The
+// portable build (GLIMMARK_PORTABLE) takes the plain C++ form instead.
+#if (defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)) && \
+    !defined(GLIMMARK_PORTABLE)
 #define GLYPH_CELL_SSE2 1
 #include <emmintrin.h>
 #endif

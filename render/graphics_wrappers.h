@@ -3,7 +3,9 @@
 // memory from the graphics library's allocator, and frees its handle when
 // destroyed. As with an object in an error state, every operation on a wrapper
 // whose handle could not be made simply fails with a status, so a rendering
-// reads as a straight sequence of steps; nobody needs to read the status.
+// reads as a straight sequence of steps. A caller that must know whether a
+// wrapper works checks LastStatus once, where it matters (the output code:
+// whether the bitmap of the set size could be made).
 #pragma once
 
 #include <windows.h>
@@ -24,6 +26,8 @@ class GraphicsObject {
   }
   static void operator delete(void* block) noexcept { Gdiplus::DllExports::GdipFree(block); }
 
+  // The status of the last call that failed on this wrapper, its creation
+  // included; Ok while every call has succeeded. Never reset.
   Gdiplus::Status LastStatus() const { return lastStatus; }
 
  protected:

@@ -70,9 +70,9 @@ class ScriptWalk {
  public:
   explicit ScriptWalk(const WCHAR* text) : reader(text) {}
 
-  // A script of nothing but whitespace has no root blocks and succeeds.
+  // An empty script succeeds; one of only whitespace has text left where a
+  // root key name is needed, so the first read fails with DISP_E_EXCEPTION.
   HRESULT Apply(bool registering) {
-    reader.SkipWhitespace();
     while (!reader.AtEnd()) {
       HRESULT hr = Next();
       if (FAILED(hr)) return hr;

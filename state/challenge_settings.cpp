@@ -2,19 +2,6 @@
 
 #include <cstring>
 
-namespace {
-
-constexpr DWORD kDefaultFontColor = 0xFF000000;        // opaque black
-constexpr DWORD kDefaultBackgroundColor = 0xFFFFFFFF;  // opaque white
-constexpr LONG kDefaultWidth = 200;
-constexpr LONG kDefaultHeight = 70;
-constexpr LONG kDefaultLineCount = 2;
-constexpr LONG kDefaultLineWidth = 4;
-constexpr LONG kDefaultOutputFormat = 2;  // JPEG
-constexpr LONG kDefaultJpegQuality = 85;
-
-}  // namespace
-
 void InitializeChallengeSettings(ChallengeSettings* settings) {
   std::memset(settings, 0, sizeof(*settings));
   CopyBoundedText(settings->text, OLESTR("Captcha Test"));

@@ -8,6 +8,8 @@
 #pragma once
 
 #include <ole2.h>
+
+#include "state/challenge_defaults.h"
 #include <windows.h>
 
 // The font of the last rendering, opaque here: render/font_selection.h
@@ -43,8 +45,6 @@ struct ChallengeSettings {
   OLECHAR errorMessage[kTextCapacity];    // message of the last failed output
   LONG encryptionAge;                     // seconds, set by the last token put
 };
-
-constexpr LONG kOutputFormatGif = 1;
 
 // Fills a freshly allocated record with the defaults: "Captcha Test", Arial,
 // black on white, 200 by 70, two curves 4 pixels wide, JPEG at quality 85.

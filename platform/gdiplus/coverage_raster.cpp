@@ -15,7 +15,9 @@
 #include <cstring>
 #include <new>
 
-#if defined(__SSE2__)
+#include "gdiplus/simd.h"
+
+#if defined(GLIMMARK_SSE2)
 #include <emmintrin.h>
 #endif
 
@@ -41,7 +43,7 @@ uint8_t CoverageByte(float sum) { return uint8_t(std::min(1.0f, std::fabs(sum)) 
 void SumRow(float* cells, int count, uint8_t* out) {
   int c = 0;
   float sum = 0;
-#if defined(__SSE2__)
+#if defined(GLIMMARK_SSE2)
   const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
   const __m128 one = _mm_set1_ps(1), levels = _mm_set1_ps(255), half = _mm_set1_ps(0.5f);
   __m128 carry = _mm_setzero_ps();

@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "gdiplus/simd.h"
 #include "glimmark_test_seams.h"
 
 namespace Gdiplus::Internal {
@@ -18,7 +19,8 @@ struct Features {
 const Features& ProcessorFeatures() {
   static const Features features = [] {
     Features found;
-#if defined(__x86_64__) || defined(__i386__)
+// The portable build uses no vector instructions, whatever the processor has.
+#if (defined(__x86_64__) || defined(__i386__)) && defined(GLIMMARK_SSE2)
     __builtin_cpu_init();
     found.ssse3 = __builtin_cpu_supports("ssse3");
     found.avx2 = __builtin_cpu_supports("avx2");

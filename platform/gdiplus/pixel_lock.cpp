@@ -2,7 +2,9 @@
 // area in the asked format (24-bit: blue, green, red; 32-bit: blue, green,
 // red, 255), rows 4-byte aligned; a write lock copies the buffer back into
 // the bitmap when unlocked. One lock per bitmap at a time.
-#if defined(__SSE2__)
+#include "gdiplus/simd.h"
+
+#if defined(GLIMMARK_SSE2)
 #include <emmintrin.h>
 #include <tmmintrin.h>
 #endif
@@ -43,14 +45,14 @@ bool ResolveLockArea(const BitmapObject& bitmap, const GpRect* rect, Rect& area)
 // pixel at a time, three bytes each, so nothing past the row is touched.
 // Processors with SSSE3 squeeze with one byte shuffle, others with SSE2
 // masks and shifts; both write the same bytes.
-constexpr INT kPixelsPerStore = 4;
-constexpr INT kPixelsStoreReaches = 6;  // a 16-byte store at pixel x reaches into pixel x + 5
-
 void RowTo24Tail(const uint32_t* source, INT x, INT width, BYTE* target) {
   for (; x < width; ++x) std::memcpy(target + 3 * x, &source[x], 3);  // little-endian: B, G, R
 }
 
-#if defined(__SSE2__)
+#if defined(GLIMMARK_SSE2)
+constexpr INT kPixelsPerStore = 4;
+constexpr INT kPixelsStoreReaches = 6;  // a 16-byte store at pixel x reaches into pixel x + 5
+
 void RowTo24Sse2(const uint32_t* source, INT width, BYTE* target) {
   INT x = 0;
   const __m128i lowPixel = _mm_set1_epi64x(0xFFFFFF);

@@ -24,7 +24,7 @@ constexpr size_t kMaxKeptScratchBytes = size_t{4} << 20;
 // it; they fail with OutOfMemory instead of attempting a giant allocation.
 constexpr int64_t kMaxIntermediatePixels = int64_t{16} * 1024 * 1024;
 // The SIMD first passes read weights spread for two positions at a time.
-#if defined(__SSE2__)
+#if defined(GLIMMARK_SSE2)
 constexpr bool kSpreadColumnWeights = true;
 #else
 constexpr bool kSpreadColumnWeights = false;

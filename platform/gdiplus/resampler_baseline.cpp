@@ -9,7 +9,7 @@
 namespace Gdiplus::Internal {
 namespace {
 
-#if defined(__SSE2__)
+#if defined(GLIMMARK_SSE2)
 
 void MakePairs(const uint32_t* pixels, int count, PairRow* pairs) {
   const __m128i zero = _mm_setzero_si128();

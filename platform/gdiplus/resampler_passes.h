@@ -9,12 +9,13 @@
 #include <cstdint>
 
 #include "gdiplus/resampler_kernel.h"
+#include "gdiplus/simd.h"
 
-#if defined(__SSE2__)
+#if defined(GLIMMARK_SSE2)
 #include <emmintrin.h>
 #endif
 
-#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(GLIMMARK_SSE2) && (defined(__GNUC__) || defined(__clang__))
 #define GLIMMARK_RESAMPLER_AVX2 1
 #endif
 
@@ -53,7 +54,7 @@ constexpr int kPairGroup = 4;
 // windows read in fours up to two more than their taps.
 constexpr int kRowPadding = 4;
 
-#if defined(__SSE2__)
+#if defined(GLIMMARK_SSE2)
 // A source row as overlapping pairs: pairs[j] holds pixels j and j + 1 as
 // 16-bit channels, interleaved (b_j b_j+1 g_j g_j+1 r_j r_j+1 x_j x_j+1), so
 // one multiply-add weighs a pair of taps starting anywhere.

@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
+#include "gdiplus/simd.h"
+
+#if defined(GLIMMARK_SSE2)
 #include <emmintrin.h>
 #endif
 
@@ -80,7 +82,7 @@ class SpanPainter {
   void PaintCoverage(uint32_t* pixels, int64_t x, const uint8_t* coverage, int count) {
     const int64_t end = std::min<int64_t>(count, target_.width - x);
     int64_t i = std::max<int64_t>(0, -x);
-#if defined(__SSE2__)
+#if defined(GLIMMARK_SSE2)
     // Four pixels at a time: skipped when none is covered, filled when all
     // are (in an opaque colour), blended together otherwise.
     for (; i + 4 <= end; i += 4) {
@@ -108,7 +110,7 @@ class SpanPainter {
   }
 
  private:
-#if defined(__SSE2__)
+#if defined(GLIMMARK_SSE2)
   // (x + 128 + ((x + 128) >> 8)) >> 8 in each 16-bit lane: DivideBy255's
   // rounding, exact for lanes up to 255 * 255.
   static __m128i DivideLanesBy255(__m128i x) {

@@ -9,6 +9,10 @@
 // (0..999); GetSystemTimeAsFileTime answers that instant until unpinned.
 EXTERN_C PLATFORM_API void GlimmarkTest_PinClock(int64_t seconds, int milliseconds);
 EXTERN_C PLATFORM_API void GlimmarkTest_UnpinClock(void);
+// For a test that runs a tool in its own process: the environment variable
+// GLIMMARK_TEST_SEAM_PINNED_CLOCK, whole seconds since 1970-01-01 UTC, pins
+// that process's clock from its first reading on (GlimmarkTest_PinClock still
+// takes precedence). Anything but a whole decimal number is ignored.
 
 // Hides the encoder with this MIME type (e.g. u"image/gif") from
 // GdipGetImageEncodersSize/GdipGetImageEncoders and from saving, as if it
@@ -32,6 +36,10 @@ EXTERN_C PLATFORM_API void GlimmarkTest_FailNextStreamCreation(void);
 // location from the environment again), opened on next use; every open key
 // handle is forgotten. Tests call it to start from a fresh file.
 EXTERN_C PLATFORM_API void GlimmarkTest_UseRegistryFile(const char* path);
+// Runs `hook` once, inside the next registry call that writes, after its
+// changes are made and just before they are committed (null: no hook). A
+// test that kills its process there sees what a crash at that point leaves.
+EXTERN_C PLATFORM_API void GlimmarkTest_BeforeNextRegistryCommit(void (*hook)(void));
 // Removes every key and value below the hive roots in one transaction.
 // Returns ERROR_SUCCESS or the Win32 error of the failure.
 EXTERN_C PLATFORM_API LONG GlimmarkTest_ClearRegistry(void);

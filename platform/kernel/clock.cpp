@@ -1,6 +1,8 @@
-// The system clock, with the test seam that pins it.
+// The system clock, with the test seams that pin it: a call for tests in the
+// same process, an environment variable for tests that run a tool.
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 
 #include "glimmark_test_seams.h"
 #include "winbase.h"
@@ -16,9 +18,27 @@ constexpr int64_t kFileTimeTicksPerMillisecond = 10'000;
 constexpr int64_t kNotPinned = INT64_MIN;
 std::atomic<int64_t> pinnedMilliseconds{kNotPinned};
 
+// FOR TESTING ONLY: whole seconds since 1970 that pin the clock of a process
+// started by a test; read once, ignored unless it is a whole decimal number.
+constexpr const char* kPinnedClockVariable = "GLIMMARK_TEST_SEAM_PINNED_CLOCK";
+constexpr int64_t kLargestPinnedSeconds = INT64_MAX / 1000 - 1;
+
+int64_t PinnedByEnvironment() {
+  const char* text = std::getenv(kPinnedClockVariable);
+  if (text == nullptr || *text == 0) return kNotPinned;
+  char* end = nullptr;
+  const long long seconds = std::strtoll(text, &end, 10);
+  if (*end != 0 || seconds < -kLargestPinnedSeconds || seconds > kLargestPinnedSeconds) {
+    return kNotPinned;
+  }
+  return static_cast<int64_t>(seconds) * 1000;
+}
+
 int64_t NowInMilliseconds() {
   const int64_t pinned = pinnedMilliseconds.load(std::memory_order_relaxed);
   if (pinned != kNotPinned) return pinned;
+  static const int64_t environmentPin = PinnedByEnvironment();
+  if (environmentPin != kNotPinned) return environmentPin;
   using namespace std::chrono;
   return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
@@ -30,9 +50,9 @@ EXTERN_C void WINAPI GetSystemTimeAsFileTime(LPFILETIME time) {
   const int64_t ms = NowInMilliseconds();
   const int64_t seconds = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
   const int64_t millis = ms - seconds * 1000;
-  const uint64_t ticks = static_cast<uint64_t>(seconds + kUnixEpochInFileTimeSeconds) *
-                             kFileTimeTicksPerSecond +
-                         static_cast<uint64_t>(millis) * kFileTimeTicksPerMillisecond;
+  const uint64_t ticks =
+      static_cast<uint64_t>(seconds + kUnixEpochInFileTimeSeconds) * kFileTimeTicksPerSecond +
+      static_cast<uint64_t>(millis) * kFileTimeTicksPerMillisecond;
   time->dwLowDateTime = static_cast<DWORD>(ticks);
   time->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
 }

@@ -36,6 +36,7 @@ struct ProcessState {
   std::optional<std::string> pathOverride;
   std::vector<HandleSlot> slots;
   std::vector<size_t> freeSlots;
+  void (*beforeNextCommit)(void) = nullptr;  // test seam, run once
 };
 
 // Made once, never destroyed: handles may be closed from static destructors.
@@ -121,7 +122,20 @@ KeyViews& RegistryCall::Begin(bool writing) {
   return *views;
 }
 
-void RegistryCall::Commit() { transaction->Commit(); }
+void RegistryCall::Commit() {
+  ProcessState& state = State();
+  if (state.beforeNextCommit != nullptr) {
+    void (*hook)(void) = state.beforeNextCommit;
+    state.beforeNextCommit = nullptr;
+    hook();
+  }
+  transaction->Commit();
+}
+
+void RegistryCall::BeforeNextCommit(void (*hook)(void)) {
+  RegistryCall call;
+  State().beforeNextCommit = hook;
+}
 
 OpenKey RegistryCall::Resolve(HKEY handle) {
   if (handle == HKEY_CURRENT_USER) return HiveKey(kCurrentUserRoot);

@@ -41,8 +41,10 @@ class RegistryCall {
   KeyViews& Begin(bool writing);
   void Commit();
 
-  // Test seams: switch files, drop all handles, check the file.
+  // Test seams: switch files, drop all handles, check the file; a function
+  // run once just before the next commit (null: none).
   static void UseFile(std::optional<std::string> path);
+  static void BeforeNextCommit(void (*hook)(void));
   RegistryDatabase& Database();
 
  private:

@@ -12,6 +12,10 @@ EXTERN_C void GlimmarkTest_UseRegistryFile(const char* path) {
   }
 }
 
+EXTERN_C void GlimmarkTest_BeforeNextRegistryCommit(void (*hook)(void)) {
+  RegistryCall::BeforeNextCommit(hook);
+}
+
 EXTERN_C LONG GlimmarkTest_ClearRegistry(void) {
   return RunRegistryCall([](RegistryCall& call) {
     call.Begin(true);

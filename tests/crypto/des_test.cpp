@@ -39,8 +39,7 @@ void ExpectMatchesOpenSsl(DesBlock key, DesBlock plaintext, const std::string& w
 }
 
 JsonValue LoadKnownAnswerFile() {
-  return ParseJson(
-      ReadWholeFile(std::string(GLIMMARK_SOURCE_DIR) + "/../shared/data/des-known-answers.json"));
+  return ParseJson(ReadWholeFile(GLIMMARK_DES_KNOWN_ANSWERS));
 }
 
 TEST(DesKnownAnswers, EveryPublishedRowHoldsBothWays) {

@@ -106,7 +106,7 @@ TEST_F(Registrar, InterfaceSlotsAreNotCounted) {
   EXPECT_EQ(base->Release(), 0u);
   EXPECT_EQ(registrar.ApplyScript(nullptr, TRUE), E_INVALIDARG);
   EXPECT_EQ(Register(u""), S_OK);
-  EXPECT_EQ(Register(u" \r\n\t "), S_OK);
+  EXPECT_EQ(Register(u"\r\nHKCU { }\r\n\t "), S_OK);  // whitespace around a block is fine
 }
 
 TEST_F(Registrar, PerUserRegistrationGoesBeneathTheUsersClasses) {
@@ -229,6 +229,7 @@ struct FailingScript {
 TEST_F(Registrar, SyntaxErrorsAndFailuresOfTheTable) {
   const FailingScript cases[] = {
       {u"HKCR {", DISP_E_EXCEPTION},                             // end where a token is needed
+      {u" \r\n\t ", DISP_E_EXCEPTION},                           // only whitespace: no root key
       {u"HKCR { a = s 'open }", DISP_E_EXCEPTION},               // unterminated quoted token
       {u"HKXX { }", DISP_E_EXCEPTION},                           // root outside the table
       {u"HKCR a }", DISP_E_EXCEPTION},                           // no "{" after the root
@@ -246,6 +247,7 @@ TEST_F(Registrar, SyntaxErrorsAndFailuresOfTheTable) {
     EXPECT_EQ(Register(failing.script), failing.expected) << std::string(
         failing.script, failing.script + std::char_traits<char16_t>::length(failing.script));
   }
+  EXPECT_EQ(Unregister(u" \t"), DISP_E_EXCEPTION);
   const std::u16string longName(256, u'n');
   EXPECT_EQ(Register(u"HKCU { " + longName + u" }"), HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(Subkeys(HKEY_LOCAL_MACHINE, kMachineClasses), 0u);  // every failure cleaned up

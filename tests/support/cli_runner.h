@@ -2,6 +2,7 @@
 // error, and its exit code.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,5 +14,8 @@ struct RunResult {
 
 // Runs tools/glimmark/glimmark of the build tree with `args`, each quoted.
 RunResult RunGlimmark(const std::vector<std::string>& args);
+// The same with the tool's clock pinned at `seconds` since 1970 (through the
+// platform's test seam), so that ages and tokens are known in advance.
+RunResult RunGlimmarkAt(int64_t seconds, const std::vector<std::string>& args);
 
 std::string ReadFile(const std::string& path);

@@ -1,5 +1,6 @@
 #include "tools/glimmark/captcha_client.h"
 
+#include <cstdio>
 #include <memory>
 
 #include "component/cglimmark.h"
@@ -105,4 +106,10 @@ std::u16string CaptchaClient::TakeErrorDescription() {
   ReadBstr(description, [info](BSTR* value) { return info->GetDescription(value); });
   info->Release();
   return description;
+}
+
+std::string ResultText(HRESULT hr) {
+  char code[16];
+  std::snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(hr));
+  return code;
 }

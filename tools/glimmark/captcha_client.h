@@ -46,3 +46,6 @@ class CaptchaClient {
   IGlimmark* object_ = nullptr;
   HRESULT creation_ = S_OK;
 };
+
+// A result code as the tools print it: "0x" and eight upper-case hex digits.
+std::string ResultText(HRESULT hr);

@@ -11,7 +11,7 @@ struct OptionSpec {
   const char* name;       // without the leading dashes
   const char* valueName;  // shown in the usage; null for a flag
   bool required;
-  const char* help;
+  std::string help;
 };
 
 struct ParsedOptions {

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "component/glimmark_interface.h"
+#include "state/challenge_defaults.h"
+#include "text/random_text.h"
 #include "tools/glimmark/captcha_client.h"
 #include "tools/glimmark/command_line.h"
 #include "tools/glimmark/subcommand.h"
@@ -16,31 +18,58 @@
 
 namespace {
 
+// The tool's own choices; the picture's defaults are the object's.
+constexpr LONG kDefaultMinLength = 4;
+constexpr LONG kDefaultMaxLength = 6;
+constexpr LONG kMinJpegQuality = 1;  // 0 or less would keep the object's quality
+constexpr const char* kDefaultJpegFile = "captcha.jpg";
+constexpr const char* kDefaultGifFile = "captcha.gif";
+constexpr const char* kStandardOutput = "-";
+
+std::string ColorText(DWORD argb) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "%08X", static_cast<unsigned>(argb));
+  return text;
+}
+
+std::string Default(const std::string& value) { return " (default " + value + ")"; }
+
 const std::vector<OptionSpec> kImageOptions = {
-    {"out", "FILE", false, "picture file (default captcha.jpg or captcha.gif; - for stdout)"},
-    {"size", "WxH", false, "picture size in pixels (default 200x70)"},
-    {"font-color", "AARRGGBB", false, "colour of the glyphs and curves (default FF000000)"},
-    {"background", "AARRGGBB", false, "background colour (default FFFFFFFF)"},
-    {"lines", "N", false, "number of noise curves (default 2)"},
-    {"line-width", "W", false, "width of the noise curves in pixels (default 4)"},
-    {"format", "jpeg|gif", false, "encoding (default jpeg)"},
-    {"quality", "Q", false, "JPEG quality 1..100 (default 85)"},
-    {"text", "TEXT", false, "the challenge text (at most 97 characters are kept)"},
-    {"length", "MIN[-MAX]", false, "length of a random text, 0..97 (default 4-6)"},
+    {"out", "FILE", false,
+     std::string("picture file (default ") + kDefaultJpegFile + " or " + kDefaultGifFile + "; " +
+         kStandardOutput + " for stdout)"},
+    {"size", "WxH", false,
+     "picture size in pixels" +
+         Default(std::to_string(kDefaultWidth) + "x" + std::to_string(kDefaultHeight))},
+    {"font-color", "AARRGGBB", false,
+     "colour of the glyphs and curves" + Default(ColorText(kDefaultFontColor))},
+    {"background", "AARRGGBB", false,
+     "background colour" + Default(ColorText(kDefaultBackgroundColor))},
+    {"lines", "N", false, "number of noise curves" + Default(std::to_string(kDefaultLineCount))},
+    {"line-width", "W", false,
+     "width of the noise curves in pixels" + Default(std::to_string(kDefaultLineWidth))},
+    {"format", "jpeg|gif", false,
+     "encoding" + Default(kDefaultOutputFormat == kOutputFormatGif ? "gif" : "jpeg")},
+    {"quality", "Q", false,
+     "JPEG quality " + std::to_string(kMinJpegQuality) + ".." + std::to_string(kMaxJpegQuality) +
+         Default(std::to_string(kDefaultJpegQuality))},
+    {"text", "TEXT", false,
+     "the challenge text (at most " + std::to_string(kMaxRandomTextLength) +
+         " characters are kept)"},
+    {"length", "MIN[-MAX]", false,
+     "length of a random text, 0.." + std::to_string(kMaxRandomTextLength) +
+         Default(std::to_string(kDefaultMinLength) + "-" + std::to_string(kDefaultMaxLength))},
     {"password", "P", false, "also print the encrypted token of the text"},
     {"json", nullptr, false, "print one JSON object with text, file and token"},
 };
 
-constexpr LONG kGifFormat = 1;
-constexpr LONG kJpegFormat = 2;
-
 struct ImageSettings {
-  LONG width = 200, height = 70;
-  DWORD fontColor = 0xFF000000, background = 0xFFFFFFFF;
-  LONG lines = 2, lineWidth = 4;
-  LONG format = kJpegFormat;
-  LONG quality = 85;
-  LONG minLength = 4, maxLength = 6;
+  LONG width = kDefaultWidth, height = kDefaultHeight;
+  DWORD fontColor = kDefaultFontColor, background = kDefaultBackgroundColor;
+  LONG lines = kDefaultLineCount, lineWidth = kDefaultLineWidth;
+  LONG format = kDefaultOutputFormat;
+  LONG quality = kDefaultJpegQuality;
+  LONG minLength = kDefaultMinLength, maxLength = kDefaultMaxLength;
 };
 
 bool ParseLong(const std::string& text, LONG* value) {
@@ -94,15 +123,16 @@ bool ReadSettings(const ParsedOptions& options, ImageSettings* s, std::string* e
   if (options.values.count("format")) {
     const std::string format = value("format");
     if (format != "jpeg" && format != "gif") return bad("format", format);
-    s->format = format == "gif" ? kGifFormat : kJpegFormat;
+    s->format = format == "gif" ? kOutputFormatGif : kOutputFormatJpeg;
   }
   if (options.values.count("quality") &&
-      !(ParseLong(value("quality"), &s->quality) && s->quality >= 1 && s->quality <= 100)) {
+      !(ParseLong(value("quality"), &s->quality) && s->quality >= kMinJpegQuality &&
+        s->quality <= kMaxJpegQuality)) {
     return bad("quality", value("quality"));
   }
   if (options.values.count("length") &&
       !(ParsePair(value("length"), '-', true, &s->minLength, &s->maxLength) && s->minLength >= 0 &&
-        s->minLength <= s->maxLength && s->maxLength <= 97)) {
+        s->minLength <= s->maxLength && s->maxLength <= kMaxRandomTextLength)) {
     return bad("length", value("length"));
   }
   if (options.values.count("text") && options.values.count("length")) {
@@ -128,9 +158,38 @@ int Fail(const std::string& message, std::ostream& err) {
 std::string OutputFailure(HRESULT hr) {
   const std::u16string description = CaptchaClient::TakeErrorDescription();
   if (!description.empty()) return Utf16ToUtf8(description);
-  char code[32];
-  std::snprintf(code, sizeof(code), "failed (0x%08X)", static_cast<unsigned>(hr));
-  return code;
+  return "failed (" + ResultText(hr) + ")";
+}
+
+// The string arguments, converted once to the component's UTF-16.
+struct ImageStrings {
+  std::string file;  // as given, UTF-8
+  std::u16string wideFile, text, password;
+};
+
+bool ConvertStrings(const ParsedOptions& options, LONG format, ImageStrings* strings) {
+  auto valueOf = [&options](const char* name) {
+    const auto found = options.values.find(name);  // find: [] would add what was not given
+    return found != options.values.end() ? found->second : std::string();
+  };
+  strings->file = options.values.count("out")  ? valueOf("out")
+                  : format == kOutputFormatGif ? kDefaultGifFile
+                                               : kDefaultJpegFile;
+  return Utf8ToUtf16(strings->file, strings->wideFile) &&
+         Utf8ToUtf16(valueOf("text"), strings->text) &&
+         Utf8ToUtf16(valueOf("password"), strings->password);
+}
+
+// Writes the picture to the file, or its bytes to `out` for "-".
+HRESULT WritePicture(CaptchaClient& client, const ImageStrings& strings, std::ostream& out) {
+  if (strings.file != kStandardOutput) return client.SaveToFile(strings.wideFile);
+  std::vector<uint8_t> bytes;
+  const HRESULT hr = client.SaveToBytes(bytes);
+  if (FAILED(hr)) return hr;
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  out.flush();
+  return S_OK;
 }
 
 }  // namespace
@@ -148,56 +207,39 @@ int RunImageCommand(const std::vector<std::string>& args, std::ostream& out, std
     out << OptionsUsage("image", kImageOptions);
     return kExitSuccess;
   }
-  // Look-ups by find: operator[] would add the options that were not given.
-  auto valueOf = [&options](const char* name) {
-    const auto found = options.values.find(name);
-    return found != options.values.end() ? found->second : std::string();
-  };
-  const bool withText = options.values.count("text") > 0;
-  const bool withToken = options.values.count("password") > 0;
-  std::u16string text, password;
-  if (!Utf8ToUtf16(valueOf("text"), text) || !Utf8ToUtf16(valueOf("password"), password)) {
+  ImageStrings strings;
+  if (!ConvertStrings(options, settings.format, &strings)) {
     err << "glimmark image: arguments must be valid UTF-8\n";
     return kExitUsage;
   }
-  const std::string file = options.values.count("out")     ? valueOf("out")
-                           : settings.format == kGifFormat ? "captcha.gif"
-                                                           : "captcha.jpg";
+  const bool withToken = options.values.count("password") > 0;
 
   CaptchaClient client;
   if (!client.Ok()) return Fail("cannot create the captcha object", err);
   ApplySettings(client.Object(), settings);
-  if (withText) {
-    client.PutText(text);
-  } else {
-    client.Object().SetRandomText(settings.minLength, settings.maxLength);
-  }
-
-  // With the picture on stdout, the text goes to stderr.
-  std::ostream& report = file == "-" ? err : out;
-  if (file == "-") {
-    std::vector<uint8_t> bytes;
-    const HRESULT hr = client.SaveToBytes(bytes);
-    if (FAILED(hr)) return Fail(OutputFailure(hr), err);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-  } else {
-    std::u16string wideFile;
-    Utf8ToUtf16(file, wideFile);
-    const HRESULT hr = client.SaveToFile(wideFile);
-    if (FAILED(hr)) return Fail(OutputFailure(hr) + ": " + file, err);
+  HRESULT hr = options.values.count("text")
+                   ? client.PutText(strings.text)
+                   : client.Object().SetRandomText(settings.minLength, settings.maxLength);
+  if (FAILED(hr)) return Fail("setting the text failed (" + ResultText(hr) + ")", err);
+  hr = WritePicture(client, strings, out);
+  if (FAILED(hr)) {
+    const std::string failure = OutputFailure(hr);
+    return Fail(strings.file == kStandardOutput ? failure : failure + ": " + strings.file, err);
   }
 
   std::u16string challenge, token;
-  client.GetText(challenge);
+  hr = client.GetText(challenge);
+  if (FAILED(hr)) return Fail("reading the text failed (" + ResultText(hr) + ")", err);
   if (withToken) {
-    client.SetPassword(password);
-    client.GetEncryptedText(token);
+    hr = client.SetPassword(strings.password);
+    if (SUCCEEDED(hr)) hr = client.GetEncryptedText(token);
+    if (FAILED(hr)) return Fail("making the token failed (" + ResultText(hr) + ")", err);
   }
+  // With the picture on stdout, the text goes to stderr.
+  std::ostream& report = strings.file == kStandardOutput ? err : out;
   if (options.flags.count("json")) {
     report << "{\"text\": " << JsonString(challenge)
-           << ", \"file\": " << JsonString(std::u16string(file.begin(), file.end()));
+           << ", \"file\": " << JsonString(strings.wideFile);
     if (withToken) report << ", \"token\": " << JsonString(token);
     report << "}\n";
   } else {

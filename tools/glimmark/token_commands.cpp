@@ -1,20 +1,22 @@
 // `glimmark token` and `glimmark verify`: a token for a text at the current
 // time, and the text and age restored from a token, through the object.
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "text/random_text.h"
 #include "tools/glimmark/captcha_client.h"
 #include "tools/glimmark/command_line.h"
 #include "tools/glimmark/subcommand.h"
 #include "tools/glimmark/text_encoding.h"
 #include "tools/pagehost/sealed_envelope.h"
+#include "tools/token_shape/token_shape.h"
 
 namespace {
 
 const std::vector<OptionSpec> kTokenOptions = {
     {"password", "P", true, "password; its first four characters make the key"},
-    {"text", "T", true, "challenge text (at most 97 characters are kept)"},
+    {"text", "T", true,
+     "challenge text (at most " + std::to_string(kMaxRandomTextLength) + " characters are kept)"},
     {"json", nullptr, false, "print {\"token\": ...}"},
 };
 
@@ -59,9 +61,7 @@ Invocation Parse(const char* command, const char* valueOption, const std::vector
 }
 
 int ReportFailure(const char* command, const char* step, HRESULT hr, std::ostream& err) {
-  char code[16];
-  std::snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(hr));
-  err << "glimmark " << command << ": " << step << " failed (" << code << ")\n";
+  err << "glimmark " << command << ": " << step << " failed (" << ResultText(hr) << ")\n";
   return kExitFailure;
 }
 
@@ -111,6 +111,12 @@ int RunVerifyCommand(const std::vector<std::string>& args, std::ostream& out, st
   Invocation call = Parse("verify", "token", kVerifyOptions, args, out, err);
   if (!call.proceed) return call.exitCode;
   if (call.options.values.count("key-file") && !OpenSealedToken(call, err)) return kExitFailure;
+  // The object would restore some text and age from anything; the tool
+  // refuses what no token can be.
+  if (!IsWellFormedToken(call.value)) {
+    err << "glimmark verify: malformed token\n";
+    return kExitFailure;
+  }
   CaptchaClient client;
   if (!client.Ok())
     return ReportFailure("verify", "creating the object", client.CreationResult(), err);

@@ -88,7 +88,9 @@ TEST_F(BitmapTest, LocksCopyEveryPixelOfEveryWidthExactly) {
           const BYTE* p = &buffer[size_t(y * data.Stride + bytes * x)];
           const Rgb expected = colourAt(x + 1, y + 1);
           EXPECT_EQ((Rgb{p[2], p[1], p[0]}), expected) << width << " " << x << "," << y;
-          if (bytes == 4) EXPECT_EQ(p[3], 0xFF);
+          if (bytes == 4) {
+            EXPECT_EQ(p[3], 0xFF);
+          }
         }
       }
       EXPECT_EQ(buffer.back(), 0xEE) << "written past the last row at width " << width;
@@ -311,7 +313,9 @@ TEST_F(BitmapTest, HandlesStayTrackedThroughGrowthAndScrambledDisposal) {
       ASSERT_EQ(width, expected);
     }
     for (GpBitmap* gone : disposed) {
-      if (!live.contains(gone)) ASSERT_EQ(GdipGetImageWidth(gone, &width), InvalidParameter);
+      if (!live.contains(gone)) {
+        ASSERT_EQ(GdipGetImageWidth(gone, &width), InvalidParameter);
+      }
     }
   };
   for (int i = 0; i < kBitmaps; ++i) {

@@ -19,7 +19,9 @@ class StreamTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream_), S_OK); }
   void TearDown() override {
-    if (stream_ != nullptr) EXPECT_EQ(stream_->Release(), 0u);
+    if (stream_ != nullptr) {
+      EXPECT_EQ(stream_->Release(), 0u);
+    }
   }
 
   ULONGLONG Position() {

@@ -38,8 +38,11 @@ TEST(VarFromStr, OverlongTextIsRejectedNotRead) {
 TEST(VarFromStr, DecimalsRoundHalfToEvenExhaustively) {
   for (int hundredths = -100000; hundredths <= 100000; ++hundredths) {
     const int magnitude = hundredths < 0 ? -hundredths : hundredths;
-    const std::string text = (hundredths < 0 ? "-" : "") + std::to_string(magnitude / 100) + "." +
-                             std::to_string(magnitude % 100 / 10) + std::to_string(magnitude % 10);
+    std::string text = hundredths < 0 ? "-" : "";
+    text += std::to_string(magnitude / 100);
+    text += '.';
+    text += std::to_string(magnitude % 100 / 10);
+    text += std::to_string(magnitude % 10);
     int whole = magnitude / 100;
     const int rest = magnitude % 100;
     if (rest > 50 || (rest == 50 && whole % 2 == 1)) ++whole;
