@@ -48,6 +48,20 @@ class DataFileModule {
   HMODULE handle;
 };
 
+// The script's UTF-16 text, on the process heap (null when it runs out).
+class ScriptBuffer {
+ public:
+  explicit ScriptBuffer(size_t units)
+      : units_(static_cast<WCHAR*>(HeapAlloc(GetProcessHeap(), 0, units * sizeof(WCHAR)))) {}
+  ~ScriptBuffer() { HeapFree(GetProcessHeap(), 0, units_); }
+  ScriptBuffer(const ScriptBuffer&) = delete;
+  ScriptBuffer& operator=(const ScriptBuffer&) = delete;
+  WCHAR* Units() const { return units_; }
+
+ private:
+  WCHAR* units_;
+};
+
 // Reads the script `resourceId` from the library file and applies it.
 HRESULT ApplyScriptResource(CRegObject& registrar, const WCHAR* path, UINT resourceId,
                             BOOL registering) {
@@ -60,13 +74,13 @@ HRESULT ApplyScriptResource(CRegObject& registrar, const WCHAR* path, UINT resou
   const auto* bytes = static_cast<const char*>(loaded == nullptr ? nullptr : LockResource(loaded));
   if (bytes == nullptr) return LastErrorResult();
   const DWORD size = SizeofResource(library.Handle(), resource);
-  std::unique_ptr<WCHAR[]> text(new (std::nothrow) WCHAR[size + 1]);
-  if (text == nullptr) return E_OUTOFMEMORY;
-  const int units = MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, static_cast<int>(size), text.get(),
-                                        static_cast<int>(size));
+  const ScriptBuffer text(size + 1);
+  if (text.Units() == nullptr) return E_OUTOFMEMORY;
+  const int units = MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, static_cast<int>(size),
+                                        text.Units(), static_cast<int>(size));
   if (units == 0) return LastErrorResult();
-  text[units] = 0;
-  return registrar.ApplyScript(text.get(), registering);
+  text.Units()[units] = 0;
+  return registrar.ApplyScript(text.Units(), registering);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // scripts and the type-library steps need.
 #pragma once
 
+#include <ole2.h>
 #include <windows.h>
 
 // A script variable; a list of them ends with a null name. A null value

@@ -17,15 +17,19 @@ HRESULT UpdateGlimmarkRegistry(BOOL registering) {
 }
 
 // Defined in load order: C++ makes them in this order and destroys them in
-// the reverse one, which is the unload order (module, map, instance).
-CModuleInstance instanceRecord(loadFailed);
+// the reverse one, which is the unload order (module, map, instance). Their
+// priority makes them before the library's unprioritized initializers, among
+// which the platform runs DllMain at load (platform/module/process_attach.h),
+// so that DllMain sees what the load steps did.
+#define LOAD_STEP __attribute__((init_priority(1000)))
+LOAD_STEP CModuleInstance instanceRecord(loadFailed);
 ObjectMapEntry objectMapEntries[] = {
     {&CLSID_Glimmark, &UpdateGlimmarkRegistry, &CComClassFactory::CreateFactory,
      &CreateComInstance<CGlimmark>, nullptr},
 };
-CObjectMap objectMap(objectMapEntries, sizeof objectMapEntries / sizeof objectMapEntries[0],
-                     loadFailed);
-CGlimmarkPrjModule serverModule(LIBID_GlimmarkPrjLib, kModuleAppId, loadFailed);
+LOAD_STEP CObjectMap objectMap(objectMapEntries,
+                               sizeof objectMapEntries / sizeof objectMapEntries[0], loadFailed);
+LOAD_STEP CGlimmarkPrjModule serverModule(LIBID_GlimmarkPrjLib, kModuleAppId, loadFailed);
 
 }  // namespace
 

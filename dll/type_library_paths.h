@@ -3,6 +3,7 @@
 // help directory of a help file.
 #pragma once
 
+#include <ole2.h>
 #include <windows.h>
 
 // `modulePath` with its extension (from the last "." after the last path

@@ -39,11 +39,14 @@ HRESULT LoadServerTypeLibrary(LoadedTypeLibrary& loaded) {
 }
 
 // The per-user form of a registration function, when registering per user
-// and OLEAUT32.DLL has it; else null.
-FARPROC PerUserFunction(LPCSTR name) {
+// and OLEAUT32.DLL has it; else null. (Through the generic function pointer
+// type, as casting FARPROC straight to another signature is warned about.)
+template <class Function>
+Function PerUserFunction(LPCSTR name) {
   if (!perUserRegistration) return nullptr;
   const HMODULE automation = GetModuleHandleW(OLESTR("OLEAUT32.DLL"));
-  return automation == nullptr ? nullptr : GetProcAddress(automation, name);
+  if (automation == nullptr) return nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(automation, name)));
 }
 
 }  // namespace
@@ -60,8 +63,7 @@ HRESULT RegisterServerTypeLibrary() noexcept {
   }
   SysFreeString(helpFile);
   OLECHAR* directory = helpDirectory[0] != 0 ? helpDirectory : nullptr;
-  const auto forUser =
-      reinterpret_cast<RegisterForUserFunction>(PerUserFunction("RegisterTypeLibForUser"));
+  const auto forUser = PerUserFunction<RegisterForUserFunction>("RegisterTypeLibForUser");
   if (forUser != nullptr) return forUser(loaded.library, loaded.path, directory);
   return RegisterTypeLib(loaded.library, loaded.path, directory);
 }
@@ -73,8 +75,7 @@ HRESULT UnregisterServerTypeLibrary() noexcept {
   TLIBATTR* attributes = nullptr;
   hr = loaded.library->GetLibAttr(&attributes);
   if (FAILED(hr)) return hr;
-  const auto forUser =
-      reinterpret_cast<UnregisterForUserFunction>(PerUserFunction("UnRegisterTypeLibForUser"));
+  const auto forUser = PerUserFunction<UnregisterForUserFunction>("UnRegisterTypeLibForUser");
   if (forUser != nullptr) {
     hr = forUser(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
                  attributes->lcid, attributes->syskind);

@@ -1,13 +1,15 @@
 // How a Linux shared library that is an in-process server gets its entry
-// point (DllMain) run as Windows runs it. The library links the small static
+// point (DllMain) run as Windows runs it. The library links the small
 // piece platform/module/entry/process_attach_entry.cpp, whose ELF constructor
-// runs DllMain(DLL_PROCESS_ATTACH) once the library's own static objects are
-// made (it is linked after them, so its constructor runs after theirs), and
-// whose ELF destructor runs DllMain(DLL_PROCESS_DETACH) before they are
-// destroyed. The constructor cannot fail dlopen, so it reports the entry
-// point's answer here; LoadLibraryW reads the report when dlopen returns and,
-// for a refused attach, unloads the library again (its detach runs, as on
-// Windows) and fails with ERROR_DLL_INIT_FAILED.
+// runs DllMain(DLL_PROCESS_ATTACH), and whose ELF destructor runs
+// DllMain(DLL_PROCESS_DETACH) before the library's static objects are
+// destroyed. The order of unprioritized constructors within one library is
+// the linker's choice, so a library whose DllMain reads what its static
+// objects set up gives those objects an init_priority: prioritized
+// initializers all run before the unprioritized constructor here. The constructor cannot fail
+// dlopen, so it reports the entry point's answer here; LoadLibraryW reads the report when dlopen
+// returns and, for a refused attach, unloads the library again (its detach runs, as on Windows) and
+// fails with ERROR_DLL_INIT_FAILED.
 #pragma once
 
 #include "windef.h"

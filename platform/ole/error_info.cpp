@@ -2,10 +2,10 @@
 // fill it, IErrorInfo to read it) and the calling thread's current error
 // information. SetErrorInfo replaces the thread's object; GetErrorInfo hands it
 // over to the caller and clears it, so each report is read once.
+#include <new>
+
 #include "oleauto.h"
 #include "winbase.h"
-
-#include <new>
 
 namespace {
 
@@ -68,9 +68,7 @@ class ErrorInfoObject final : public ICreateErrorInfo, public IErrorInfo {
   HRESULT STDMETHODCALLTYPE GetDescription(BSTR* out) noexcept override {
     return Copy(description, out);
   }
-  HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* out) noexcept override {
-    return Copy(helpFile, out);
-  }
+  HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* out) noexcept override { return Copy(helpFile, out); }
   HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD* out) noexcept override {
     if (out == nullptr) return E_INVALIDARG;
     *out = helpContext;
