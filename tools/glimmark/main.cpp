@@ -13,6 +13,7 @@ const Subcommand kSubcommands[] = {
     {"image", "make a captcha picture and print its text (and token)", RunImageCommand},
     {"token", "print a token of a text, stamped with the current time", RunTokenCommand},
     {"verify", "restore the text and age (seconds) from a token", RunVerifyCommand},
+    {"register", "register an in-process server library (or --unregister it)", RunRegisterCommand},
 };
 
 void PrintOverview(std::ostream& stream) {
