@@ -26,8 +26,8 @@ class RegisteredServer {
     const std::string library = GLIMMARK_SERVER_LIBRARY;
     const std::u16string value(library.begin(), library.end());
     HKEY server = nullptr;
-    RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                    &server, nullptr);
+    RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &server,
+                    nullptr);
     RegSetValueExW(server, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>((value.size() + 1) * sizeof(char16_t)));
     RegCloseKey(server);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "libloaderapi.h"
 #include "module/resource_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

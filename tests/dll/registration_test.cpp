@@ -177,8 +177,8 @@ TEST_F(MachineRegistration, ThreadLocaleComesBackOnEveryPath) {
 // The built library, copied into a folder whose name has a single quote,
 // registers that path as its InprocServer32.
 TEST_F(MachineRegistration, LibraryPathWithASingleQuote) {
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                       ("glimmark it's " + std::to_string(getpid()));
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("glimmark it's " + std::to_string(getpid()));
   std::filesystem::create_directories(folder);
   const std::filesystem::path copy = folder / "libglimmark.so";
   std::filesystem::copy_file(GLIMMARK_SERVER_LIBRARY, copy,
@@ -224,8 +224,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(PathCase{u"/opt/glimmark/libglimmark.so", u"/opt/glimmark/libglimmark.tlb"},
                       PathCase{u"C:\\dir.v2\\glimmark.dll", u"C:\\dir.v2\\glimmark.tlb"},
                       PathCase{u"/dir.v2/glimmark", u"/dir.v2/glimmark.tlb"},
-                      PathCase{u"glimmark", u"glimmark.tlb"},
-                      PathCase{u"a.b.c", u"a.b.tlb"},
+                      PathCase{u"glimmark", u"glimmark.tlb"}, PathCase{u"a.b.c", u"a.b.tlb"},
                       PathCase{kLongStem.c_str(), nullptr}));
 
 TEST(HelpDirectory, CutAfterTheLastSeparatorOrColon) {

@@ -23,7 +23,7 @@ class GlimmarkRegister : public ::testing::Test {
     RemoveFiles();
     saved = base != nullptr ? base : "";
     setenv("GLIMMARK_REGISTRY", path.c_str(), 1);  // for the tool
-    GlimmarkTest_UseRegistryFile(path.c_str());     // for this process
+    GlimmarkTest_UseRegistryFile(path.c_str());    // for this process
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
   }
   void TearDown() override {
@@ -88,8 +88,8 @@ TEST_F(GlimmarkRegister, FailuresNameTheStepAndTheirResult) {
   const RunResult missing = RunGlimmark({"register", "/no/such/libglimmark.so"});
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_EQ(missing.err, "glimmark register: cannot load /no/such/libglimmark.so (0x8007007E)\n");
-  const RunResult notAServer = RunGlimmark(
-      {"register", GLIMMARK_BINARY_DIR "/platform/libglimmark_platform.so"});
+  const RunResult notAServer =
+      RunGlimmark({"register", GLIMMARK_BINARY_DIR "/platform/libglimmark_platform.so"});
   EXPECT_EQ(notAServer.exitCode, 1);
   EXPECT_NE(notAServer.err.find("DllRegisterServer of "), std::string::npos) << notAServer.err;
   EXPECT_NE(notAServer.err.find("(0x800401F9)"), std::string::npos) << notAServer.err;

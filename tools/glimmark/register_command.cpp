@@ -1,15 +1,14 @@
 // `glimmark register [--user] [--unregister] [LIBRARY]`: the regsvr32 of this
 // platform. Loads an in-process server library, calls its registration entry
 // point and says what it did, or which step failed with its HRESULT.
+#include <ole2.h>
 #include <unistd.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <ole2.h>
-#include <windows.h>
 
 #include "tools/glimmark/command_line.h"
 #include "tools/glimmark/subcommand.h"
@@ -67,8 +66,7 @@ HRESULT CallEntryPoint(HMODULE library, bool perUser, bool unregister, std::stri
 
 }  // namespace
 
-int RunRegisterCommand(const std::vector<std::string>& args, std::ostream& out,
-                       std::ostream& err) {
+int RunRegisterCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::vector<std::string> options;
   std::string library;
   for (const std::string& arg : args) {
