@@ -25,7 +25,7 @@
 #include "render/glyph_cell.h"
 #include "render/noise_curve.h"
 #include "render/render_image.h"
-#include "server/com_object.h"
+#include "tests/support/glimmark_client.h"
 #include "text/random_source.h"
 
 namespace {
@@ -34,15 +34,16 @@ namespace {
 class WarmObject {
  public:
   WarmObject() {
-    CComObject<CGlimmark>::CreateInstance(&object);
-    object->AddRef();
+    IGlimmark* created = nullptr;
+    CreateGlimmark(&created);
+    object = Implementation(created);
   }
   ~WarmObject() { object->Release(); }
   CGlimmark& Get() { return *object; }
   ChallengeSettings& Settings() { return *object->Settings(); }
 
  private:
-  CComObject<CGlimmark>* object = nullptr;
+  CGlimmark* object = nullptr;
 };
 
 // The fastest repetition: on a machine shared with other work the median

@@ -4,24 +4,23 @@
 #include <benchmark/benchmark.h>
 
 #include "component/cglimmark.h"
-#include "server/com_object.h"
+#include "tests/support/glimmark_client.h"
 
 namespace {
 
 class ObjectWithPassword {
  public:
   ObjectWithPassword() {
-    CComObject<CGlimmark>::CreateInstance(&object_);
-    object_->AddRef();
+    CreateGlimmark(&object_);
     BSTR password = SysAllocString(OLESTR("s3cret"));
     object_->SetPassword(password);
     SysFreeString(password);
   }
   ~ObjectWithPassword() { object_->Release(); }
-  CComObject<CGlimmark>* operator->() { return object_; }
+  IGlimmark* operator->() { return object_; }
 
  private:
-  CComObject<CGlimmark>* object_ = nullptr;
+  IGlimmark* object_ = nullptr;
 };
 
 void BM_EncryptedTextGet(benchmark::State& state) {

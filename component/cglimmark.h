@@ -1,7 +1,8 @@
 // CGlimmark: the captcha object that a page script creates (ProgID
 // "tolvek.Glimmark"). It owns one ChallengeSettings record and implements the
-// sixteen operations of IGlimmark; reference counting and QueryInterface come
-// from the object wrapper that makes it (server/com_object.h).
+// sixteen operations of IGlimmark, and ISupportErrorInfo; reference counting
+// and QueryInterface come from the object wrapper that makes it
+// (server/object_creation.h: alone or as the inner part of an aggregate).
 //
 // Where each operation lives:
 //   settings_operations.cpp  SetLines, SetSize, SetColor, SetOutputFormat
@@ -12,8 +13,8 @@
 //   dispatch_operations.cpp  the four IDispatch entries
 #pragma once
 
-#include "state/challenge_settings.h"
 #include "component/glimmark_interface.h"
+#include "state/challenge_settings.h"
 
 struct IRequest;
 struct IResponse;
@@ -21,14 +22,16 @@ struct ISessionObject;
 struct IServer;
 struct IApplicationObject;
 
-class CGlimmark : public IGlimmark {
+class CGlimmark : public IGlimmark, public ISupportErrorInfo {
  public:
   // Starts the graphics library for this object, seeds the calling thread's
   // random source from the clock and allocates the settings with their
   // defaults. When that allocation fails the object is not usable:
   // IsConstructed() says so and the maker must fail with E_OUTOFMEMORY.
   CGlimmark() noexcept;
-  // Frees the font and the record, then shuts the graphics library down.
+  // Frees the font and the record, shuts the graphics library down, gives
+  // back the module lock its making took and releases the page objects
+  // still held (Application, Server, Session, Response, Request).
   virtual ~CGlimmark();
 
   CGlimmark(const CGlimmark&) = delete;
@@ -37,9 +40,13 @@ class CGlimmark : public IGlimmark {
   bool IsConstructed() const { return settings != nullptr; }
 
   // The interface table: IUnknown, IGlimmark and IDispatch all answer with the
-  // IGlimmark pointer, one reference added through `self`; anything else is
-  // E_NOINTERFACE with *object null.
+  // IGlimmark pointer, ISupportErrorInfo with its own, one reference added
+  // through the wrapper; anything else is E_NOINTERFACE with *object null.
   HRESULT InternalQueryInterface(REFIID riid, void** object) noexcept;
+
+  // ISupportErrorInfo: S_OK for IID_IGlimmark, whose output operations post
+  // error information; S_FALSE for any other interface.
+  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) noexcept override;
 
   // The record, for the text, render and output code and for tests.
   ChallengeSettings* Settings() { return settings; }
@@ -48,8 +55,8 @@ class CGlimmark : public IGlimmark {
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) noexcept override;
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid,
                                         ITypeInfo** ppTInfo) noexcept override;
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
-                                          LCID lcid, DISPID* rgDispId) noexcept override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                                          DISPID* rgDispId) noexcept override;
   HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
                                    DISPPARAMS* pDispParams, VARIANT* pVarResult,
                                    EXCEPINFO* pExcepInfo, UINT* puArgErr) noexcept override;

@@ -8,15 +8,15 @@
 #include <vector>
 
 #include "component/cglimmark.h"
-#include "server/com_object.h"
+#include "tests/support/glimmark_client.h"
 
 namespace {
 
-CComObject<CGlimmark>* SharedObject() {
-  static CComObject<CGlimmark>* object = [] {
-    CComObject<CGlimmark>* made = nullptr;
-    if (CComObject<CGlimmark>::CreateInstance(&made) != S_OK) std::abort();
-    made->AddRef();
+CGlimmark* SharedObject() {
+  static CGlimmark* object = [] {
+    IGlimmark* created = nullptr;
+    if (CreateGlimmark(&created) != S_OK) std::abort();
+    CGlimmark* made = Implementation(created);
     BSTR password = SysAllocString(OLESTR("fuzzing"));
     made->SetPassword(password);
     SysFreeString(password);
@@ -32,7 +32,7 @@ void Check(bool condition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  CComObject<CGlimmark>* object = SharedObject();
+  CGlimmark* object = SharedObject();
   std::vector<OLECHAR> units(size / 2);
   for (size_t i = 0; i < units.size(); ++i) {
     units[i] = static_cast<OLECHAR>(data[2 * i] | (data[2 * i + 1] << 8));

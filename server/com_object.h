@@ -1,34 +1,20 @@
 // The stand-alone object wrapper: CComObject<T> gives a class T that has an
 // interface table (T::InternalQueryInterface) its IUnknown: a plain reference
 // count (the object lives in one apartment, so no interlocked operations) and
-// destruction at the last Release.
+// destruction at the last Release. Made by CreateComInstance
+// (object_creation.h), on the process heap.
 #pragma once
 
-#include <new>
-
-#include <windows.h>
 #include <ole2.h>
+#include <windows.h>
 
-// Count set at destruction so that references taken and dropped during
-// teardown cannot bring it to zero a second time.
-constexpr LONG kDestructionRefCount = static_cast<LONG>(0xC0000001u);
+#include "server/heap_object.h"
+#include "server/teardown_count.h"
 
 template <class T>
-class CComObject : public T {
+class CComObject : public T, public HeapObject {
  public:
-  // Makes an object with a count of 0. E_OUTOFMEMORY when memory or the
-  // object's own construction fails.
-  static HRESULT CreateInstance(CComObject** object) noexcept {
-    if (object == nullptr) return E_POINTER;
-    *object = new (std::nothrow) CComObject();
-    if (*object == nullptr) return E_OUTOFMEMORY;
-    if (!(*object)->IsConstructed()) {
-      delete *object;
-      *object = nullptr;
-      return E_OUTOFMEMORY;
-    }
-    return S_OK;
-  }
+  CComObject() = default;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override {
     return this->InternalQueryInterface(riid, object);
@@ -44,6 +30,5 @@ class CComObject : public T {
   }
 
  private:
-  CComObject() = default;
   LONG refCount = 0;
 };

@@ -29,6 +29,14 @@ EXTERN_C PLATFORM_API void GlimmarkTest_LoadEveryGlyph(bool load);
 // coverage raster; false (the default) with ours. Tests compare the two.
 EXTERN_C PLATFORM_API void GlimmarkTest_UseFreeTypeGreyRaster(bool use);
 
+// Makes the `nth` HeapAlloc from now on (1: the very next) fail once, as if
+// memory had run out; 0 cancels. Counts calls on every thread.
+EXTERN_C PLATFORM_API void GlimmarkTest_FailHeapAllocation(DWORD nth);
+
+// Makes the next InitializeCriticalSectionAndSpinCount answer FALSE with
+// ERROR_NOT_ENOUGH_MEMORY (once), as a lock that cannot be created.
+EXTERN_C PLATFORM_API void GlimmarkTest_FailNextLockCreation(void);
+
 // Makes the next CreateStreamOnHGlobal fail with E_OUTOFMEMORY (once).
 EXTERN_C PLATFORM_API void GlimmarkTest_FailNextStreamCreation(void);
 

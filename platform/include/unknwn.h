@@ -1,5 +1,5 @@
 // IUnknown, the root of every COM interface: reference counting and
-// interface negotiation.
+// interface negotiation; IClassFactory, through which objects are made.
 #pragma once
 
 #include "guiddef.h"
@@ -16,3 +16,14 @@ IUnknown {
   virtual ULONG STDMETHODCALLTYPE Release() = 0;
 };
 typedef IUnknown* LPUNKNOWN;
+
+EXTERN_C PLATFORM_API const IID IID_IClassFactory;
+
+MIDL_INTERFACE("00000001-0000-0000-C000-000000000046")
+IClassFactory : public IUnknown {
+ public:
+  virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown * pUnkOuter, REFIID riid,
+                                                   void** ppvObject) = 0;
+  virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) = 0;
+};
+typedef IClassFactory* LPCLASSFACTORY;

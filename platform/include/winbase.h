@@ -1,6 +1,7 @@
 // Kernel services the component calls: last-error value, critical sections
-// (recursive, as on Windows), interlocked counters and the system clock.
-// Module and resource functions are declared in libloaderapi.h.
+// (recursive, as on Windows), interlocked counters, the system clock, the
+// process heap, the thread locale and ANSI-to-UTF-16 conversion. Module and
+// resource functions are declared in libloaderapi.h.
 #pragma once
 
 #include "windef.h"
@@ -17,7 +18,7 @@ typedef struct _RTL_CRITICAL_SECTION {
 
 EXTERN_C PLATFORM_API void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section);
 EXTERN_C PLATFORM_API BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section,
-                                                                       DWORD spinCount);
+                                                                        DWORD spinCount);
 EXTERN_C PLATFORM_API void WINAPI EnterCriticalSection(LPCRITICAL_SECTION section);
 EXTERN_C PLATFORM_API BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION section);
 EXTERN_C PLATFORM_API void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION section);
@@ -55,5 +56,40 @@ inline PVOID InterlockedExchangePointer(PVOID volatile* target, PVOID value) {
 // The current time as 100-nanosecond intervals since 1601-01-01 UTC. Under
 // the test seam (glimmark_test_seams.h) it answers the pinned instant.
 EXTERN_C PLATFORM_API void WINAPI GetSystemTimeAsFileTime(LPFILETIME time);
+
+// The process heap: one per process, never destroyed. HeapAlloc answers null
+// when memory runs out (HEAP_ZERO_MEMORY zero-fills); HeapFree of null is
+// TRUE. Under the test seam (glimmark_test_seams.h) a chosen call fails.
+#define HEAP_ZERO_MEMORY 0x00000008
+EXTERN_C PLATFORM_API HANDLE WINAPI GetProcessHeap(void);
+EXTERN_C PLATFORM_API LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes);
+EXTERN_C PLATFORM_API BOOL WINAPI HeapFree(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem);
+
+// The calling thread's locale. It starts as the user default (en-US, 0x0409);
+// LOCALE_SYSTEM_DEFAULT and LOCALE_USER_DEFAULT are stored as that locale.
+EXTERN_C PLATFORM_API LCID WINAPI GetThreadLocale(void);
+EXTERN_C PLATFORM_API BOOL WINAPI SetThreadLocale(LCID Locale);
+
+// Code pages. Every locale's ANSI code page here is Windows-1252, so CP_ACP
+// and CP_THREAD_ACP convert as 1252; CP_UTF8 converts UTF-8 (invalid
+// sequences become U+FFFD, or fail with MB_ERR_INVALID_CHARS).
+#define CP_ACP 0
+#define CP_THREAD_ACP 3
+#define CP_UTF8 65001
+#define MB_ERR_INVALID_CHARS 0x00000008
+typedef const CHAR* LPCCH;
+// Returns the UTF-16 units written (or needed, when cchWideChar is 0),
+// counting the terminator when cbMultiByte is -1; 0 with the last error
+// ERROR_INVALID_PARAMETER, ERROR_INSUFFICIENT_BUFFER or
+// ERROR_NO_UNICODE_TRANSLATION on failure.
+EXTERN_C PLATFORM_API int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags,
+                                                     LPCCH lpMultiByteStr, int cbMultiByte,
+                                                     LPWSTR lpWideCharStr, int cchWideChar);
+
+// Reasons a library's entry point (DllMain) is called for.
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+#define DLL_THREAD_ATTACH 2
+#define DLL_THREAD_DETACH 3
 
 #include "libloaderapi.h"

@@ -1,10 +1,14 @@
 // Critical sections over a recursive mutex placed in the caller's storage.
+#include <atomic>
 #include <mutex>
 #include <new>
 
+#include "glimmark_test_seams.h"
 #include "winbase.h"
 
 namespace {
+
+std::atomic<bool> failNextLockCreation{false};
 
 static_assert(sizeof(std::recursive_mutex) <= sizeof(CRITICAL_SECTION::opaque));
 static_assert(alignof(std::recursive_mutex) <= alignof(CRITICAL_SECTION));
@@ -21,6 +25,10 @@ EXTERN_C void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section) {
 
 EXTERN_C BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section, DWORD) {
   if (section == nullptr) return FALSE;
+  if (failNextLockCreation.exchange(false)) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
   InitializeCriticalSection(section);
   return TRUE;
 }
@@ -40,3 +48,5 @@ EXTERN_C void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION section) {
 EXTERN_C void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION section) {
   if (section != nullptr) MutexOf(section)->~recursive_mutex();
 }
+
+EXTERN_C void GlimmarkTest_FailNextLockCreation(void) { failNextLockCreation.store(true); }

@@ -7,7 +7,7 @@
 #include "component/cglimmark.h"
 #include "gdiplus/startup_state.h"
 #include "glimmark_test_seams.h"
-#include "server/com_object.h"
+#include "tests/support/glimmark_client.h"
 #include "text/random_source.h"
 
 namespace {
@@ -15,15 +15,12 @@ namespace {
 // One object with a reference held for the test's duration.
 class GlimmarkObjectTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(CComObject<CGlimmark>::CreateInstance(&object), S_OK);
-    object->AddRef();
-  }
+  void SetUp() override { ASSERT_EQ(CreateGlimmark(&object), S_OK); }
   void TearDown() override {
     if (object != nullptr) object->Release();
     GlimmarkTest_UnpinClock();
   }
-  ChallengeSettings& Settings() { return *object->Settings(); }
+  ChallengeSettings& Settings() { return *Implementation(object)->Settings(); }
   std::u16string Text() {
     BSTR text = nullptr;
     EXPECT_EQ(object->get_Text(&text), S_OK);
@@ -37,7 +34,7 @@ class GlimmarkObjectTest : public ::testing::Test {
     SysFreeString(value);
   }
 
-  CComObject<CGlimmark>* object = nullptr;
+  IGlimmark* object = nullptr;
 };
 
 TEST_F(GlimmarkObjectTest, NewObjectHasTheDefaults) {
@@ -66,37 +63,32 @@ TEST_F(GlimmarkObjectTest, NewObjectHasTheDefaults) {
 TEST(GlimmarkConstruction, SeedsTheThreadFromThePinnedClock) {
   GlimmarkTest_PinClock(1796644800, 250);  // 12:00:00.250 UTC, 7 December 2026
   SeedRandomSource(777);
-  CComObject<CGlimmark>* object = nullptr;
-  ASSERT_EQ(CComObject<CGlimmark>::CreateInstance(&object), S_OK);
+  IGlimmark* object = nullptr;
+  ASSERT_EQ(CreateGlimmark(&object), S_OK);
   EXPECT_EQ(RandomSourceState(), 1200000u);
 
   // A second object in the same millisecond restarts the same sequence.
   DrawRandomValue();
-  CComObject<CGlimmark>* twin = nullptr;
-  ASSERT_EQ(CComObject<CGlimmark>::CreateInstance(&twin), S_OK);
+  IGlimmark* twin = nullptr;
+  ASSERT_EQ(CreateGlimmark(&twin), S_OK);
   EXPECT_EQ(RandomSourceState(), 1200000u);
 
   // Millisecond 0 seeds with 0, whatever the second.
   GlimmarkTest_PinClock(1796644801, 0);
-  CComObject<CGlimmark>* third = nullptr;
-  ASSERT_EQ(CComObject<CGlimmark>::CreateInstance(&third), S_OK);
+  IGlimmark* third = nullptr;
+  ASSERT_EQ(CreateGlimmark(&third), S_OK);
   EXPECT_EQ(RandomSourceState(), 0u);
   GlimmarkTest_UnpinClock();
 
-  for (auto* o : {object, twin, third}) {
-    o->AddRef();
-    o->Release();
-  }
+  for (IGlimmark* o : {object, twin, third}) o->Release();
 }
 
 TEST(GlimmarkConstruction, EachObjectHoldsOneGraphicsStartUpUntilItEnds) {
   const int before = Gdiplus::GdiplusStartupCount();
-  CComObject<CGlimmark>* first = nullptr;
-  CComObject<CGlimmark>* second = nullptr;
-  ASSERT_EQ(CComObject<CGlimmark>::CreateInstance(&first), S_OK);
-  ASSERT_EQ(CComObject<CGlimmark>::CreateInstance(&second), S_OK);
-  first->AddRef();
-  second->AddRef();
+  IGlimmark* first = nullptr;
+  IGlimmark* second = nullptr;
+  ASSERT_EQ(CreateGlimmark(&first), S_OK);
+  ASSERT_EQ(CreateGlimmark(&second), S_OK);
   EXPECT_EQ(Gdiplus::GdiplusStartupCount(), before + 2);
   EXPECT_EQ(first->Release(), 0u);
   EXPECT_EQ(Gdiplus::GdiplusStartupCount(), before + 1);

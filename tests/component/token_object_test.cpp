@@ -8,7 +8,7 @@
 
 #include "component/cglimmark.h"
 #include "glimmark_test_seams.h"
-#include "server/com_object.h"
+#include "tests/support/glimmark_client.h"
 
 // AddressSanitizer's allocation hooks, present only in sanitized builds.
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(const volatile void*,
@@ -41,10 +41,7 @@ class TokenObjectTest : public ::testing::Test {
  protected:
   void SetUp() override {
     GlimmarkTest_PinClock(kPinnedSecond, 250);
-    CComObject<CGlimmark>* made = nullptr;
-    ASSERT_EQ(CComObject<CGlimmark>::CreateInstance(&made), S_OK);
-    made->AddRef();
-    object_ = made;
+    ASSERT_EQ(CreateGlimmark(&object_), S_OK);
   }
   void TearDown() override {
     if (object_ != nullptr) object_->Release();
@@ -86,7 +83,7 @@ class TokenObjectTest : public ::testing::Test {
     return Token();
   }
 
-  CComObject<CGlimmark>* object_ = nullptr;
+  IGlimmark* object_ = nullptr;
 };
 
 TEST_F(TokenObjectTest, DefaultTextRoundTripWithAgeZeroThenNinety) {
@@ -224,7 +221,7 @@ TEST_F(TokenObjectTest, WrongPasswordStillAnswersWithSomeText) {
   SetPassword(u"wrong");
   PutToken(token);
   EXPECT_NE(Text(), u"Captcha Test");
-  EXPECT_EQ(object_->Settings()->text[kTextCapacity - 1], 0);
+  EXPECT_EQ(Implementation(object_)->Settings()->text[kTextCapacity - 1], 0);
 }
 
 TEST_F(TokenObjectTest, NullOutPointersAreRefused) {

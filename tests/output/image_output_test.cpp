@@ -1,7 +1,6 @@
 // Output through the object: complete GIF and JPEG files as byte arrays and
 // files, and every failure reported with its message and error information.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,16 +11,15 @@
 #include "component/cglimmark.h"
 #include "component/error_report.h"
 #include "glimmark_test_seams.h"
-#include "server/com_object.h"
 #include "support/image_decoding.h"
+#include "tests/support/glimmark_client.h"
 
 namespace {
 
 class ImageOutputTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(CComObject<CGlimmark>::CreateInstance(&object), S_OK);
-    object->AddRef();
+    ASSERT_EQ(CreateGlimmark(&object), S_OK);
     folder = std::filesystem::temp_directory_path() /
              ("glimmark-output-" + std::to_string(getpid()) + "-" +
               ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -80,7 +78,7 @@ class ImageOutputTest : public ::testing::Test {
     return result;
   }
 
-  CComObject<CGlimmark>* object = nullptr;
+  IGlimmark* object = nullptr;
   std::filesystem::path folder;
 };
 
@@ -169,7 +167,8 @@ TEST_F(ImageOutputTest, MissingFolderFailsWithTheFileMessage) {
   const auto [source, description] = TakeErrorInfo();
   EXPECT_EQ(source, u"Glimmark");
   EXPECT_EQ(description, u"Cannot save into the file");
-  EXPECT_EQ(std::u16string(object->Settings()->errorMessage), u"Cannot save into the file");
+  EXPECT_EQ(std::u16string(Implementation(object)->Settings()->errorMessage),
+            u"Cannot save into the file");
   EXPECT_FALSE(std::filesystem::exists(folder / "no-such-folder"));
 }
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "component/cglimmark.h"
-#include "server/com_object.h"
+#include "component/glimmark_interface.h"
+#include "dll/exports.h"
 
 namespace {
 
@@ -40,12 +40,14 @@ HRESULT ReadBstr(std::u16string& text, Call call) {
 }  // namespace
 
 CaptchaClient::CaptchaClient() {
-  CComObject<CGlimmark>* made = nullptr;
-  creation_ = CComObject<CGlimmark>::CreateInstance(&made);
+  // As a COM client: the class factory from the component's entry point
+  // (linked into the tool), then a new object from it.
+  IClassFactory* factory = nullptr;
+  creation_ =
+      DllGetClassObject(CLSID_Glimmark, IID_IClassFactory, reinterpret_cast<void**>(&factory));
   if (FAILED(creation_)) return;
-  IGlimmark* object = made;
-  object->AddRef();
-  object_ = object;
+  creation_ = factory->CreateInstance(nullptr, IID_IGlimmark, reinterpret_cast<void**>(&object_));
+  factory->Release();
 }
 
 CaptchaClient::~CaptchaClient() {

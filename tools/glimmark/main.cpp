@@ -14,6 +14,7 @@ const Subcommand kSubcommands[] = {
     {"token", "print a token of a text, stamped with the current time", RunTokenCommand},
     {"verify", "restore the text and age (seconds) from a token", RunVerifyCommand},
     {"serve", "run the page host: a challenge form over HTTP", RunServeCommand},
+    {"register", "register an in-process server library (or --unregister it)", RunRegisterCommand},
 };
 
 void PrintOverview(std::ostream& stream) {

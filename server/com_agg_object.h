@@ -1,0 +1,63 @@
+// Aggregation: CComAggObject<T> is a T made as the inner part of another
+// object (the outer). The aggregate has its own IUnknown, with its own plain
+// count, which only the outer holds; the interfaces it hands out belong to
+// the CComContainedObject<T> inside it, whose IUnknown methods all go to the
+// outer object, so a client sees one identity and one count.
+#pragma once
+
+#include <ole2.h>
+#include <windows.h>
+
+#include "server/heap_object.h"
+#include "server/teardown_count.h"
+
+template <class T>
+class CComContainedObject : public T {
+ public:
+  explicit CComContainedObject(IUnknown* outer) noexcept : outerUnknown(outer) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override {
+    return outerUnknown->QueryInterface(riid, object);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return outerUnknown->AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() noexcept override { return outerUnknown->Release(); }
+
+ private:
+  IUnknown* outerUnknown;  // not counted: the outer object owns the aggregate
+};
+
+template <class T>
+class CComAggObject : public IUnknown, public HeapObject {
+ public:
+  explicit CComAggObject(IUnknown* outer) noexcept : contained(outer) {}
+  virtual ~CComAggObject() = default;
+
+  bool IsConstructed() const noexcept { return contained.IsConstructed(); }
+
+  // IID_IUnknown: the aggregate's own IUnknown; anything else from the
+  // contained object's table (its pointers count on the outer object).
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown)) return contained.InternalQueryInterface(riid, object);
+    AddRef();
+    *object = static_cast<IUnknown*>(this);
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return static_cast<ULONG>(++refCount); }
+  ULONG STDMETHODCALLTYPE Release() noexcept override {
+    const LONG count = --refCount;
+    if (count == 0) {
+      refCount = kDestructionRefCount;
+      delete this;
+    }
+    return static_cast<ULONG>(count);
+  }
+
+  // The inner object, for tests that look at both counts.
+  CComContainedObject<T>& Contained() noexcept { return contained; }
+
+ private:
+  LONG refCount = 0;
+  CComContainedObject<T> contained;
+};

@@ -1,0 +1,99 @@
+// `glimmark register` on the built library into a registry file of the
+// test's own; this process then makes the object by ProgID, as a second
+// client, and `--unregister` takes every key away again.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "component/glimmark_interface.h"
+#include "glimmark_test_seams.h"
+#include "support/cli_runner.h"
+
+namespace {
+
+class GlimmarkRegister : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* base = std::getenv("GLIMMARK_REGISTRY");
+    path = std::string(base != nullptr ? base : "/tmp/glimmark-register-test") + ".register." +
+           std::to_string(getpid()) + ".db";
+    RemoveFiles();
+    saved = base != nullptr ? base : "";
+    setenv("GLIMMARK_REGISTRY", path.c_str(), 1);  // for the tool
+    GlimmarkTest_UseRegistryFile(path.c_str());    // for this process
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+  }
+  void TearDown() override {
+    CoFreeUnusedLibraries();
+    CoUninitialize();
+    GlimmarkTest_UseRegistryFile(nullptr);
+    setenv("GLIMMARK_REGISTRY", saved.c_str(), 1);
+    RemoveFiles();
+  }
+  void RemoveFiles() {
+    for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+  }
+  static bool ClassKeyExists(HKEY root) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, u"Software\\Classes\\tolvek.Glimmark", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+      return false;
+    }
+    RegCloseKey(key);
+    return true;
+  }
+  std::string path;
+  std::string saved;
+};
+
+TEST_F(GlimmarkRegister, RegistersTheBuiltLibraryForAnotherClientAndRemovesIt) {
+  const RunResult registered = RunGlimmark({"register"});
+  ASSERT_EQ(registered.exitCode, 0) << registered.err;
+  EXPECT_EQ(registered.out, "registered " + std::string(GLIMMARK_SERVER_LIBRARY) + " (machine)\n");
+
+  CLSID clsid{};
+  ASSERT_EQ(CLSIDFromProgID(u"tolvek.Glimmark", &clsid), S_OK);
+  EXPECT_EQ(clsid, CLSID_Glimmark);
+  IGlimmark* object = nullptr;
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IGlimmark,
+                             reinterpret_cast<void**>(&object)),
+            S_OK);
+  VARIANT bytes;
+  VariantInit(&bytes);
+  EXPECT_EQ(object->SaveToVar(&bytes), S_OK);
+  EXPECT_EQ(bytes.vt, VT_ARRAY | VT_UI1);
+  VariantClear(&bytes);
+  object->Release();
+
+  const RunResult removed = RunGlimmark({"register", "--unregister", GLIMMARK_SERVER_LIBRARY});
+  ASSERT_EQ(removed.exitCode, 0) << removed.err;
+  EXPECT_FALSE(ClassKeyExists(HKEY_LOCAL_MACHINE));
+  EXPECT_EQ(CLSIDFromProgID(u"tolvek.Glimmark", &clsid), CO_E_CLASSSTRING);
+}
+
+TEST_F(GlimmarkRegister, PerUserGoesBeneathTheCurrentUser) {
+  const RunResult registered = RunGlimmark({"register", "--user"});
+  ASSERT_EQ(registered.exitCode, 0) << registered.err;
+  EXPECT_NE(registered.out.find("(current user)"), std::string::npos) << registered.out;
+  EXPECT_TRUE(ClassKeyExists(HKEY_CURRENT_USER));
+  EXPECT_FALSE(ClassKeyExists(HKEY_LOCAL_MACHINE));
+  ASSERT_EQ(RunGlimmark({"register", "--user", "--unregister"}).exitCode, 0);
+  EXPECT_FALSE(ClassKeyExists(HKEY_CURRENT_USER));
+}
+
+TEST_F(GlimmarkRegister, FailuresNameTheStepAndTheirResult) {
+  const RunResult missing = RunGlimmark({"register", "/no/such/libglimmark.so"});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.err, "glimmark register: cannot load /no/such/libglimmark.so (0x8007007E)\n");
+  const RunResult notAServer =
+      RunGlimmark({"register", GLIMMARK_BINARY_DIR "/platform/libglimmark_platform.so"});
+  EXPECT_EQ(notAServer.exitCode, 1);
+  EXPECT_NE(notAServer.err.find("DllRegisterServer of "), std::string::npos) << notAServer.err;
+  EXPECT_NE(notAServer.err.find("(0x800401F9)"), std::string::npos) << notAServer.err;
+  EXPECT_EQ(RunGlimmark({"register", "--bogus"}).exitCode, 2);
+}
+
+}  // namespace
