@@ -1,6 +1,8 @@
 // The component's interface as C++ sees it: IGlimmark in vtable order and the
 // GUIDs of the type library, the class and the interface. Mirrors
-// glimmark.idl, which the type library is compiled from; keep the two in step.
+// glimmark.idl, which the type library is compiled from; a test reads the
+// compiled library and checks GUIDs, version, DISPIDs and vtable slots here
+// against it.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +11,9 @@
 
 // {80F6FE80-9F2D-43E4-8591-09A0EDEDC8F5}
 EXTERN_C const IID LIBID_GlimmarkPrjLib;
+// Version of the type library (its IDL's version attribute).
+constexpr WORD kGlimmarkLibraryMajorVersion = 1;
+constexpr WORD kGlimmarkLibraryMinorVersion = 0;
 // {0F29AA7F-55FD-4FF4-B18E-5A333AA8235A}
 EXTERN_C const CLSID CLSID_Glimmark;
 // {F8E5AACD-9582-4760-A04A-D455BF7621E2}

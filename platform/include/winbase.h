@@ -69,6 +69,9 @@ EXTERN_C PLATFORM_API BOOL WINAPI HeapFree(HANDLE hHeap, DWORD dwFlags, LPVOID l
 // LOCALE_SYSTEM_DEFAULT and LOCALE_USER_DEFAULT are stored as that locale.
 EXTERN_C PLATFORM_API LCID WINAPI GetThreadLocale(void);
 EXTERN_C PLATFORM_API BOOL WINAPI SetThreadLocale(LCID Locale);
+// The user's and the system's default locale: both en-US (0x0409) here.
+EXTERN_C PLATFORM_API LCID WINAPI GetUserDefaultLCID(void);
+EXTERN_C PLATFORM_API LCID WINAPI GetSystemDefaultLCID(void);
 
 // Code pages. Every locale's ANSI code page here is Windows-1252, so CP_ACP
 // and CP_THREAD_ACP convert as 1252; CP_UTF8 converts UTF-8 (invalid

@@ -17,6 +17,9 @@ LCID Resolved(LCID locale) {
 
 EXTERN_C LCID WINAPI GetThreadLocale(void) { return threadLocale; }
 
+EXTERN_C LCID WINAPI GetUserDefaultLCID(void) { return kEnglishUnitedStates; }
+EXTERN_C LCID WINAPI GetSystemDefaultLCID(void) { return kEnglishUnitedStates; }
+
 EXTERN_C BOOL WINAPI SetThreadLocale(LCID Locale) {
   if (Locale == LOCALE_NEUTRAL) {
     SetLastError(ERROR_INVALID_PARAMETER);

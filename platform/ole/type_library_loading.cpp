@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "gdiplus/utf16.h"
+#include "libloaderapi.h"
 #include "ole/msft_format.h"
 #include "ole/msft_reader.h"
 #include "ole/type_library_objects.h"
@@ -17,6 +18,8 @@ namespace glimmark::ole {
 namespace {
 
 constexpr size_t kMaxPathUnits = 32767;  // Windows' longest path
+// A module carries its type library as resource "TYPELIB" 1.
+constexpr WORD kTypeLibResourceId = 1;
 
 // Reads the whole file at `path` (UTF-8); a file over kMaxTypeLibraryBytes
 // is refused before anything is read.
@@ -45,9 +48,22 @@ HRESULT LoadTypeLibFromBytes(std::span<const uint8_t> bytes, ITypeLib** out) noe
   }
 }
 
-HRESULT LoadTypeLibFromModuleResource(LPCOLESTR, ITypeLib** out) noexcept {
+HRESULT LoadTypeLibFromModuleResource(LPCOLESTR path, ITypeLib** out) noexcept {
   *out = nullptr;
-  return TYPE_E_CANTLOADLIBRARY;
+  // The module is opened as data only: nothing of it runs, and its resource
+  // bytes are decoded into our own records before it is let go.
+  const HMODULE module = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr) return TYPE_E_CANTLOADLIBRARY;
+  HRESULT hr = TYPE_E_CANTLOADLIBRARY;
+  const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(kTypeLibResourceId), u"TYPELIB");
+  const HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
+  const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+  if (bytes != nullptr) {
+    const DWORD size = SizeofResource(module, found);
+    hr = LoadTypeLibFromBytes(std::span(static_cast<const uint8_t*>(bytes), size), out);
+  }
+  FreeLibrary(module);
+  return hr;
 }
 
 }  // namespace glimmark::ole

@@ -15,10 +15,9 @@ namespace glimmark::ole {
 // that are not MSFT, TYPE_E_INVDATAREAD for a malformed library.
 HRESULT LoadTypeLibFromBytes(std::span<const uint8_t> bytes, ITypeLib** out) noexcept;
 
-// Loads the library from resource "TYPELIB" 1 of the module at `path`.
-// Not connected yet: the module resource functions (LoadLibraryExW as data
-// file, FindResourceW, LoadResource, SizeofResource, FreeLibrary) are being
-// written in platform/module; until then it answers TYPE_E_CANTLOADLIBRARY.
+// Loads the library from resource "TYPELIB" 1 of the module at `path`, the
+// module opened as a data file. TYPE_E_CANTLOADLIBRARY when the file is no
+// module or carries no such resource; the decoder's result otherwise.
 HRESULT LoadTypeLibFromModuleResource(LPCOLESTR path, ITypeLib** out) noexcept;
 
 }  // namespace glimmark::ole

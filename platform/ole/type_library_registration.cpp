@@ -17,6 +17,7 @@
 
 #include "objbase.h"
 #include "oleauto.h"
+#include "winbase.h"
 #include "winreg.h"
 
 namespace {
@@ -326,6 +327,9 @@ HRESULT FindRegisteredPath(REFGUID libid, WORD major, WORD minor, LCID lcid, std
   }
   RegCloseKey(libraryKey);
   if (bestMinor < 0) return TYPE_E_LIBNOTREGISTERED;
+  // The pseudo-locales stand for the one real locale of this platform.
+  if (lcid == LOCALE_USER_DEFAULT) lcid = GetUserDefaultLCID();
+  if (lcid == LOCALE_SYSTEM_DEFAULT) lcid = GetSystemDefaultLCID();
   const LCID locales[] = {lcid, static_cast<LCID>(lcid & 0x3FF), 0};
   const char16_t* platforms[] = {u"win64", u"win32"};
   for (LCID locale : locales) {

@@ -9,7 +9,7 @@
 #include "component/error_report.h"
 #include "glimmark_test_seams.h"
 #include "scripting_context_double.h"
-#include "server/com_object.h"
+#include "support/glimmark_client.h"
 #include "support/image_decoding.h"
 
 namespace {
@@ -43,13 +43,9 @@ std::u16string TakeErrorDescription() {
 
 class PageOperationsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(CComObject<CGlimmark>::CreateInstance(&object), S_OK);
-    object->AddRef();
-  }
+  void SetUp() override { ASSERT_EQ(CreateGlimmark(&object), S_OK); }
   void TearDown() override {
-    object->OnEndPage();  // what the object's own end will do once it releases page objects
-    object->Release();
+    if (object != nullptr) object->Release();
     for (ScriptingContextDouble* context : contexts) context->Release();
     GlimmarkTest_ShowAllEncoders();
   }
@@ -62,9 +58,20 @@ class PageOperationsTest : public ::testing::Test {
     return object->OnStartPage(static_cast<IScriptingContext*>(context));
   }
 
-  CComObject<CGlimmark>* object = nullptr;
+  IGlimmark* object = nullptr;
   std::vector<ScriptingContextDouble*> contexts;
 };
+
+TEST_F(PageOperationsTest, TheObjectsEndGivesBackWhatIsStillHeldInReverseOrder) {
+  ScriptingContextDouble* context = NewContext();
+  ASSERT_EQ(Start(context), S_OK);
+  context->log.clear();
+  object->Release();
+  object = nullptr;
+  EXPECT_EQ(context->log, (CallLog{"Release Application", "Release Server", "Release Session",
+                                   "Release Response", "Release Request"}));
+  EXPECT_EQ(context->PageObjectReferences(), kOnlyContextHolds);
+}
 
 TEST_F(PageOperationsTest, StartTakesTheFiveObjectsInOrderAndEndGivesThemBack) {
   ScriptingContextDouble* context = NewContext();
@@ -226,7 +233,7 @@ TEST_F(PageOperationsTest, SendAfterEndFailsBeforeRendering) {
   context->log.clear();
   EXPECT_EQ(object->Send(), kOutputFailure);
   EXPECT_EQ(TakeErrorDescription(), u"No page response: call OnStartPage first");
-  EXPECT_EQ(object->Settings()->font, nullptr);  // no rendering chose a font
+  EXPECT_EQ(Implementation(object)->Settings()->font, nullptr);  // no rendering chose a font
   EXPECT_TRUE(context->log.empty());
 }
 

@@ -12,7 +12,7 @@
 
 #include "component/glimmark_interface.h"
 #include "glimmark_test_seams.h"
-#include "tests/platform/registry/scratch_registry.h"
+#include "support/scratch_registry.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "server/registry_script_expansion.h"
 #include "server/registry_script_walker.h"
 #include "server/registry_scripts.h"
-#include "tests/platform/registry/scratch_registry.h"
+#include "support/scratch_registry.h"
 
 namespace {
 

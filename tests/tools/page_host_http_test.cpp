@@ -1,7 +1,8 @@
 // The page host over real HTTP: malformed requests refused with their reason
 // while the host keeps serving, many clients at once, no component token in
 // anything served, tampered envelopes refused, the failed-answer limit.
-// Pages call the object by name: until dispatch by name is built these skip.
+// The built library is registered into the test program's registry first:
+// pages create the object by ProgID and call it by name only.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,8 +14,10 @@
 #include <vector>
 
 #include "component/cglimmark.h"
-#include "server/com_object.h"
+#include "support/glimmark_client.h"
 #include "support/image_decoding.h"
+#include "support/scratch_registry.h"
+#include "support/server_registration.h"
 #include "tools/pagehost/page_host.h"
 #include "tools/pagehost/page_object.h"
 
@@ -25,22 +28,10 @@ namespace {
 
 constexpr char16_t kPassword[] = u"s3cret-pw";
 
-bool DispatchByNameWorks() {
-  IDispatch* object = nullptr;
-  if (FAILED(CreateCaptchaObject(&object))) return false;
-  LPOLESTR names[] = {const_cast<LPOLESTR>(u"Send")};
-  DISPID id = 0;
-  const IID none = {};
-  const bool works = SUCCEEDED(object->GetIDsOfNames(none, names, 1, LOCALE_USER_DEFAULT, &id));
-  object->Release();
-  return works;
-}
-
 // The text a token restores to under the test's password.
 std::string RestoredText(const std::string& token) {
-  CComObject<CGlimmark>* object = nullptr;
-  CComObject<CGlimmark>::CreateInstance(&object);
-  object->AddRef();
+  IGlimmark* object = nullptr;
+  if (FAILED(CreateGlimmark(&object))) return "";
   BSTR password = SysAllocString(kPassword);
   object->SetPassword(password);
   SysFreeString(password);
@@ -58,10 +49,11 @@ std::string RestoredText(const std::string& token) {
   return narrow;
 }
 
-class PageHostThreadsTest : public ::testing::Test {
+class PageHostThreadsTest : public ScratchRegistry {
  protected:
   void SetUp() override {
-    if (!DispatchByNameWorks()) GTEST_SKIP() << "the object cannot be called by name yet";
+    ScratchRegistry::SetUp();
+    ASSERT_EQ(RegisterBuiltServer(), S_OK);
     HostOptions options;
     options.port = 0;
     options.threads = 8;
@@ -75,9 +67,11 @@ class PageHostThreadsTest : public ::testing::Test {
     serving = std::thread([this] { host->Serve(); });
   }
   void TearDown() override {
-    if (!host) return;
-    host->Stop();
-    serving.join();
+    if (host) {
+      host->Stop();
+      serving.join();
+    }
+    ScratchRegistry::TearDown();
   }
   httplib::Client Client() { return httplib::Client("127.0.0.1", host->Port()); }
 

@@ -143,8 +143,8 @@ PageResult CaptchaSite::Picture(const QueryValues& query) {
       step = page.Call(u"SetLines",
                        {ScriptValue(look.lines).value, ScriptValue(look.lineWidth).value});
     if (SUCCEEDED(step)) {
-      step = page.Call(u"SetColor", {ScriptValue(static_cast<LONG>(look.fontColor)).value,
-                                     ScriptValue(static_cast<LONG>(look.backgroundColor)).value});
+      step = page.Call(u"SetColor", {ScriptValue(static_cast<double>(look.fontColor)).value,
+                                     ScriptValue(static_cast<double>(look.backgroundColor)).value});
     }
     if (SUCCEEDED(step))
       step = page.Call(u"SetOutputFormat",

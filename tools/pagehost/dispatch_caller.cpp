@@ -24,6 +24,12 @@ ScriptValue::ScriptValue(LONG number) {
   value.lVal = number;
 }
 
+ScriptValue::ScriptValue(double number) {
+  VariantInit(&value);
+  value.vt = VT_R8;
+  value.dblVal = number;
+}
+
 ScriptValue::ScriptValue(const std::u16string& text) {
   VariantInit(&value);
   value.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));

@@ -15,6 +15,10 @@ class ScriptValue {
  public:
   ScriptValue() { VariantInit(&value); }
   explicit ScriptValue(LONG number);
+  // VT_R8: how a script passes a whole number above 2^31 - 1, such as an
+  // opaque ARGB colour (VBScript's &HFF000000 is a negative Long, which the
+  // unsigned OLE_COLOR parameter refuses with DISP_E_OVERFLOW).
+  explicit ScriptValue(double number);
   explicit ScriptValue(const std::u16string& text);  // VT_BSTR; VT_EMPTY when memory runs out
   explicit ScriptValue(IUnknown* object);            // VT_UNKNOWN, a reference added
   ~ScriptValue() { VariantClear(&value); }

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "tests/platform/registry/scratch_registry.h"
+#include "support/scratch_registry.h"
 
 namespace {
 

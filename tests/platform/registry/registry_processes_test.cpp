@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/platform/registry/scratch_registry.h"
+#include "support/scratch_registry.h"
 
 namespace {
 

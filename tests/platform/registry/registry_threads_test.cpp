@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/platform/registry/scratch_registry.h"
+#include "support/scratch_registry.h"
 
 namespace {
 
