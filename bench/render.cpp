@@ -25,7 +25,7 @@
 #include "render/glyph_cell.h"
 #include "render/noise_curve.h"
 #include "render/render_image.h"
-#include "tests/support/glimmark_client.h"
+#include "dll/glimmark_client.h"
 #include "text/random_source.h"
 
 namespace {
@@ -38,7 +38,7 @@ class WarmObject {
     CreateGlimmark(&created);
     object = Implementation(created);
   }
-  ~WarmObject() { object->Release(); }
+  ~WarmObject() { static_cast<IGlimmark*>(object)->Release(); }
   CGlimmark& Get() { return *object; }
   ChallengeSettings& Settings() { return *object->Settings(); }
 

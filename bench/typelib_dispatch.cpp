@@ -5,7 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <oleauto.h>
 
-#include "tests/platform/ole/typelib_probe.h"
+#include "testing/typelib_probe.h"
 
 namespace {
 

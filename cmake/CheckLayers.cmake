@@ -2,7 +2,7 @@
 # order is read from README.md, between the lines "<!-- layers -->" and
 # "<!-- /layers -->": one line per level, highest first, peers on one line. A
 # file may include headers of its own folder and of folders on lower lines;
-# peers do not include each other, and no layer includes tests/, bench/,
+# peers do not include each other, and no layer includes tests/, testing/, bench/,
 # fuzz/ or platform/ internals (the Windows headers come as <windows.h>).
 # Usage: cmake -DSOURCE_DIR=... -P CheckLayers.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -33,7 +33,7 @@ if(NOT layers)
   message(FATAL_ERROR "README.md has no layer order between <!-- layers --> and <!-- /layers -->")
 endif()
 
-set(forbidden tests bench fuzz platform)
+set(forbidden tests bench fuzz testing platform)
 set(violations 0)
 foreach(layer IN LISTS layers)
   file(GLOB_RECURSE files "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.cpp")

@@ -1,5 +1,5 @@
 // Fuzz target: ITypeInfo::Invoke over arbitrary DISPPARAMS against the test
-// probe object (tests/platform/ole/typelib_probe.h): any member id, invoke
+// probe object (testing/typelib_probe.h): any member id, invoke
 // flags, argument counts, named ids, argument types with and without
 // VT_BYREF, and null result/exception/argument-error pointers.
 //
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "tests/platform/ole/typelib_probe.h"
+#include "testing/typelib_probe.h"
 
 namespace {
 

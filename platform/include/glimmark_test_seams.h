@@ -37,6 +37,13 @@ EXTERN_C PLATFORM_API void GlimmarkTest_FailHeapAllocation(DWORD nth);
 // ERROR_NOT_ENOUGH_MEMORY (once), as a lock that cannot be created.
 EXTERN_C PLATFORM_API void GlimmarkTest_FailNextLockCreation(void);
 
+// Counters of the type-library layer since the process started: calls of
+// ITypeInfo::GetIDsOfNames on any type information, and type libraries
+// decoded (from a .tlb file or a module's TYPELIB resource). Tests tell from
+// them whether a name was answered from a cache and how often a library loaded.
+EXTERN_C PLATFORM_API LONG GlimmarkTest_TypeInfoNameLookups(void);
+EXTERN_C PLATFORM_API LONG GlimmarkTest_TypeLibraryLoads(void);
+
 // Makes the next CreateStreamOnHGlobal fail with E_OUTOFMEMORY (once).
 EXTERN_C PLATFORM_API void GlimmarkTest_FailNextStreamCreation(void);
 

@@ -15,6 +15,11 @@ typedef struct _GUID {
 
 typedef GUID IID;
 typedef GUID CLSID;
+
+// The all-zero GUID; IDispatch callers pass IID_NULL as the reserved riid.
+EXTERN_C PLATFORM_API const GUID GUID_NULL;
+#define IID_NULL GUID_NULL
+#define CLSID_NULL GUID_NULL
 typedef GUID* LPGUID;
 typedef IID* LPIID;
 typedef CLSID* LPCLSID;

@@ -1,6 +1,7 @@
 // Interface identifiers exported by the platform, with their Windows values.
 #include "objbase.h"
 
+EXTERN_C const GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 EXTERN_C const IID IID_IUnknown = {
     0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 EXTERN_C const IID IID_IDispatch = {

@@ -83,10 +83,10 @@ HRESULT FindOrLoadServer(ServerTable& table, const std::u16string& path, LoadedS
   loaded.path = path;
   loaded.module = LoadLibraryW(path.c_str());
   if (loaded.module == nullptr) return LastErrorResult();
-  loaded.getClassObject =
-      reinterpret_cast<GetClassObjectFunction>(GetProcAddress(loaded.module, "DllGetClassObject"));
-  loaded.canUnloadNow =
-      reinterpret_cast<CanUnloadNowFunction>(GetProcAddress(loaded.module, "DllCanUnloadNow"));
+  loaded.getClassObject = reinterpret_cast<GetClassObjectFunction>(
+      reinterpret_cast<void (*)()>(GetProcAddress(loaded.module, "DllGetClassObject")));
+  loaded.canUnloadNow = reinterpret_cast<CanUnloadNowFunction>(
+      reinterpret_cast<void (*)()>(GetProcAddress(loaded.module, "DllCanUnloadNow")));
   if (loaded.getClassObject == nullptr) {
     FreeLibrary(loaded.module);
     return CO_E_ERRORINDLL;

@@ -1,12 +1,14 @@
 // ITypeInfo over one type of a LibraryData. FUNCDESC and TYPEATTR records
 // are handed out as single heap blocks that carry their own TYPEDESC chains,
 // so they stay valid whatever the caller releases first.
+#include <atomic>
 #include <cstring>
 #include <new>
 
 #include "ole/stdole2_facts.h"
 #include "ole/stdole_library.h"
 #include "ole/type_library_objects.h"
+#include "glimmark_test_seams.h"
 #include "oleauto.h"
 #include "winbase.h"
 
@@ -205,7 +207,12 @@ HRESULT TypeInfoObject::GetImplTypeFlags(UINT index, INT* pImplTypeFlags) noexce
   return S_OK;
 }
 
+namespace {
+std::atomic<LONG> nameLookups{0};  // GlimmarkTest_TypeInfoNameLookups
+}  // namespace
+
 HRESULT TypeInfoObject::GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames, MEMBERID* pMemId) noexcept {
+  nameLookups.fetch_add(1, std::memory_order_relaxed);
   if (rgszNames == nullptr || pMemId == nullptr) return E_INVALIDARG;
   if (cNames == 0) return E_INVALIDARG;
   for (UINT i = 0; i < cNames; ++i) pMemId[i] = DISPID_UNKNOWN;
@@ -387,3 +394,5 @@ HRESULT TypeInfoObject::GetContainingTypeLib(ITypeLib** ppTLib, UINT* pIndex) no
 }
 
 }  // namespace glimmark::ole
+
+EXTERN_C LONG GlimmarkTest_TypeInfoNameLookups(void) { return glimmark::ole::nameLookups.load(); }

@@ -1,6 +1,7 @@
 // LoadTypeLib: reads a file into one bounded buffer and decodes it.
 #include "ole/type_library_loading.h"
 
+#include <atomic>
 #include <fstream>
 #include <memory>
 #include <new>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "gdiplus/utf16.h"
+#include "glimmark_test_seams.h"
 #include "libloaderapi.h"
 #include "ole/msft_format.h"
 #include "ole/msft_reader.h"
@@ -18,6 +20,7 @@ namespace glimmark::ole {
 namespace {
 
 constexpr size_t kMaxPathUnits = 32767;  // Windows' longest path
+std::atomic<LONG> libraryLoads{0};       // GlimmarkTest_TypeLibraryLoads
 // A module carries its type library as resource "TYPELIB" 1.
 constexpr WORD kTypeLibResourceId = 1;
 
@@ -42,6 +45,7 @@ HRESULT LoadTypeLibFromBytes(std::span<const uint8_t> bytes, ITypeLib** out) noe
     auto data = std::make_shared<LibraryData>();
     const HRESULT hr = ReadMsft(bytes, data.get());
     if (FAILED(hr)) return hr;
+    libraryLoads.fetch_add(1, std::memory_order_relaxed);
     return TypeLibObject::Create(std::move(data), out);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
@@ -96,3 +100,5 @@ EXTERN_C ULONG WINAPI LHashValOfNameSys(SYSKIND syskind, LCID, LPCOLESTR szName)
   const ULONG hash = glimmark::msft::NameHash(std::u16string_view(szName, length));
   return hash | (static_cast<ULONG>(syskind) << 16);
 }
+
+EXTERN_C LONG GlimmarkTest_TypeLibraryLoads(void) { return glimmark::ole::libraryLoads.load(); }

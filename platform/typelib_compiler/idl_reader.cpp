@@ -294,7 +294,8 @@ class Parser {
     const int line = current_.line;
     Advance();
     if (name == "unsigned") {
-      name += " " + ExpectIdentifier("a type after 'unsigned'");
+      const std::string base = ExpectIdentifier("a type after 'unsigned'");
+      name.append(" ").append(base);
     }
     const auto found = BaseTypes().find(name);
     if (found == BaseTypes().end()) {

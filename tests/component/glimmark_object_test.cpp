@@ -7,7 +7,7 @@
 #include "component/cglimmark.h"
 #include "gdiplus/startup_state.h"
 #include "glimmark_test_seams.h"
-#include "tests/support/glimmark_client.h"
+#include "dll/glimmark_client.h"
 #include "text/random_source.h"
 
 namespace {

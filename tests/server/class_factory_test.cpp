@@ -7,7 +7,7 @@
 #include "gdiplus/startup_state.h"
 #include "glimmark_test_seams.h"
 #include "server/com_agg_object.h"
-#include "tests/support/glimmark_client.h"
+#include "dll/glimmark_client.h"
 
 namespace {
 

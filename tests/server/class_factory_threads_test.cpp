@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dll/server_module.h"
-#include "tests/support/glimmark_client.h"
+#include "dll/glimmark_client.h"
 
 namespace {
 

@@ -26,17 +26,20 @@ HRESULT WithBuiltLibrary(Call call) {
 HRESULT RegisterBuiltServer(bool perUser) {
   return WithBuiltLibrary([perUser](HMODULE library) -> HRESULT {
     if (perUser) {
-      auto install = reinterpret_cast<InstallEntry>(GetProcAddress(library, "DllInstall"));
+      auto install = reinterpret_cast<InstallEntry>(
+          reinterpret_cast<void (*)()>(GetProcAddress(library, "DllInstall")));
       return install != nullptr ? install(TRUE, u"user") : E_FAIL;
     }
-    auto reg = reinterpret_cast<RegisterEntry>(GetProcAddress(library, "DllRegisterServer"));
+    auto reg = reinterpret_cast<RegisterEntry>(
+        reinterpret_cast<void (*)()>(GetProcAddress(library, "DllRegisterServer")));
     return reg != nullptr ? reg() : E_FAIL;
   });
 }
 
 HRESULT UnregisterBuiltServer() {
   return WithBuiltLibrary([](HMODULE library) -> HRESULT {
-    auto unreg = reinterpret_cast<RegisterEntry>(GetProcAddress(library, "DllUnregisterServer"));
+    auto unreg = reinterpret_cast<RegisterEntry>(
+        reinterpret_cast<void (*)()>(GetProcAddress(library, "DllUnregisterServer")));
     return unreg != nullptr ? unreg() : E_FAIL;
   });
 }

@@ -1,6 +1,7 @@
 // `glimmark register` on the built library into a registry file of the
 // test's own; this process then makes the object by ProgID, as a second
-// client, and `--unregister` takes every key away again.
+// client, and draws a picture through IDispatch alone, as a script would;
+// `--unregister` takes every key away again.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include "component/glimmark_interface.h"
 #include "glimmark_test_seams.h"
 #include "support/cli_runner.h"
+#include "support/dispatch_calls.h"
 
 namespace {
 
@@ -57,21 +59,35 @@ TEST_F(GlimmarkRegister, RegistersTheBuiltLibraryForAnotherClientAndRemovesIt) {
   CLSID clsid{};
   ASSERT_EQ(CLSIDFromProgID(u"tolvek.Glimmark", &clsid), S_OK);
   EXPECT_EQ(clsid, CLSID_Glimmark);
-  IGlimmark* object = nullptr;
-  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IGlimmark,
+  IDispatch* object = nullptr;
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                              reinterpret_cast<void**>(&object)),
             S_OK);
-  VARIANT bytes;
-  VariantInit(&bytes);
-  EXPECT_EQ(object->SaveToVar(&bytes), S_OK);
-  EXPECT_EQ(bytes.vt, VT_ARRAY | VT_UI1);
-  VariantClear(&bytes);
+  constexpr WORD kMethod = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+  ScriptCall size, text, bytes;
+  CallByName(object, u"SetSize", kMethod, {LONG{150}, LONG{50}}, &size);
+  CallByName(object, u"SetRandomText", kMethod, {LONG{5}, LONG{5}}, &text);
+  CallByName(object, u"SaveToVar", kMethod, {}, &bytes);
   object->Release();
+  EXPECT_EQ(size.result, S_OK);
+  EXPECT_EQ(text.result, S_OK);
+  ASSERT_EQ(bytes.result, S_OK);
+  EXPECT_EQ(bytes.value.vt, VT_ARRAY | VT_UI1);
 
   const RunResult removed = RunGlimmark({"register", "--unregister", GLIMMARK_SERVER_LIBRARY});
   ASSERT_EQ(removed.exitCode, 0) << removed.err;
   EXPECT_FALSE(ClassKeyExists(HKEY_LOCAL_MACHINE));
   EXPECT_EQ(CLSIDFromProgID(u"tolvek.Glimmark", &clsid), CO_E_CLASSSTRING);
+  for (const char16_t* key : {u"CLSID\\{0F29AA7F-55FD-4FF4-B18E-5A333AA8235A}",
+                              u"TypeLib\\{80F6FE80-9F2D-43E4-8591-09A0EDEDC8F5}",
+                              u"Interface\\{F8E5AACD-9582-4760-A04A-D455BF7621E2}"}) {
+    HKEY handle = nullptr;
+    EXPECT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &handle), ERROR_SUCCESS)
+        << std::string(key, key + std::char_traits<char16_t>::length(key));
+  }
+  HKEY shared = nullptr;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u"CLSID", 0, KEY_READ, &shared), ERROR_SUCCESS);
+  RegCloseKey(shared);
 }
 
 TEST_F(GlimmarkRegister, PerUserGoesBeneathTheCurrentUser) {

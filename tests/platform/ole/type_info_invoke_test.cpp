@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "platform/ole/typelib_probe.h"
+#include "testing/typelib_probe.h"
 #include "platform/ole/typelib_test_support.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "component/glimmark_interface.h"
-#include "platform/ole/typelib_probe.h"
+#include "testing/typelib_probe.h"
 #include "platform/ole/typelib_test_support.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "glimmark_test_seams.h"
 #include "libloaderapi.h"
-#include "platform/ole/typelib_probe.h"
+#include "testing/typelib_probe.h"
 #include "platform/ole/typelib_test_support.h"
 #include "winreg.h"
 
