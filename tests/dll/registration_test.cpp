@@ -78,6 +78,10 @@ std::vector<TableRow> ClassTable(const std::u16string& libraryPath) {
 }
 
 constexpr const char16_t* kClasses = u"Software\\Classes\\";
+// Where the type library's registration names its file, beneath a hive.
+const std::u16string kTypeLibraryRoot =
+    kClasses + std::u16string(u"TypeLib\\") + GuidText(LIBID_GlimmarkPrjLib);
+const std::u16string kTypeLibraryKey = kTypeLibraryRoot + u"\\1.0\\409\\win64";
 
 // Where a registration lands: the command line of DllInstall, the hive
 // that gets the keys and the one that must stay empty.
@@ -116,8 +120,12 @@ TEST_P(Registration, WritesTheTableAndRemovesItAgain) {
   ASSERT_EQ(DllInstall(TRUE, scope.commandLine), S_OK);
   ExpectTable(scope.written, ThisProgram());
   ExpectNoTable(scope.untouched);
+  // The type library goes to the same hive, found in this program's file.
+  EXPECT_EQ(Value(scope.written, kTypeLibraryKey, nullptr), ThisProgram());
+  EXPECT_FALSE(KeyExists(scope.untouched, kTypeLibraryRoot));
   ASSERT_EQ(DllInstall(FALSE, scope.commandLine), S_OK);
   ExpectNoTable(scope.written);
+  EXPECT_FALSE(KeyExists(scope.written, kTypeLibraryRoot));
   EXPECT_TRUE(KeyExists(scope.written, u"Software\\Classes\\CLSID"));  // shared: never removed
 }
 
@@ -200,6 +208,27 @@ TEST_F(MachineRegistration, LibraryPathWithASingleQuote) {
   ExpectNoTable(HKEY_LOCAL_MACHINE);
   EXPECT_TRUE(FreeLibrary(library));
   std::filesystem::remove_all(folder);
+}
+
+// A library file without its own type library registers the .tlb file of the
+// same name beside it, and unregisters through it too.
+TEST_F(MachineRegistration, TheTypeLibraryFileBesideTheLibraryStandsInForAMissingResource) {
+  const std::string path = GLIMMARK_SERVER_WITHOUT_TYPELIB;
+  const HMODULE library = LoadLibraryW(Wide(path).c_str());
+  ASSERT_NE(library, nullptr);
+  using EntryPoint = HRESULT (*)();
+  const auto registerServer = reinterpret_cast<EntryPoint>(
+      reinterpret_cast<void (*)()>(GetProcAddress(library, "DllRegisterServer")));
+  const auto unregisterServer = reinterpret_cast<EntryPoint>(
+      reinterpret_cast<void (*)()>(GetProcAddress(library, "DllUnregisterServer")));
+  ITypeLib* direct = nullptr;
+  EXPECT_EQ(LoadTypeLib(Wide(path).c_str(), &direct), TYPE_E_CANTLOADLIBRARY);
+  ASSERT_EQ(registerServer(), S_OK);
+  const std::string beside = path.substr(0, path.size() - 3) + ".tlb";  // ".so" -> ".tlb"
+  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kTypeLibraryKey, nullptr), Wide(beside));
+  EXPECT_EQ(unregisterServer(), S_OK);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kTypeLibraryRoot));
+  EXPECT_TRUE(FreeLibrary(library));
 }
 
 struct PathCase {
