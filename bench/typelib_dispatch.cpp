@@ -9,18 +9,7 @@
 
 namespace {
 
-ITypeInfo* ProbeInfo() {
-  static ITypeInfo* info = [] {
-    ITypeLib* library = nullptr;
-    ITypeInfo* found = nullptr;
-    if (SUCCEEDED(LoadTypeLib(u"" TYPELIB_PROBE_PATH_U, &library))) {
-      library->GetTypeInfoOfGuid(kIidTypelibProbe, &found);
-      library->Release();
-    }
-    return found;
-  }();
-  return info;
-}
+ITypeInfo* ProbeInfo() { return ProbeTypeInfoFrom(u"" TYPELIB_PROBE_PATH_U); }
 
 void GetIDsOfNamesThroughTypeInfo(benchmark::State& state) {
   ITypeInfo* info = ProbeInfo();

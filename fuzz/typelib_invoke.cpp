@@ -30,18 +30,7 @@ struct Storage {
   IUnknown* unknown = nullptr;
 };
 
-ITypeInfo* ProbeTypeInfo() {
-  static ITypeInfo* info = [] {
-    ITypeLib* library = nullptr;
-    ITypeInfo* found = nullptr;
-    if (SUCCEEDED(LoadTypeLib(u"" TYPELIB_PROBE_PATH_U, &library))) {
-      library->GetTypeInfoOfGuid(kIidTypelibProbe, &found);
-      library->Release();
-    }
-    return found;
-  }();
-  return info;
-}
+ITypeInfo* ProbeTypeInfo() { return ProbeTypeInfoFrom(u"" TYPELIB_PROBE_PATH_U); }
 
 }  // namespace
 

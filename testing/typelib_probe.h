@@ -145,3 +145,19 @@ class ProbeObject final : public ITypelibProbe {
   IUnknown* lastUnknown = nullptr;
   int resets = 0;
 };
+
+// The probe interface's type information from the library compiled at
+// `path`: loaded on the first call and kept for the life of the process
+// (later calls' paths are not looked at); null when it cannot be loaded.
+inline ITypeInfo* ProbeTypeInfoFrom(const char16_t* path) {
+  static ITypeInfo* const info = [path] {
+    ITypeLib* library = nullptr;
+    ITypeInfo* found = nullptr;
+    if (SUCCEEDED(LoadTypeLib(path, &library))) {
+      library->GetTypeInfoOfGuid(kIidTypelibProbe, &found);
+      library->Release();
+    }
+    return found;
+  }();
+  return info;
+}

@@ -55,25 +55,6 @@ const std::vector<FunctionData>& TypeInfoObject::Functions() const {
   return IsDispatchView() ? type().dispatchFunctions : type().functions;
 }
 
-HRESULT TypeInfoObject::QueryInterface(REFIID riid, void** object) noexcept {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ITypeInfo)) return E_NOINTERFACE;
-  *object = static_cast<ITypeInfo*>(this);
-  AddRef();
-  return S_OK;
-}
-
-ULONG TypeInfoObject::AddRef() noexcept {
-  return static_cast<ULONG>(InterlockedIncrement(&references_));
-}
-
-ULONG TypeInfoObject::Release() noexcept {
-  const LONG count = InterlockedDecrement(&references_);
-  if (count == 0) delete this;
-  return static_cast<ULONG>(count);
-}
-
 HRESULT TypeInfoObject::GetTypeAttr(TYPEATTR** ppTypeAttr) noexcept {
   if (ppTypeAttr == nullptr) return E_INVALIDARG;
   auto* block = new (std::nothrow) TypeAttrBlock{};

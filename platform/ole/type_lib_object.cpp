@@ -49,25 +49,6 @@ HRESULT TypeLibObject::MakeTypeInfo(size_t index, bool interfaceView, ITypeInfo*
   return *out != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT TypeLibObject::QueryInterface(REFIID riid, void** object) noexcept {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ITypeLib)) return E_NOINTERFACE;
-  *object = static_cast<ITypeLib*>(this);
-  AddRef();
-  return S_OK;
-}
-
-ULONG TypeLibObject::AddRef() noexcept {
-  return static_cast<ULONG>(InterlockedIncrement(&references_));
-}
-
-ULONG TypeLibObject::Release() noexcept {
-  const LONG count = InterlockedDecrement(&references_);
-  if (count == 0) delete this;
-  return static_cast<ULONG>(count);
-}
-
 UINT TypeLibObject::GetTypeInfoCount() noexcept { return static_cast<UINT>(data_->types.size()); }
 
 HRESULT TypeLibObject::GetTypeInfo(UINT index, ITypeInfo** ppTInfo) noexcept {

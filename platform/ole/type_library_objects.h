@@ -8,11 +8,12 @@
 #include <memory>
 
 #include "oaidl.h"
+#include "ole/counted_interface.h"
 #include "ole/type_library_data.h"
 
 namespace glimmark::ole {
 
-class TypeLibObject final : public ITypeLib {
+class TypeLibObject final : public CountedInterface<ITypeLib, &IID_ITypeLib> {
  public:
   // Wraps `data` in a new object with one reference.
   static HRESULT Create(std::shared_ptr<const LibraryData> data, ITypeLib** out) noexcept;
@@ -24,9 +25,6 @@ class TypeLibObject final : public ITypeLib {
   // of a dual interface.
   HRESULT MakeTypeInfo(size_t index, bool interfaceView, ITypeInfo** out) noexcept;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override;
-  ULONG STDMETHODCALLTYPE AddRef() noexcept override;
-  ULONG STDMETHODCALLTYPE Release() noexcept override;
   UINT STDMETHODCALLTYPE GetTypeInfoCount() noexcept override;
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, ITypeInfo** ppTInfo) noexcept override;
   HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT index, TYPEKIND* pTKind) noexcept override;
@@ -44,13 +42,12 @@ class TypeLibObject final : public ITypeLib {
 
  private:
   explicit TypeLibObject(std::shared_ptr<const LibraryData> data) : data_(std::move(data)) {}
-  ~TypeLibObject() = default;
+  ~TypeLibObject() override = default;
 
-  LONG references_ = 1;
   std::shared_ptr<const LibraryData> data_;
 };
 
-class TypeInfoObject final : public ITypeInfo {
+class TypeInfoObject final : public CountedInterface<ITypeInfo, &IID_ITypeInfo> {
  public:
   TypeInfoObject(TypeLibObject* library, size_t index, bool interfaceView);
 
@@ -63,9 +60,6 @@ class TypeInfoObject final : public ITypeInfo {
   // (VT_UNKNOWN / VT_DISPATCH) so that `type` names an automation type.
   TypeRef Resolve(const TypeRef& type) const;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override;
-  ULONG STDMETHODCALLTYPE AddRef() noexcept override;
-  ULONG STDMETHODCALLTYPE Release() noexcept override;
   HRESULT STDMETHODCALLTYPE GetTypeAttr(TYPEATTR** ppTypeAttr) noexcept override;
   HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** ppTComp) noexcept override;
   HRESULT STDMETHODCALLTYPE GetFuncDesc(UINT index, FUNCDESC** ppFuncDesc) noexcept override;
@@ -97,13 +91,12 @@ class TypeInfoObject final : public ITypeInfo {
   void STDMETHODCALLTYPE ReleaseVarDesc(VARDESC* pVarDesc) noexcept override;
 
  private:
-  ~TypeInfoObject();
+  ~TypeInfoObject() override;
   bool IsDispatchView() const { return type().IsDual() && !interfaceView_; }
   // The type a reference of this library names, for alias resolution;
   // null when it lies in a library other than this one or stdole2.
   const TypeData* ReferencedType(HREFTYPE href) const;
 
-  LONG references_ = 1;
   TypeLibObject* library_;
   size_t index_;
   bool interfaceView_;

@@ -49,6 +49,13 @@ std::u16string Value(HKEY root, const std::u16string& path, const char16_t* name
   return data;
 }
 
+using EntryPoint = HRESULT (*)();
+// A registration entry point of a loaded library (through the generic
+// function pointer type, as casting FARPROC straight to another is warned of).
+EntryPoint EntryPointOf(HMODULE library, const char* name) {
+  return reinterpret_cast<EntryPoint>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+}
+
 std::u16string ThisProgram() {
   WCHAR path[MAX_PATH];
   GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -196,11 +203,8 @@ TEST_F(MachineRegistration, LibraryPathWithASingleQuote) {
                              std::filesystem::copy_options::overwrite_existing);
   const HMODULE library = LoadLibraryW(Wide(copy.string()).c_str());
   ASSERT_NE(library, nullptr);
-  using EntryPoint = HRESULT (*)();
-  const auto registerServer = reinterpret_cast<EntryPoint>(
-      reinterpret_cast<void (*)()>(GetProcAddress(library, "DllRegisterServer")));
-  const auto unregisterServer = reinterpret_cast<EntryPoint>(
-      reinterpret_cast<void (*)()>(GetProcAddress(library, "DllUnregisterServer")));
+  const EntryPoint registerServer = EntryPointOf(library, "DllRegisterServer");
+  const EntryPoint unregisterServer = EntryPointOf(library, "DllUnregisterServer");
   ASSERT_NE(registerServer, nullptr);
   EXPECT_EQ(registerServer(), S_OK);
   ExpectTable(HKEY_LOCAL_MACHINE, Wide(copy.string()));
@@ -216,11 +220,8 @@ TEST_F(MachineRegistration, TheTypeLibraryFileBesideTheLibraryStandsInForAMissin
   const std::string path = GLIMMARK_SERVER_WITHOUT_TYPELIB;
   const HMODULE library = LoadLibraryW(Wide(path).c_str());
   ASSERT_NE(library, nullptr);
-  using EntryPoint = HRESULT (*)();
-  const auto registerServer = reinterpret_cast<EntryPoint>(
-      reinterpret_cast<void (*)()>(GetProcAddress(library, "DllRegisterServer")));
-  const auto unregisterServer = reinterpret_cast<EntryPoint>(
-      reinterpret_cast<void (*)()>(GetProcAddress(library, "DllUnregisterServer")));
+  const EntryPoint registerServer = EntryPointOf(library, "DllRegisterServer");
+  const EntryPoint unregisterServer = EntryPointOf(library, "DllUnregisterServer");
   ITypeLib* direct = nullptr;
   EXPECT_EQ(LoadTypeLib(Wide(path).c_str(), &direct), TYPE_E_CANTLOADLIBRARY);
   ASSERT_EQ(registerServer(), S_OK);
