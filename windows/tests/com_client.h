@@ -16,15 +16,17 @@ template <typename Interface>
 class Held {
  public:
   Held() = default;
-  ~Held() {
-    if (pointer != nullptr) pointer->Release();
-  }
+  ~Held() { Reset(); }
   Held(const Held&) = delete;
   Held& operator=(const Held&) = delete;
   Interface* operator->() const { return pointer; }
   Interface* get() const { return pointer; }
   void** out() { return reinterpret_cast<void**>(&pointer); }
   Interface** typed() { return &pointer; }
+  void Reset() {
+    if (pointer != nullptr) pointer->Release();
+    pointer = nullptr;
+  }
 
  private:
   Interface* pointer = nullptr;

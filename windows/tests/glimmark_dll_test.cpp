@@ -33,7 +33,11 @@ class GlimmarkDll : public ::testing::Test {
                                object.out()),
               S_OK);
   }
-  void TearDown() override { CoUninitialize(); }
+  // The object goes before the apartment ends.
+  void TearDown() override {
+    object.Reset();
+    CoUninitialize();
+  }
 
   // A second object, as the answering page makes it.
   void NewObject(Held<IGlimmark>& another) {
@@ -42,9 +46,6 @@ class GlimmarkDll : public ::testing::Test {
               S_OK);
   }
 
-  // Apartment first, so that the object is released before it ends.
-  struct Apartment {
-  } apartment;
   Held<IGlimmark> object;
 };
 
@@ -67,9 +68,9 @@ TEST_F(GlimmarkDll, InterfaceTableAnswersWithOnePointer) {
 
 TEST_F(GlimmarkDll, AggregationAsksForIUnknownOnly) {
   void* inner = &inner;
-  EXPECT_EQ(CoCreateInstance(CLSID_Glimmark, object.get(), CLSCTX_INPROC_SERVER, IID_IGlimmark,
-                             &inner),
-            CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(
+      CoCreateInstance(CLSID_Glimmark, object.get(), CLSCTX_INPROC_SERVER, IID_IGlimmark, &inner),
+      CLASS_E_NOAGGREGATION);
   EXPECT_EQ(inner, nullptr);
 }
 
@@ -150,10 +151,10 @@ class NamesTest : public GlimmarkDll, public ::testing::WithParamInterface<NameC
 TEST_P(NamesTest, GetIDsOfNamesIgnoresCaseAndNamesParameters) {
   const NameCase& c = GetParam();
   std::vector<DISPID> dispids(c.names.size(), 12345);
-  EXPECT_EQ(object->GetIDsOfNames(IID_NULL, const_cast<LPOLESTR*>(c.names.data()),
-                                  static_cast<UINT>(c.names.size()), LOCALE_USER_DEFAULT,
-                                  dispids.data()),
-            c.result);
+  EXPECT_EQ(
+      object->GetIDsOfNames(IID_NULL, const_cast<LPOLESTR*>(c.names.data()),
+                            static_cast<UINT>(c.names.size()), LOCALE_USER_DEFAULT, dispids.data()),
+      c.result);
   EXPECT_EQ(dispids, c.dispids);
 }
 
@@ -198,20 +199,31 @@ INSTANTIATE_TEST_SUITE_P(
     Calls, InvokeTest,
     ::testing::Values(
         InvokeCase{"two numbers", kDispIdSetSize, kMethod,
-                   [] { return std::vector<VARIANT>{Long(300), Long(100)}; }, S_OK, 0},
+                   [] {
+                     return std::vector<VARIANT>{Long(300), Long(100)};
+                   },
+                   S_OK, 0},
         InvokeCase{"numbers as text", kDispIdSetSize, kMethod,
-                   [] { return std::vector<VARIANT>{Text(OLESTR("300")), Text(OLESTR("100"))}; },
+                   [] {
+                     return std::vector<VARIANT>{Text(OLESTR("300")), Text(OLESTR("100"))};
+                   },
                    S_OK, 0},
         InvokeCase{"one argument short", kDispIdSetSize, kMethod,
                    [] { return std::vector<VARIANT>{Long(300)}; }, DISP_E_BADPARAMCOUNT, 0},
         InvokeCase{"first argument no number", kDispIdSetSize, kMethod,
-                   [] { return std::vector<VARIANT>{Text(OLESTR("wide")), Long(100)}; },
+                   [] {
+                     return std::vector<VARIANT>{Text(OLESTR("wide")), Long(100)};
+                   },
                    DISP_E_TYPEMISMATCH, 1},
         InvokeCase{"second argument no number", kDispIdSetSize, kMethod,
-                   [] { return std::vector<VARIANT>{Long(300), Text(OLESTR("high"))}; },
+                   [] {
+                     return std::vector<VARIANT>{Long(300), Text(OLESTR("high"))};
+                   },
                    DISP_E_TYPEMISMATCH, 0},
         InvokeCase{"colour as a positive double", kDispIdSetColor, kMethod,
-                   [] { return std::vector<VARIANT>{Double(4278190080.0), Long(16777215)}; },
+                   [] {
+                     return std::vector<VARIANT>{Double(4278190080.0), Long(16777215)};
+                   },
                    S_OK, 0},
         InvokeCase{"unused DISPID", 7, kMethod, [] { return std::vector<VARIANT>{}; },
                    DISP_E_MEMBERNOTFOUND, 0},
