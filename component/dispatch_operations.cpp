@@ -12,6 +12,7 @@ constinit CComTypeInfoHolder glimmarkTypeInfo = {&IID_IGlimmark,
                                                  &LIBID_GlimmarkPrjLib,
                                                  kGlimmarkLibraryMajorVersion,
                                                  kGlimmarkLibraryMinorVersion,
+                                                 kGlimmarkLibraryLocale,
                                                  nullptr,
                                                  nullptr,
                                                  0};

@@ -14,6 +14,9 @@ EXTERN_C const IID LIBID_GlimmarkPrjLib;
 // Version of the type library (its IDL's version attribute).
 constexpr WORD kGlimmarkLibraryMajorVersion = 1;
 constexpr WORD kGlimmarkLibraryMinorVersion = 0;
+// Locale of the type library (its IDL's lcid attribute), which registration
+// files it under.
+constexpr LCID kGlimmarkLibraryLocale = 0x0409;
 // {0F29AA7F-55FD-4FF4-B18E-5A333AA8235A}
 EXTERN_C const CLSID CLSID_Glimmark;
 // {F8E5AACD-9582-4760-A04A-D455BF7621E2}

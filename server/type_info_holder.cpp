@@ -59,6 +59,9 @@ HRESULT CComTypeInfoHolder::LoadTypeInfoLocked(LCID lcid) noexcept {
   if (typeInfo == nullptr) {
     ITypeLib* library = nullptr;
     hr = LoadRegTypeLib(*libraryGuid, majorVersion, minorVersion, lcid, &library);
+    if (FAILED(hr) && lcid != libraryLocale) {
+      hr = LoadRegTypeLib(*libraryGuid, majorVersion, minorVersion, libraryLocale, &library);
+    }
     if (SUCCEEDED(hr)) {
       ITypeInfo* info = nullptr;
       hr = library->GetTypeInfoOfGuid(*interfaceGuid, &info);

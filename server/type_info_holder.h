@@ -28,6 +28,7 @@ struct CComTypeInfoHolder {
   const GUID* libraryGuid;
   WORD majorVersion;
   WORD minorVersion;
+  LCID libraryLocale;         // the locale the type library is registered under
   ITypeInfo* typeInfo;        // owned (one reference), null until loaded
   NameCacheEntry* nameCache;  // owned, null until loaded; published after nameCount
   INT32 nameCount;
@@ -36,7 +37,10 @@ struct CComTypeInfoHolder {
   // S_OK, or the failure of the step that failed: LoadRegTypeLib's result
   // when the library is not registered, GetTypeInfoOfGuid's when the
   // interface is missing, E_OUTOFMEMORY for the cache. The first successful
-  // load's `lcid` decides the localized library for the life of the module.
+  // load's `lcid` decides the localized library for the life of the module;
+  // a caller whose locale has no registered library (script engines that
+  // pass LOCALE_NEUTRAL, a session in another language) gets the one
+  // registered under `libraryLocale`.
   HRESULT LoadTypeInfo(LCID lcid) noexcept;
 
   // The four IDispatch entries of an object whose interface `instance` is.

@@ -4,8 +4,10 @@
 // method order, so a component compiled against these declarations calls the
 // right slot of a real host's objects. The collections they return (request
 // dictionaries, cookies, variant dictionaries, ASP errors) are named only.
-// The IIDs are defined by the platform (platform/asp/asp_guids.cpp); hosts
-// implement the interfaces (tools/pagehost), components only call them.
+// As with the Windows SDK, the IIDs are declared here and defined by the
+// code that uses them (component/asp_guids.cpp, which the page host and the
+// tests link); hosts implement the interfaces (tools/pagehost), components
+// only call them.
 #pragma once
 
 #include "oaidl.h"
@@ -15,12 +17,12 @@ struct IRequestDictionary;
 struct IVariantDictionary;
 struct IASPError;
 
-EXTERN_C PLATFORM_API const IID IID_IRequest;
-EXTERN_C PLATFORM_API const IID IID_IResponse;
-EXTERN_C PLATFORM_API const IID IID_ISessionObject;
-EXTERN_C PLATFORM_API const IID IID_IApplicationObject;
-EXTERN_C PLATFORM_API const IID IID_IServer;
-EXTERN_C PLATFORM_API const IID IID_IScriptingContext;
+EXTERN_C const IID IID_IRequest;
+EXTERN_C const IID IID_IResponse;
+EXTERN_C const IID IID_ISessionObject;
+EXTERN_C const IID IID_IApplicationObject;
+EXTERN_C const IID IID_IServer;
+EXTERN_C const IID IID_IScriptingContext;
 
 // The page's request: query string, form, cookies, server variables and the
 // raw body.

@@ -24,7 +24,7 @@ TEST(TypeLibraryLoad, ComponentLibraryAttributesAndDocumentation) {
   TLIBATTR* attr = nullptr;
   ASSERT_EQ(library->GetLibAttr(&attr), S_OK);
   EXPECT_EQ(attr->guid, LIBID_GlimmarkPrjLib);
-  EXPECT_EQ(attr->lcid, 0x0409u);
+  EXPECT_EQ(attr->lcid, kGlimmarkLibraryLocale);
   EXPECT_EQ(attr->syskind, SYS_WIN64);
   EXPECT_EQ(attr->wMajorVerNum, 1);
   EXPECT_EQ(attr->wMinorVerNum, 0);

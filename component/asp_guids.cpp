@@ -1,6 +1,14 @@
 // Interface identifiers of the ASP intrinsic objects (asptlb.h), with the
-// values of the published ASP type library.
-#include "asptlb.h"
+// values of the published ASP type library. The SDK's uuid library does not
+// carry them, so whoever calls these interfaces defines them: here, once, for
+// the component and for anything that links it (the page host, the tests).
+#include <ole2.h>
+#include <oleauto.h>
+#include <windows.h>
+
+// clang-format off
+#include <asptlb.h>  // after the OLE headers above, which the Windows SDK's builds on
+// clang-format on
 
 EXTERN_C const IID IID_IRequest = {
     0xD97A6DA0, 0xA861, 0x11CF, {0x93, 0xAE, 0x00, 0xA0, 0xC9, 0x0C, 0x2B, 0xD8}};
