@@ -69,7 +69,7 @@ class MsftDecoder {
     for (size_t i = 0; i < typeCount_; ++i) {
       if (!ReadType(i, library_.types[i])) return TYPE_E_INVDATAREAD;
     }
-    if (!CheckReferences()) return TYPE_E_INVDATAREAD;
+    if (!CheckReferences() || !BaseChainsEnd()) return TYPE_E_INVDATAREAD;
     BuildDispatchViews();
     return S_OK;
   }
@@ -369,6 +369,25 @@ class MsftDecoder {
         for (const ParamData& param : function.params) {
           if (!IsValidType(param.type)) return false;
         }
+      }
+    }
+    return true;
+  }
+
+  // Every local chain of base interfaces (an interface's first implemented
+  // type) ends: name look-ups and calls that search the bases follow it, so a
+  // cycle would never return. A chain longer than the library has types is one.
+  bool BaseChainsEnd() const {
+    const size_t count = library_.types.size();
+    for (size_t start = 0; start < count; ++start) {
+      size_t current = start;
+      for (size_t steps = 0;; ++steps) {
+        const TypeData& type = library_.types[current];
+        if (type.kind == TKIND_COCLASS || type.implTypes.empty()) break;
+        const HREFTYPE href = type.implTypes[0].href;
+        if (IsImportedRef(href)) break;
+        if (steps >= count) return false;
+        current = href / kLocalRefStride;
       }
     }
     return true;

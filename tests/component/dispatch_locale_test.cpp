@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "component/glimmark_interface.h"
-#include "tests/support/glimmark_client.h"
+#include "dll/glimmark_client.h"
 #include "tests/support/server_registration.h"
 
 namespace {
