@@ -94,7 +94,7 @@ describe('the challenge form in chromium', () => {
       executablePath: process.env.GLIMMARK_CHROMIUM,
       headless: true,
       args: BROWSER_FLAGS,
-      viewport: { width: 520, height: 320 },
+      viewport: { width: 520, height: 270 },
     });
     page = context.pages()[0] ?? (await context.newPage());
   });
