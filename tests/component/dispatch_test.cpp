@@ -31,7 +31,9 @@ class DispatchTest : public ScratchRegistry {
  protected:
   void SetUp() override {
     ScratchRegistry::SetUp();
-    if (registered) ASSERT_EQ(DllRegisterServer(), S_OK);
+    if (registered) {
+      ASSERT_EQ(DllRegisterServer(), S_OK);
+    }
     ASSERT_EQ(CreateGlimmark(&object), S_OK);
   }
   void TearDown() override {
@@ -131,7 +133,9 @@ TEST_F(DispatchTest, WrongCallsGetTheDispatchErrorsAndTheArgumentsIndex) {
     ScriptCall call;
     CallByName(object, c.name, c.flags, c.arguments, &call);
     EXPECT_EQ(call.result, c.expected) << c.what;
-    if (c.argumentError != ~0u) EXPECT_EQ(call.argumentError, c.argumentError) << c.what;
+    if (c.argumentError != ~0u) {
+      EXPECT_EQ(call.argumentError, c.argumentError) << c.what;
+    }
   }
   ScriptCall unknown;
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
