@@ -5,10 +5,10 @@
 #include <cstring>
 #include <new>
 
+#include "glimmark_test_seams.h"
 #include "ole/stdole2_facts.h"
 #include "ole/stdole_library.h"
 #include "ole/type_library_objects.h"
-#include "glimmark_test_seams.h"
 #include "oleauto.h"
 #include "winbase.h"
 
@@ -256,21 +256,8 @@ HRESULT TypeInfoObject::GetDocumentation(MEMBERID memid, BSTR* pBstrName, BSTR* 
     }
   }
   if (name == nullptr) return TYPE_E_ELEMENTNOTFOUND;
-  BSTR strings[3] = {};
-  HRESULT hr = CopyToBstr(*name, pBstrName ? &strings[0] : nullptr);
-  if (SUCCEEDED(hr)) hr = CopyToBstr(*doc, pBstrDocString ? &strings[1] : nullptr);
-  if (SUCCEEDED(hr)) {
-    hr = CopyToBstr(library_->data().helpFile, pBstrHelpFile ? &strings[2] : nullptr);
-  }
-  if (FAILED(hr)) {
-    for (BSTR text : strings) SysFreeString(text);
-    return hr;
-  }
-  if (pBstrName != nullptr) *pBstrName = strings[0];
-  if (pBstrDocString != nullptr) *pBstrDocString = strings[1];
-  if (pBstrHelpFile != nullptr) *pBstrHelpFile = strings[2];
-  if (pdwHelpContext != nullptr) *pdwHelpContext = context;
-  return S_OK;
+  return HandOutDocumentation({*name, *doc, context, library_->data().helpFile}, pBstrName,
+                              pBstrDocString, pdwHelpContext, pBstrHelpFile);
 }
 
 HRESULT TypeInfoObject::GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) noexcept {

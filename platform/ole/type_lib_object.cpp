@@ -27,6 +27,23 @@ HRESULT CopyToBstr(const std::u16string& text, BSTR* out) {
   return *out != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
+HRESULT HandOutDocumentation(const Documentation& documentation, BSTR* name, BSTR* docString,
+                             DWORD* helpContext, BSTR* helpFile) {
+  BSTR strings[3] = {};
+  HRESULT hr = CopyToBstr(documentation.name, name ? &strings[0] : nullptr);
+  if (SUCCEEDED(hr)) hr = CopyToBstr(documentation.docString, docString ? &strings[1] : nullptr);
+  if (SUCCEEDED(hr)) hr = CopyToBstr(documentation.helpFile, helpFile ? &strings[2] : nullptr);
+  if (FAILED(hr)) {
+    for (BSTR text : strings) SysFreeString(text);
+    return hr;
+  }
+  if (name != nullptr) *name = strings[0];
+  if (docString != nullptr) *docString = strings[1];
+  if (helpFile != nullptr) *helpFile = strings[2];
+  if (helpContext != nullptr) *helpContext = documentation.helpContext;
+  return S_OK;
+}
+
 HRESULT TypeLibObject::Create(std::shared_ptr<const LibraryData> data, ITypeLib** out) noexcept {
   if (out == nullptr) return E_POINTER;
   *out = new (std::nothrow) TypeLibObject(std::move(data));
@@ -107,19 +124,8 @@ HRESULT TypeLibObject::GetDocumentation(INT index, BSTR* pBstrName, BSTR* pBstrD
     doc = &type.docString;
     context = type.helpContext;
   }
-  BSTR strings[3] = {};
-  HRESULT hr = CopyToBstr(*name, pBstrName ? &strings[0] : nullptr);
-  if (SUCCEEDED(hr)) hr = CopyToBstr(*doc, pBstrDocString ? &strings[1] : nullptr);
-  if (SUCCEEDED(hr)) hr = CopyToBstr(data_->helpFile, pBstrHelpFile ? &strings[2] : nullptr);
-  if (FAILED(hr)) {
-    for (BSTR text : strings) SysFreeString(text);
-    return hr;
-  }
-  if (pBstrName != nullptr) *pBstrName = strings[0];
-  if (pBstrDocString != nullptr) *pBstrDocString = strings[1];
-  if (pBstrHelpFile != nullptr) *pBstrHelpFile = strings[2];
-  if (pdwHelpContext != nullptr) *pdwHelpContext = context;
-  return S_OK;
+  return HandOutDocumentation({*name, *doc, context, data_->helpFile}, pBstrName, pBstrDocString,
+                              pdwHelpContext, pBstrHelpFile);
 }
 
 HRESULT TypeLibObject::IsName(LPOLESTR, ULONG, BOOL* pfName) noexcept {

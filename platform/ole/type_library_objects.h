@@ -113,4 +113,17 @@ bool NamesEqual(std::u16string_view a, std::u16string_view b);
 // A new BSTR holding `text` into *out when out is not null; E_OUTOFMEMORY.
 HRESULT CopyToBstr(const std::u16string& text, BSTR* out);
 
+// What GetDocumentation answers, for a type library and a type alike: new
+// copies of the three texts into the out pointers that are not null, and the
+// help context. When a copy fails nothing is handed out and E_OUTOFMEMORY
+// is returned.
+struct Documentation {
+  const std::u16string& name;
+  const std::u16string& docString;
+  DWORD helpContext;
+  const std::u16string& helpFile;
+};
+HRESULT HandOutDocumentation(const Documentation& documentation, BSTR* name, BSTR* docString,
+                             DWORD* helpContext, BSTR* helpFile);
+
 }  // namespace glimmark::ole
