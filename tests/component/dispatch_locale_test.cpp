@@ -6,11 +6,14 @@
 
 #include "component/glimmark_interface.h"
 #include "dll/glimmark_client.h"
-#include "tests/support/server_registration.h"
+#include "support/scratch_registry.h"
+#include "support/server_registration.h"
 
 namespace {
 
-class DispatchLocaleTest : public ::testing::TestWithParam<LCID> {};
+// A registry file of its own: test processes run side by side, and two
+// registrations of one file at once would delete each other's keys.
+class DispatchLocaleTest : public ScratchRegistry, public ::testing::WithParamInterface<LCID> {};
 
 TEST_P(DispatchLocaleTest, NamesResolveInALocaleWithoutItsOwnLibrary) {
   ASSERT_EQ(RegisterBuiltServer(), S_OK);
