@@ -3,6 +3,7 @@
 // cleanly; widl's compilation of the same IDL reads to the same description.
 #include <gtest/gtest.h>
 #include <oleauto.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,8 +11,8 @@
 #include <vector>
 
 #include "component/glimmark_interface.h"
-#include "testing/typelib_probe.h"
 #include "platform/ole/typelib_test_support.h"
+#include "testing/typelib_probe.h"
 
 namespace {
 
@@ -162,11 +163,11 @@ TEST(TypeLibraryLoad, MissingFilesAndBadArguments) {
   EXPECT_EQ(LoadTypeLib(Utf16(TYPELIB_PROBE_IDL).c_str(), &library), TYPE_E_CANTLOADLIBRARY);
 }
 
-// Loads `bytes` written to a scratch file.
+// Loads `bytes` written to a scratch file of this process's own (test
+// processes run side by side).
 HRESULT LoadBytes(const std::vector<uint8_t>& bytes) {
-  const std::string path = std::string(GLIMMARK_BINARY_DIR) + "/tests/malformed-" +
-                           std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                           ".tlb";
+  const std::string path =
+      std::string(GLIMMARK_BINARY_DIR) + "/tests/malformed-" + std::to_string(getpid()) + ".tlb";
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return E_FAIL;
   std::fwrite(bytes.data(), 1, bytes.size(), file);
