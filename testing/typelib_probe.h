@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "testing/counted_dispatch.h"
+
 // {5C1B7E2A-3F4D-4B8E-9A61-2D7C0E4F8B13}
 inline constexpr IID kIidTypelibProbe = {
     0x5C1B7E2A, 0x3F4D, 0x4B8E, {0x9A, 0x61, 0x2D, 0x7C, 0x0E, 0x4F, 0x8B, 0x13}};
@@ -34,33 +36,10 @@ struct ITypelibProbe : public IDispatch {
 };
 
 // Lives on the stack of a test; reference counts are only counted.
-class ProbeObject final : public ITypelibProbe {
+class ProbeObject final : public CountedDispatch<ITypelibProbe> {
  public:
+  ProbeObject() : CountedDispatch(&kIidTypelibProbe) {}
   ~ProbeObject() { SysFreeString(name); }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) noexcept override {
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == kIidTypelibProbe) {
-      *out = static_cast<ITypelibProbe*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() noexcept override { return --references; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) noexcept override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID,
-                                          DISPID*) noexcept override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) noexcept override {
-    return E_NOTIMPL;
-  }
 
   HRESULT STDMETHODCALLTYPE Add(LONG left, LONG right, LONG* sum) noexcept override {
     *sum = static_cast<LONG>(static_cast<uint32_t>(left) + static_cast<uint32_t>(right));
@@ -138,7 +117,6 @@ class ProbeObject final : public ITypelibProbe {
     return S_OK;
   }
 
-  ULONG references = 1;
   BSTR name = nullptr;
   DWORD lastColor = 0;
   VARIANT_BOOL lastFlag = 0;

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "counted_object.h"
+#include "testing/counted_dispatch.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "counted_object.h"
+#include "testing/counted_dispatch.h"
 
 namespace {
 

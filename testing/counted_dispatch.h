@@ -1,17 +1,24 @@
-// A COM object for tests that only counts its references, so tests can check
-// that variants and arrays take and give back exactly the references they own.
+// COM objects for tests that only count their references, so a test can check
+// that variants, arrays and calls take and give back exactly the references
+// they own. The four IDispatch entries answer E_NOTIMPL; a derived test object
+// adds its own interface's methods.
 #pragma once
 
 #include <objbase.h>
 
-class CountedObject : public IDispatch {
+template <class Interface = IDispatch>
+class CountedDispatch : public Interface {
  public:
+  // `ownInterface`: the IID of Interface when it is not IDispatch itself.
+  explicit CountedDispatch(const IID* ownInterface = nullptr) : ownInterface_(ownInterface) {}
+
   ULONG references = 1;  // the test's own reference
   bool answersDispatch = true;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) noexcept override {
-    if (riid == IID_IUnknown || (answersDispatch && riid == IID_IDispatch)) {
-      *out = static_cast<IDispatch*>(this);
+    const bool ours = riid == IID_IDispatch || (ownInterface_ != nullptr && riid == *ownInterface_);
+    if (riid == IID_IUnknown || (answersDispatch && ours)) {
+      *out = static_cast<Interface*>(this);
       AddRef();
       return S_OK;
     }
@@ -32,4 +39,10 @@ class CountedObject : public IDispatch {
                                    UINT*) noexcept override {
     return E_NOTIMPL;
   }
+
+ private:
+  const IID* ownInterface_;
 };
+
+// A plain counted IDispatch.
+using CountedObject = CountedDispatch<>;
