@@ -59,7 +59,7 @@ class PageHostThreadsTest : public ScratchRegistry {
     options.threads = 8;
     options.site.password = kPassword;
     options.site.key = RandomHostKey();
-    options.site.maxFailuresPerMinute = maxFailuresPerMinute;
+    options.site.failureWindows.maxFailures = maxFailuresPerMinute;
     key = options.site.key;
     host = std::make_unique<PageHost>(options);
     std::string error;
@@ -95,7 +95,7 @@ class PageHostThreadsTest : public ScratchRegistry {
                        "application/x-www-form-urlencoded");
   }
 
-  int maxFailuresPerMinute = FailureLimiter::kDefaultMaxFailures;
+  int maxFailuresPerMinute = FailureWindowSettings().maxFailures;
   HostKey key{};
   std::unique_ptr<PageHost> host;
   std::thread serving;
@@ -114,9 +114,6 @@ TEST_F(PageHostThreadsTest, MalformedRequestsGetTheirReasonAndTheHostKeepsServin
   };
   const Case cases[] = {
       {"GET", "/captcha", "", 400, "missing parameter: token"},
-      {"GET", "/captcha?token=" + envelope + "&width=5", "", 400, "width must be"},
-      {"GET", "/captcha?token=" + envelope + "&format=bmp", "", 400, "format must be"},
-      {"GET", "/captcha?token=" + envelope + "&fg=red", "", 400, "fg must be"},
       {"GET", "/captcha?token=" + envelope + "&token=x", "", 400, "field given twice"},
       {"GET", "/captcha?token=%zz", "", 400, "malformed form or query field"},
       {"GET", "/captcha?token=AAAA", "", 400, "malformed token"},
@@ -156,18 +153,53 @@ TEST_F(PageHostThreadsTest, AFlippedCharacterOfAnEnvelopeIsRefused) {
 
 TEST_F(PageHostThreadsTest, TheEleventhWrongAnswerInAMinuteGets429) {
   httplib::Client client = Client();
-  const std::string envelope = NewEnvelope(client);
   for (int i = 0; i < 10; ++i) {
-    auto result = Verify(client, envelope, "wrong");
+    auto result = Verify(client, NewEnvelope(client), "wrong");
     ASSERT_TRUE(result);
     EXPECT_EQ(result->body, "{\"ok\": false, \"reason\": \"wrong answer\"}\n") << i;
   }
+  const std::string envelope = NewEnvelope(client);
   auto limited = Verify(client, envelope, AnswerOf(envelope));
   ASSERT_TRUE(limited);
   EXPECT_EQ(limited->status, 429);
   const int retry = std::stoi(limited->get_header_value("Retry-After"));
   EXPECT_GT(retry, 0);
   EXPECT_LE(retry, 60);
+}
+
+// One answer per envelope: a wrong guess uses it up as a right one would.
+TEST_F(PageHostThreadsTest, WrongThenRightOnOneEnvelopeIsAlreadyUsed) {
+  httplib::Client client = Client();
+  const std::string envelope = NewEnvelope(client);
+  auto wrong = Verify(client, envelope, "wrong");
+  auto right = Verify(client, envelope, AnswerOf(envelope));
+  ASSERT_TRUE(wrong && right);
+  EXPECT_EQ(wrong->body, "{\"ok\": false, \"reason\": \"wrong answer\"}\n");
+  EXPECT_EQ(right->status, 403);
+  EXPECT_EQ(right->body, "{\"ok\": false, \"reason\": \"already used\"}\n");
+}
+
+// The host chooses the look; a visitor's request names the envelope only,
+// and every fetch of one envelope gets the bytes of its first rendering.
+TEST_F(PageHostThreadsTest, ThePictureTakesTheEnvelopeOnlyAndIsRenderedOnce) {
+  httplib::Client client = Client();
+  const std::string envelope = NewEnvelope(client);
+  const std::string picture = "/captcha?token=" + envelope;
+  for (const char* look :
+       {"&width=600", "&height=200", "&lines=0", "&line_width=1", "&fg=FF000000", "&bg=FFFFFFFF",
+        "&format=gif", "&quality=100", "&size=600x200", "&anything=1"}) {
+    auto refused = client.Get((picture + look).c_str());
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 400) << look;
+    EXPECT_EQ(refused->body, "the picture takes the envelope (token) only\n") << look;
+  }
+  auto first = client.Get(picture.c_str());
+  auto second = Client().Get(picture.c_str());
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(first->status, 200);
+  EXPECT_EQ(second->status, 200);
+  EXPECT_FALSE(first->body.empty());
+  EXPECT_TRUE(first->body == second->body) << "two renderings of one envelope";
 }
 
 // All clients come from one address, whose refused second uses would soon
