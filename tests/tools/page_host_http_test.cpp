@@ -13,13 +13,12 @@
 #include <thread>
 #include <vector>
 
-#include "component/cglimmark.h"
-#include "dll/glimmark_client.h"
 #include "support/image_decoding.h"
 #include "support/scratch_registry.h"
 #include "support/server_registration.h"
 #include "tools/pagehost/page_host.h"
 #include "tools/pagehost/page_object.h"
+#include "tools/restored_text.h"
 
 // After the Windows headers: its system headers define a few of the same names.
 #include <httplib.h>
@@ -27,27 +26,6 @@
 namespace {
 
 constexpr char16_t kPassword[] = u"s3cret-pw";
-
-// The text a token restores to under the test's password.
-std::string RestoredText(const std::string& token) {
-  IGlimmark* object = nullptr;
-  if (FAILED(CreateGlimmark(&object))) return "";
-  BSTR password = SysAllocString(kPassword);
-  object->SetPassword(password);
-  SysFreeString(password);
-  std::u16string wide(token.begin(), token.end());
-  BSTR value = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-  object->put_EncryptedText(value);
-  SysFreeString(value);
-  BSTR text = nullptr;
-  object->get_Text(&text);
-  std::string narrow;
-  for (UINT i = 0; text != nullptr && i < SysStringLen(text); ++i)
-    narrow.push_back(static_cast<char>(text[i]));
-  SysFreeString(text);
-  object->Release();
-  return narrow;
-}
 
 class PageHostThreadsTest : public ScratchRegistry {
  protected:
@@ -86,7 +64,7 @@ class PageHostThreadsTest : public ScratchRegistry {
   }
   std::string AnswerOf(const std::string& envelope) {
     auto contents = OpenEnvelope(key, envelope);
-    return contents ? RestoredText(contents->token) : "";
+    return contents ? RestoredText(kPassword, contents->token) : "";
   }
   httplib::Result Verify(httplib::Client& client, const std::string& envelope,
                          const std::string& answer) {
@@ -234,7 +212,7 @@ TEST_F(ManyClientsThreadsTest, AHundredClientsAtOnceEachGetTheirOwnPictureAndVer
         if (image.ok && image.width == 200 && image.height == 70) ++pictures;
         served.push_back(picture->body);
       }
-      const std::string answer = RestoredText(contents->token);
+      const std::string answer = RestoredText(kPassword, contents->token);
       auto first = Verify(client, envelope, answer);
       auto second = Verify(client, envelope, answer);
       if (first && first->body == "{\"ok\": true}\n") ++accepted;
