@@ -38,6 +38,7 @@ class PageHostThreadsTest : public ScratchRegistry {
     options.site.password = kPassword;
     options.site.key = RandomHostKey();
     options.site.failureWindows.maxFailures = maxFailuresPerMinute;
+    options.site.trustedProxies = trustedProxies;
     key = options.site.key;
     host = std::make_unique<PageHost>(options);
     std::string error;
@@ -74,6 +75,7 @@ class PageHostThreadsTest : public ScratchRegistry {
   }
 
   int maxFailuresPerMinute = FailureWindowSettings().maxFailures;
+  std::vector<std::string> trustedProxies;
   HostKey key{};
   std::unique_ptr<PageHost> host;
   std::thread serving;
@@ -178,6 +180,56 @@ TEST_F(PageHostThreadsTest, ThePictureTakesTheEnvelopeOnlyAndIsRenderedOnce) {
   EXPECT_EQ(second->status, 200);
   EXPECT_FALSE(first->body.empty());
   EXPECT_TRUE(first->body == second->body) << "two renderings of one envelope";
+}
+
+// The test's client connects from 127.0.0.1, named a trusted proxy here, and
+// says in X-Forwarded-For which IPv6 address it answers for: the host needs
+// no IPv6 listener, and the loopback test reaches every address of a /64.
+class BehindAProxyThreadsTest : public PageHostThreadsTest {
+ protected:
+  void SetUp() override {
+    trustedProxies = {"127.0.0.1"};
+    PageHostThreadsTest::SetUp();
+  }
+};
+
+// 10,000 wrong answers, each from another address of one /64 and each on an
+// envelope of its own (sealed here under the host's key): the first ten are
+// judged, every later one is 429 without a look at its answer.
+TEST_F(BehindAProxyThreadsTest, TenThousandAddressesOfOneSlash64AreOneClient) {
+  constexpr int kAnswers = 10000;
+  httplib::Client client = Client();
+  const auto contents = OpenEnvelope(key, NewEnvelope(client));
+  ASSERT_TRUE(contents.has_value());
+  int wrong = 0, limited = 0, other = 0;
+  for (int i = 0; i < kAnswers; ++i) {
+    char address[48];
+    std::snprintf(address, sizeof(address), "2001:db8:5:6:%x:%x::1", i >> 8, i & 0xFF);
+    const std::string envelope = SealEnvelope(key, {contents->token, contents->expiresAt, {}});
+    const httplib::Headers headers = {{"Accept", "application/json"}, {"X-Forwarded-For", address}};
+    auto result = client.Post("/verify", headers, "token=" + envelope + "&answer=wrong",
+                              "application/x-www-form-urlencoded");
+    ASSERT_TRUE(result) << i;
+    if (result->status == 403 && i < 10) {
+      ++wrong;
+    } else if (result->status == 429 && i >= 10) {
+      ++limited;
+    } else {
+      ++other;
+    }
+  }
+  EXPECT_EQ(wrong, 10);
+  EXPECT_EQ(limited, kAnswers - 10);
+  EXPECT_EQ(other, 0);
+  // Another /64, through the same proxy, is another client.
+  const std::string envelope = NewEnvelope(client);
+  const httplib::Headers elsewhere = {{"Accept", "application/json"},
+                                      {"X-Forwarded-For", "2001:db8:5:7::1"}};
+  auto accepted =
+      client.Post("/verify", elsewhere, "token=" + envelope + "&answer=" + AnswerOf(envelope),
+                  "application/x-www-form-urlencoded");
+  ASSERT_TRUE(accepted);
+  EXPECT_EQ(accepted->body, "{\"ok\": true}\n");
 }
 
 // All clients come from one address, whose refused second uses would soon

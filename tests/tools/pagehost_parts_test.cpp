@@ -11,6 +11,7 @@
 #include "tools/pagehost/challenge_text.h"
 #include "tools/pagehost/form_decoding.h"
 #include "tools/pagehost/http_intrinsics.h"
+#include "tools/pagehost/password_file.h"
 #include "tools/pagehost/sealed_envelope.h"
 
 namespace {
@@ -104,6 +105,46 @@ TEST(HostKeyFile, MustHoldExactly32Bytes) {
   HostKey key{};
   std::string error;
   EXPECT_FALSE(LoadHostKey(path + ".missing", key, error));
+}
+
+TEST(PasswordFile, TheFirstLineIsThePassword) {
+  const std::string path = ::testing::TempDir() + "/pagehost-password";
+  const struct {
+    std::string content;
+    bool ok;
+    const char* password;  // or the start of the reason
+  } cases[] = {
+      {"s3cret\n", true, "s3cret"},
+      {"s3cret", true, "s3cret"},
+      {"s3cret\r\nsecond line\n", true, "s3cret"},
+      {" spaced out \n", true, " spaced out "},
+      {"caf\xC3\xA9\n", true, "caf\xC3\xA9"},
+      {std::string(kMaxPasswordFileLine, 'p'), true, ""},
+      {"", false, "the password file"},
+      {"\n", false, "the password file"},
+      {"\r\nsecret on line two\n", false, "the password file"},
+      {std::string(kMaxPasswordFileLine + 1, 'p'), false, "the first line"},
+  };
+  for (const auto& c : cases) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(c.content.data(), 1, c.content.size(), file);
+    std::fclose(file);
+    std::string password = "unchanged", error;
+    EXPECT_EQ(LoadPasswordFile(path, password, error), c.ok) << c.content.substr(0, 20);
+    if (!c.ok) {
+      EXPECT_EQ(password, "unchanged");
+      EXPECT_EQ(error.rfind(c.password, 0), 0u) << error;
+      EXPECT_NE(error.find(path), std::string::npos) << error;
+    } else if (*c.password != 0) {
+      EXPECT_EQ(password, c.password);
+    } else {
+      EXPECT_EQ(password.size(), kMaxPasswordFileLine);
+    }
+  }
+  std::string password, error;
+  EXPECT_FALSE(LoadPasswordFile(path + ".missing", password, error));
+  EXPECT_EQ(error.rfind("cannot read", 0), 0u);
 }
 
 TEST(FormDecoding, DecodesEscapesAndRefusesWhatNoFormHolds) {

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -20,6 +19,7 @@
 #include "tools/pagehost/client_address.h"
 #include "tools/pagehost/page_host.h"
 #include "tools/pagehost/page_object.h"
+#include "tools/pagehost/password_file.h"
 
 namespace {
 
@@ -30,8 +30,6 @@ constexpr NumberRange kThreadRange = {1, kMaxThreads};
 // Length of the password drawn when none is given (only its first four
 // characters make the component's key; the rest costs nothing).
 constexpr size_t kRandomPasswordLength = 16;
-// A password file's first line is read up to this many bytes.
-constexpr size_t kMaxPasswordFileLine = 4096;
 
 const std::vector<OptionSpec> kServeOptions = {
     {"port", "N", false, "port to listen on (default 8080)"},
@@ -62,26 +60,6 @@ std::u16string RandomPassword() {
   return password;
 }
 
-// The first line of `path`, without its line end; false with a message.
-bool ReadPasswordFile(const std::string& path, std::string& password, std::string& error) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    error = "cannot read the password file " + path;
-    return false;
-  }
-  std::string line(kMaxPasswordFileLine, '\0');
-  file.getline(line.data(), static_cast<std::streamsize>(line.size()));
-  line.resize(static_cast<size_t>(std::max<std::streamsize>(0, file.gcount())));
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == '\0'))
-    line.pop_back();
-  if (line.empty()) {
-    error = "the password file " + path + " is empty (its first line is the password)";
-    return false;
-  }
-  password = std::move(line);
-  return true;
-}
-
 // The component's password from --password-file, --password or, with
 // neither, drawn at random; false with a message.
 bool ReadPassword(const ParsedOptions& options, std::u16string& password, std::ostream& err) {
@@ -94,7 +72,7 @@ bool ReadPassword(const ParsedOptions& options, std::u16string& password, std::o
   std::string utf8;
   if (fromFile) {
     std::string error;
-    if (!ReadPasswordFile(options.values.at("password-file"), utf8, error)) {
+    if (!LoadPasswordFile(options.values.at("password-file"), utf8, error)) {
       err << "glimmark serve: " << error << "\n";
       return false;
     }
