@@ -36,6 +36,7 @@ TEST(CanonicalAddress, OneWrittenFormOrNothing) {
     EXPECT_EQ(CanonicalAddress(bad), "") << bad;
   }
   EXPECT_EQ(CanonicalAddress(std::string(200, '1')), "");
+  EXPECT_EQ(CanonicalAddress(std::string("127.0.0.1\0junk", 14)), "");
 }
 
 TEST(ClientAddress, ForwardedForCountsOnlyFromATrustedProxy) {

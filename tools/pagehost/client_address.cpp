@@ -23,7 +23,10 @@ bool IsMappedIpv4(const unsigned char* v6) {
 
 Parsed Parse(std::string_view text) {
   Parsed parsed;
-  if (text.empty() || text.size() >= kMaxAddressText) return parsed;
+  // inet_pton would stop at a NUL and take what came before it.
+  if (text.empty() || text.size() >= kMaxAddressText || text.find('\0') != std::string_view::npos) {
+    return parsed;
+  }
   char buffer[kMaxAddressText];
   std::memcpy(buffer, text.data(), text.size());
   buffer[text.size()] = '\0';
