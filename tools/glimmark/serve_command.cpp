@@ -30,6 +30,7 @@ const std::vector<OptionSpec> kServeOptions = {
     {"key-file", "FILE", false, "32-byte host key sealing the tokens (default: random per start)"},
     {"max-age", "SECONDS", false, "oldest answer accepted, 1..86400 (default 300)"},
     {"threads", "N", false, "page threads, 1..256 (default 16)"},
+    {"quiet", nullptr, false, "no access log on standard output"},
 };
 
 bool ParseBoundedNumber(const std::string& text, long long low, long long high, int& value) {
@@ -120,6 +121,7 @@ int RunServeCommand(const std::vector<std::string>& args, std::ostream& out, std
   }
   HostOptions hostOptions;
   if (!ReadHostOptions(options, hostOptions, err)) return kExitUsage;
+  if (!options.Has("quiet")) hostOptions.accessLog = &out;
 
   // Block the stop signals before any thread starts, so that only the
   // waiting thread below receives them.
