@@ -189,6 +189,7 @@ class HttpServer::Loop {
   std::atomic<bool> stopRequested_{false};
   bool stopping_ = false;
   Clock::time_point stopDeadline_;
+  Clock::time_point nextExpiry_;
   std::unique_ptr<ApartmentPool> pool_;
   std::unordered_map<uint64_t, std::unique_ptr<Connection>> connections_;
   std::vector<uint64_t> closedKeys_;
@@ -525,7 +526,11 @@ void HttpServer::Loop::SweepClosed() {
   server_.openConnections_ = connections_.size();
 }
 
+// Deadlines are looked at once a tick, not on every turn: a busy loop turns
+// thousands of times a second, and a deadline met a tick late costs nothing.
 void HttpServer::Loop::ExpireDeadlines(Clock::time_point now) {
+  if (now < nextExpiry_) return;
+  nextExpiry_ = now + limits::kDeadlineTick;
   for (auto& [key, connection] : connections_) {
     Connection& c = *connection;
     if (c.closed || c.state == Connection::State::kBusy || c.deadline > now) continue;
