@@ -48,6 +48,7 @@ const std::vector<OptionSpec> kServeOptions = {
     {"quality", "Q", false, "JPEG quality, 1..100 (default 85)"},
     {"trusted-proxy", "ADDRESS", false,
      "a proxy whose X-Forwarded-For names the client (repeatable)", true},
+    {"quiet", nullptr, false, "no access log on standard output"},
 };
 
 std::u16string RandomPassword() {
@@ -225,6 +226,7 @@ int RunServeCommand(const std::vector<std::string>& args, std::ostream& out, std
   HostOptions hostOptions;
   if (!ReadHostOptions(options, hostOptions, err)) return kExitUsage;
   if (!ComponentServes(err)) return kExitFailure;
+  if (!options.Has("quiet")) hostOptions.accessLog = &out;
 
   // Block the stop signals before any thread starts, so that only the
   // waiting thread below receives them.

@@ -260,3 +260,22 @@ PageResult CaptchaSite::Verify(const QueryValues& form, const ClientOrigin& orig
   }
   return Limited(outcome.retryAfterSeconds);
 }
+
+PageResult CaptchaSite::Health() {
+  PageReply reply;
+  const HRESULT hr = RunPage(reply, 0, [](DispatchCaller& page) {
+    const HRESULT step = page.Put(u"Text", ScriptValue(std::u16string(u"health")).value);
+    return SUCCEEDED(step) ? page.Call(u"Send", {}) : step;
+  });
+  if (FAILED(hr) || reply.body.empty()) {
+    char code[16];
+    std::snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(FAILED(hr) ? hr : E_FAIL));
+    PageResult result =
+        TextResult(503, std::string("the captcha object cannot draw (") + code + ")");
+    result.headers.emplace_back("Cache-Control", "no-store");
+    return result;
+  }
+  PageResult result = TextResult(200, "ok");
+  result.headers.emplace_back("Cache-Control", "no-store");
+  return result;
+}
