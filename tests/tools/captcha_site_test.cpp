@@ -139,8 +139,21 @@ TEST_F(CaptchaSiteTest, AFullGuardAsksToRetryAndForgetsNoUsedEnvelope) {
   EXPECT_EQ(Answer(third, AnswerOf(third), kSomeone, 299).status, 503);
 }
 
+// Counts the renderings offered to the store: one per envelope.
+class CountingStore : public MemorySiteStore {
+ public:
+  StoreStatus KeepFirstRendering(const std::string& key, const std::string& rendering,
+                                 int64_t expiresAt, int64_t now, std::string& kept) override {
+    ++offered;
+    return MemorySiteStore::KeepFirstRendering(key, rendering, expiresAt, now, kept);
+  }
+  int offered = 0;
+};
+
 TEST_F(CaptchaSiteTest, OnePicturePerEnvelopeInTheHostsLook) {
   settings.look.format = kPictureFormatGif;
+  const auto store = std::make_shared<CountingStore>();
+  settings.store = store;
   const std::string envelope = NewEnvelope();
   const PageResult first = Site().Picture({{"token", envelope}});
   // The component seeds its distortions from the clock's milliseconds: a
@@ -150,6 +163,7 @@ TEST_F(CaptchaSiteTest, OnePicturePerEnvelopeInTheHostsLook) {
   ASSERT_EQ(first.status, 200) << first.body;
   EXPECT_EQ(first.contentType, "image/gif");
   EXPECT_TRUE(first.body == second.body) << "a second rendering of one envelope";
+  EXPECT_EQ(store->offered, 1);  // the second request was answered without drawing
   const PageResult other = Site().Picture({{"token", NewEnvelope()}});
   EXPECT_FALSE(other.body == first.body);
   for (const char* look : {"width", "format", "fg", "lines", "quality", "x"}) {

@@ -56,6 +56,7 @@ class MemorySiteStore : public SiteStore {
   StoreStatus RetryAfter(const std::string& clientKey, int64_t now, int64_t& seconds) override;
   StoreStatus KeepFirstRendering(const std::string& key, const std::string& rendering,
                                  int64_t expiresAt, int64_t now, std::string& kept) override;
+  bool FindRendering(const std::string& key, int64_t now, std::string& kept) override;
   bool Healthy() override { return true; }
 
   // What is held now (tests, figures).
