@@ -419,12 +419,16 @@ void HttpServer::Loop::Dispatch(Connection& c) {
     AnswerError(c, 503, "the host is busy; try again shortly");
 }
 
+// Wakes the I/O thread only for the first answer it has not taken yet: it
+// takes all of them at once, so later ones ride on that wake.
 void HttpServer::Loop::Post(Completion completion) {
+  bool first = false;
   {
     const std::lock_guard<std::mutex> lock(completionsMutex_);
+    first = completions_.empty();
     completions_.push_back(std::move(completion));
   }
-  Wake();
+  if (first) Wake();
 }
 
 void HttpServer::Loop::TakeCompletions() {
