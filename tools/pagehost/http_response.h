@@ -4,9 +4,19 @@
 #pragma once
 
 #include <chrono>
+#include <ctime>
 #include <string>
 
 #include "tools/pagehost/captcha_site.h"
+
+// `when` in UTC, with the English day and month abbreviations that HTTP
+// dates and the access log use whatever the process's locale.
+struct UtcTime {
+  std::tm fields;
+  const char* day;    // "Sun" .. "Sat"
+  const char* month;  // "Jan" .. "Dec"
+};
+UtcTime ToUtcTime(std::chrono::system_clock::time_point when);
 
 // An IMF-fixdate ("Sun, 06 Nov 1994 08:49:37 GMT"), as every answer's Date.
 std::string HttpDate(std::chrono::system_clock::time_point when);
