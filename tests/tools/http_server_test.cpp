@@ -253,6 +253,21 @@ TEST_F(HttpServerTest, PipelinedRequestsAreAnsweredInOrderAndBodiesArriveWhole) 
   EXPECT_TRUE(closed);
 }
 
+// An answer to HEAD says how long the body would be and sends none, so the
+// next answer on the connection starts where the client expects it.
+TEST_F(HttpServerTest, AnAnswerToHeadCarriesNoBody) {
+  Start();
+  LoopbackConnection client = Connect("127.0.9.2");
+  ASSERT_TRUE(client.Send("HEAD /one HTTP/1.1\r\nHost: t\r\n\r\n" + Get("/two")));
+  const std::string head = client.ReadAnswer(kPrompt, true);
+  EXPECT_EQ(StatusOf(head), 200) << head;
+  EXPECT_EQ(HeaderOf(head, "Content-Length"), "11");  // of "HEAD /one \n"
+  EXPECT_EQ(head.substr(head.size() - 4), "\r\n\r\n");
+  const std::string next = client.ReadAnswer(kPrompt);
+  EXPECT_EQ(StatusOf(next), 200) << next;
+  EXPECT_NE(next.find("GET /two"), std::string::npos) << next;
+}
+
 TEST_F(HttpServerTest, EveryAnswerCarriesDateAndMakesOneAccessLogLine) {
   std::ostringstream logged;
   {

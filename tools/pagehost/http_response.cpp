@@ -76,7 +76,7 @@ const char* StatusText(int status) {
 }
 
 std::string SerializeResponse(const PageResult& result, bool keepAlive,
-                              std::chrono::system_clock::time_point now) {
+                              std::chrono::system_clock::time_point now, AnswerBody body) {
   std::string bytes = "HTTP/1.1 " + std::to_string(result.status) + " " +
                       StatusText(result.status) + "\r\nDate: " + HttpDate(now) + "\r\n";
   if (!result.contentType.empty() && !HasLineBreak(result.contentType))
@@ -88,6 +88,6 @@ std::string SerializeResponse(const PageResult& result, bool keepAlive,
     bytes += name + ": " + value + "\r\n";
   }
   bytes += "\r\n";
-  bytes += result.body;
+  if (body == AnswerBody::kSent) bytes += result.body;
   return bytes;
 }

@@ -24,8 +24,15 @@ std::string HttpDate(std::chrono::system_clock::time_point when);
 // The reason phrase of `status` ("OK", "Not Found", ...).
 const char* StatusText(int status);
 
+// How the answer is framed.
+enum class AnswerBody {
+  kSent,     // the body follows the head
+  kOmitted,  // an answer to HEAD: the head says the body's length, no body follows
+};
+
 // Serialises `result`. `keepAlive` chooses the Connection field. A field of
 // the page whose name or value holds CR or LF is left out, so that no page
 // can split the answer.
 std::string SerializeResponse(const PageResult& result, bool keepAlive,
-                              std::chrono::system_clock::time_point now);
+                              std::chrono::system_clock::time_point now,
+                              AnswerBody body = AnswerBody::kSent);
