@@ -70,14 +70,14 @@ bool LoopbackConnection::ReadSome(std::chrono::milliseconds timeout, bool& close
   return true;
 }
 
-std::string LoopbackConnection::ReadAnswer(std::chrono::milliseconds timeout) {
+std::string LoopbackConnection::ReadAnswer(std::chrono::milliseconds timeout, bool headOnly) {
   const Clock::time_point end = Clock::now() + timeout;
   bool closed = false;
   for (;;) {
     const size_t headEnd = received_.find("\r\n\r\n");
     if (headEnd != std::string::npos) {
       const std::string length = HeaderOf(received_.substr(0, headEnd + 2), "Content-Length");
-      const size_t total = headEnd + 4 + std::strtoul(length.c_str(), nullptr, 10);
+      const size_t total = headEnd + 4 + (headOnly ? 0 : std::strtoul(length.c_str(), nullptr, 10));
       if (received_.size() >= total) {
         std::string answer = received_.substr(0, total);
         received_.erase(0, total);

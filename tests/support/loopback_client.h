@@ -20,9 +20,10 @@ class LoopbackConnection {
   bool Connected() const { return fd_ >= 0; }
   // Sends all of `bytes`; false when the host has closed or reset.
   bool Send(std::string_view bytes);
-  // Reads one answer (head and Content-Length body); empty when none came
-  // within `timeout` or the connection closed first.
-  std::string ReadAnswer(std::chrono::milliseconds timeout);
+  // Reads one answer (head and Content-Length body; the head alone for an
+  // answer to HEAD); empty when none came within `timeout` or the
+  // connection closed first.
+  std::string ReadAnswer(std::chrono::milliseconds timeout, bool headOnly = false);
   // Reads until the host closes (or resets) the connection, for at most
   // `timeout`. Returns what came; `closed` tells whether the close came.
   std::string ReadUntilClosed(std::chrono::milliseconds timeout, bool& closed);

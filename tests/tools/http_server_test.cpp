@@ -29,6 +29,8 @@ namespace limits = http_limits;
 // busy machine are slow), and the slack allowed past a deadline.
 constexpr auto kPrompt = 5000ms;
 constexpr auto kSlack = 2500ms;
+// More than loopback's socket buffers on both sides can hold (a few MiB each).
+constexpr size_t kLargeBody = 32 * 1024 * 1024;
 
 std::string Get(const std::string& path, const char* connection = "keep-alive") {
   return "GET " + path + " HTTP/1.1\r\nHost: test\r\nConnection: " + connection + "\r\n\r\n";
@@ -52,8 +54,10 @@ class HttpServerTest : public ::testing::Test {
     }
   }
 
-  // Answers "METHOD PATH"; a request for /hold waits until Release.
+  // Answers "METHOD PATH BODY"; a request for /hold waits until Release, one
+  // for /large gets kLargeBody bytes.
   PageResult Handle(const HttpRequest& request) {
+    if (request.path == "/large") return TextResult(200, std::string(kLargeBody, 'x'));
     if (request.path == "/hold") {
       std::unique_lock<std::mutex> lock(mutex);
       ++held;
@@ -209,6 +213,28 @@ TEST_F(HttpServerTest, AnIdleKeptAliveConnectionIsClosedAfterItsIdleTime) {
   EXPECT_TRUE(WaitForOpenConnections(0));
 }
 
+// A client that asks for an answer and never reads it holds its connection
+// only until the write deadline.
+TEST_F(HttpServerTest, AReaderThatNeverReadsIsCutAtTheWriteDeadline) {
+  Start();
+  LoopbackConnection client = Connect("127.0.7.2");
+  ASSERT_TRUE(client.Send(Get("/large")));
+  ASSERT_TRUE(WaitForOpenConnections(1));
+  std::this_thread::sleep_for(limits::kWriteDeadline - 1s);
+  EXPECT_EQ(server->OpenConnections(), 1u);  // still writing
+  EXPECT_TRUE(WaitForOpenConnections(0, 1s + kSlack));
+}
+
+// After an error answer the host reads out what the client still sends for a
+// moment, then lets go even of a client that never closes.
+TEST_F(HttpServerTest, ARefusedClientThatNeverClosesIsLetGoAfterTheLingerTime) {
+  Start();
+  LoopbackConnection client = Connect("127.0.8.2");
+  ASSERT_TRUE(client.Send("BROKEN\r\n\r\n"));
+  EXPECT_EQ(StatusOf(client.ReadAnswer(kPrompt)), 400);
+  EXPECT_TRUE(WaitForOpenConnections(0, limits::kLingerTime + kSlack));
+}
+
 TEST_F(HttpServerTest, MalformedHeadsAreRefusedWithTheirStatusAndTheConnectionClosed) {
   Start();
   struct Case {
@@ -251,6 +277,21 @@ TEST_F(HttpServerTest, PipelinedRequestsAreAnsweredInOrderAndBodiesArriveWhole) 
   EXPECT_NE(three.find("GET /three"), std::string::npos) << three;
   EXPECT_EQ(HeaderOf(three, "Connection"), "close");
   EXPECT_TRUE(closed);
+}
+
+// An answer to HEAD says how long the body would be and sends none, so the
+// next answer on the connection starts where the client expects it.
+TEST_F(HttpServerTest, AnAnswerToHeadCarriesNoBody) {
+  Start();
+  LoopbackConnection client = Connect("127.0.9.2");
+  ASSERT_TRUE(client.Send("HEAD /one HTTP/1.1\r\nHost: t\r\n\r\n" + Get("/two")));
+  const std::string head = client.ReadAnswer(kPrompt, true);
+  EXPECT_EQ(StatusOf(head), 200) << head;
+  EXPECT_EQ(HeaderOf(head, "Content-Length"), "11");  // of "HEAD /one \n"
+  EXPECT_EQ(head.substr(head.size() - 4), "\r\n\r\n");
+  const std::string next = client.ReadAnswer(kPrompt);
+  EXPECT_EQ(StatusOf(next), 200) << next;
+  EXPECT_NE(next.find("GET /two"), std::string::npos) << next;
 }
 
 TEST_F(HttpServerTest, EveryAnswerCarriesDateAndMakesOneAccessLogLine) {

@@ -33,7 +33,9 @@ class PageHostThreadsTest : public ScratchRegistry {
  protected:
   void SetUp() override {
     ScratchRegistry::SetUp();
-    if (registerServer) ASSERT_EQ(RegisterBuiltServer(), S_OK);
+    if (registerServer) {
+      ASSERT_EQ(RegisterBuiltServer(), S_OK);
+    }
     HostOptions options;
     options.port = 0;
     options.threads = 8;

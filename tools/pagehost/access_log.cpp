@@ -1,7 +1,8 @@
 #include "tools/pagehost/access_log.h"
 
 #include <cstdio>
-#include <ctime>
+
+#include "tools/pagehost/http_response.h"
 
 namespace {
 
@@ -21,14 +22,11 @@ std::string EscapeForLog(std::string_view text) {
 }
 
 std::string LogTime(std::chrono::system_clock::time_point when) {
-  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
+  const UtcTime utc = ToUtcTime(when);
   char text[40];
-  std::snprintf(text, sizeof(text), "[%02d/%s/%04d:%02d:%02d:%02d +0000]", utc.tm_mday,
-                kMonths[utc.tm_mon], utc.tm_year + 1900, utc.tm_hour, utc.tm_min, utc.tm_sec);
+  std::snprintf(text, sizeof(text), "[%02d/%s/%04d:%02d:%02d:%02d +0000]", utc.fields.tm_mday,
+                utc.month, utc.fields.tm_year + 1900, utc.fields.tm_hour, utc.fields.tm_min,
+                utc.fields.tm_sec);
   return text;
 }
 

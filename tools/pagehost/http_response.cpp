@@ -11,17 +11,24 @@ bool HasLineBreak(const std::string& text) {
 
 }  // namespace
 
-std::string HttpDate(std::chrono::system_clock::time_point when) {
+UtcTime ToUtcTime(std::chrono::system_clock::time_point when) {
   static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
+  UtcTime utc{};
+  gmtime_r(&seconds, &utc.fields);
+  utc.day = kDays[utc.fields.tm_wday];
+  utc.month = kMonths[utc.fields.tm_mon];
+  return utc;
+}
+
+std::string HttpDate(std::chrono::system_clock::time_point when) {
+  const UtcTime utc = ToUtcTime(when);
   char text[32];
-  std::snprintf(text, sizeof(text), "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[utc.tm_wday],
-                utc.tm_mday, kMonths[utc.tm_mon], utc.tm_year + 1900, utc.tm_hour, utc.tm_min,
-                utc.tm_sec);
+  std::snprintf(text, sizeof(text), "%s, %02d %s %04d %02d:%02d:%02d GMT", utc.day,
+                utc.fields.tm_mday, utc.month, utc.fields.tm_year + 1900, utc.fields.tm_hour,
+                utc.fields.tm_min, utc.fields.tm_sec);
   return text;
 }
 
@@ -69,7 +76,7 @@ const char* StatusText(int status) {
 }
 
 std::string SerializeResponse(const PageResult& result, bool keepAlive,
-                              std::chrono::system_clock::time_point now) {
+                              std::chrono::system_clock::time_point now, AnswerBody body) {
   std::string bytes = "HTTP/1.1 " + std::to_string(result.status) + " " +
                       StatusText(result.status) + "\r\nDate: " + HttpDate(now) + "\r\n";
   if (!result.contentType.empty() && !HasLineBreak(result.contentType))
@@ -81,6 +88,6 @@ std::string SerializeResponse(const PageResult& result, bool keepAlive,
     bytes += name + ": " + value + "\r\n";
   }
   bytes += "\r\n";
-  bytes += result.body;
+  if (body == AnswerBody::kSent) bytes += result.body;
   return bytes;
 }

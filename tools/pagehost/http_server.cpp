@@ -405,26 +405,31 @@ void HttpServer::Loop::Dispatch(Connection& c) {
   HttpRequest request = std::move(c.head.request);
   request.peer = c.peer.text;
   const bool keepAlive = c.head.keepAlive;
-  auto task = [this, key = c.key, keepAlive, request = std::move(request)] {
+  const AnswerBody body = request.method == "HEAD" ? AnswerBody::kOmitted : AnswerBody::kSent;
+  auto task = [this, key = c.key, keepAlive, body, request = std::move(request)] {
     PageResult result;
     try {
       result = server_.handler_(request);
     } catch (const std::exception&) {
       result = TextResult(500, "the page failed");
     }
-    Post({key, SerializeResponse(result, keepAlive, WallClock::now()), result.status,
+    Post({key, SerializeResponse(result, keepAlive, WallClock::now(), body), result.status,
           result.body.size(), keepAlive});
   };
   if (!pool_->TrySubmit(std::move(task)))
     AnswerError(c, 503, "the host is busy; try again shortly");
 }
 
+// Wakes the I/O thread only for the first answer it has not taken yet: it
+// takes all of them at once, so later ones ride on that wake.
 void HttpServer::Loop::Post(Completion completion) {
+  bool first = false;
   {
     const std::lock_guard<std::mutex> lock(completionsMutex_);
+    first = completions_.empty();
     completions_.push_back(std::move(completion));
   }
-  Wake();
+  if (first) Wake();
 }
 
 void HttpServer::Loop::TakeCompletions() {

@@ -95,11 +95,13 @@ void AddPageSecurityFields(PageResult& result) {
 }  // namespace
 
 PageResult RouteRequest(CaptchaSite& site, const HttpRequest& request) {
+  // HEAD is GET whose body the server leaves out.
+  const std::string& method = request.method == "HEAD" ? "GET" : request.method;
   bool pathKnown = false;
   for (const Route& route : kRoutes) {
     if (request.path != route.path) continue;
     pathKnown = true;
-    if (request.method != route.method) continue;
+    if (method != route.method) continue;
     PageResult result = route.page(site, request);
     AddPageSecurityFields(result);
     return result;

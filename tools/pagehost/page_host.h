@@ -6,9 +6,10 @@
 //   GET  /captcha?token=…  the picture of an envelope (the envelope only)
 //   POST /verify           token and answer; JSON with Accept: application/json
 //   GET  /healthz          200 when a captcha object can be made and draw, else 503
-// Anything else is 404, other methods 405; every refusal carries a one-line
-// reason. HTML answers carry a Content-Security-Policy, nosniff and
-// no-referrer. The limits of the HTTP layer are in http_limits.h.
+// HEAD is answered as GET without the body. Anything else is 404, other
+// methods 405; every refusal carries a one-line reason. HTML answers carry a
+// Content-Security-Policy, nosniff and no-referrer. The limits of the HTTP
+// layer are in http_limits.h.
 #pragma once
 
 #include <memory>
