@@ -24,12 +24,13 @@ constexpr long long kMaxAgeLimit = 86400;
 constexpr size_t kRandomPasswordLength = 16;
 
 const std::vector<OptionSpec> kServeOptions = {
-    {"port", "N", false, "port to listen on (default 8080)"},
+    {"port", "N", false, "port to listen on; 0 picks a free one (default 8080)"},
     {"bind", "ADDRESS", false, "address to listen on (default 127.0.0.1)"},
     {"password", "P", false, "the component's password (default: random per start)"},
     {"key-file", "FILE", false, "32-byte host key sealing the tokens (default: random per start)"},
     {"max-age", "SECONDS", false, "oldest answer accepted, 1..86400 (default 300)"},
     {"threads", "N", false, "page threads, 1..256 (default 16)"},
+    ConfigFileOption(),
 };
 
 bool ParseBoundedNumber(const std::string& text, long long low, long long high, int& value) {
@@ -59,8 +60,8 @@ bool ReadHostOptions(const ParsedOptions& options, HostOptions& host, std::ostre
     err << "glimmark serve: --" << name << " must be " << expected << "\n";
     return false;
   };
-  if (has("port") && !ParseBoundedNumber(value("port"), 1, 65535, host.port))
-    return bad("port", "a port number 1..65535");
+  if (has("port") && !ParseBoundedNumber(value("port"), 0, 65535, host.port))
+    return bad("port", "a port number 0..65535");
   if (has("bind")) host.bind = value("bind");
   int maxAge = static_cast<int>(host.site.maxAgeSeconds);
   if (has("max-age") && !ParseBoundedNumber(value("max-age"), 1, kMaxAgeLimit, maxAge))
