@@ -7,6 +7,7 @@
 #include "tools/pagehost/dispatch_caller.h"
 #include "tools/pagehost/html_pages.h"
 #include "tools/pagehost/http_intrinsics.h"
+#include "tools/pagehost/json_text.h"
 #include "tools/pagehost/page_object.h"
 
 const char kReasonWrongAnswer[] = "wrong answer";
@@ -103,7 +104,7 @@ PageResult TextResult(int status, const std::string& reason) {
   return result;
 }
 
-PageResult CaptchaSite::Form() {
+HRESULT CaptchaSite::NewEnvelope(std::string& envelope, int64_t& expiresAt) {
   PageReply reply;
   std::string token;
   const HRESULT hr = RunPage(reply, 0, [this, &token](DispatchCaller& page) {
@@ -114,13 +115,36 @@ PageResult CaptchaSite::Form() {
     token = Narrow(sealed.Text());
     return step;
   });
+  if (FAILED(hr)) return hr;
+  expiresAt = HostClockSeconds() + settings_.maxAgeSeconds;
+  envelope = SealEnvelope(settings_.key, {token, expiresAt});
+  return S_OK;
+}
+
+PageResult CaptchaSite::Form() {
+  std::string envelope;
+  int64_t expiresAt = 0;
+  const HRESULT hr = NewEnvelope(envelope, expiresAt);
   if (FAILED(hr)) return ComponentFailure(hr);
-  const std::string envelope =
-      SealEnvelope(settings_.key, {token, HostClockSeconds() + settings_.maxAgeSeconds});
   PageResult result;
   result.contentType = "text/html; charset=utf-8";
   const PictureOptions look;
   result.body = ChallengeFormHtml(envelope, look.width, look.height);
+  return result;
+}
+
+PageResult CaptchaSite::Challenge() {
+  std::string envelope;
+  int64_t expiresAt = 0;
+  const HRESULT hr = NewEnvelope(envelope, expiresAt);
+  if (FAILED(hr)) return ComponentFailure(hr);
+  PageResult result;
+  result.contentType = "application/json";
+  // Envelopes are URL-safe base64: the query needs no further encoding.
+  result.body = "{\"token\": " + JsonStringLiteral(envelope) +
+                ", \"picture\": " + JsonStringLiteral("/captcha?token=" + envelope) +
+                ", \"expires\": " + std::to_string(expiresAt) + "}\n";
+  result.headers.emplace_back("Cache-Control", "no-store");
   return result;
 }
 

@@ -161,6 +161,12 @@ PageHost::PageHost(HostOptions options)
     if (!RawQuery(request).empty()) return Refuse(400, "/ takes no query", response);
     Answer(site.Form(), response);
   });
+  http.Get("/challenge", [&site](const httplib::Request& request, httplib::Response& response) {
+    if (!RawQuery(request).empty()) return Refuse(400, "/challenge takes no query", response);
+    if (!WantsJson(request))
+      return Refuse(406, "/challenge answers Accept: application/json", response);
+    Answer(site.Challenge(), response);
+  });
   http.Get("/captcha", [&site](const httplib::Request& request, httplib::Response& response) {
     QueryValues query;
     if (ReadQuery(request, response, query)) Answer(site.Picture(query), response);
@@ -180,6 +186,7 @@ PageHost::PageHost(HostOptions options)
   };
   http.Post("/", wrongMethod);
   http.Post("/captcha", wrongMethod);
+  http.Post("/challenge", wrongMethod);
   http.Get("/verify", wrongMethod);
   // Statuses the library sets by itself (404, 413, 414, 400 for a broken
   // request line) get a reason line too.

@@ -3,6 +3,7 @@
 // routes hand parsed, size-checked requests to the site's pages
 // (captcha_site.h):
 //   GET  /                 the challenge form
+//   GET  /challenge        a new envelope as JSON (Accept: application/json, else 406)
 //   GET  /captcha?token=…  the picture of an envelope (optional look, limited)
 //   POST /verify           token and answer; JSON with Accept: application/json
 // Anything else is 404, other methods 405. Queries over kMaxQueryBytes get
