@@ -7,6 +7,7 @@
 #   lib/glimmark/libglimmark_platform.so   the platform layer both load
 #   lib/glimmark/libglimmark.tlb           the type library, beside the server
 #   lib/systemd/system/glimmark.service    the page host as a service (this prefix's tool)
+#   share/glimmark/glimmark.conf           the service's settings, a template
 #   share/man/man1/glimmark.1              the manual page
 #   share/doc/glimmark/                    README.md and examples/
 #
@@ -29,6 +30,7 @@ install(FILES "${GLIMMARK_TYPELIB_PATH}" DESTINATION ${GLIMMARK_INSTALL_LIBDIR})
 set(man_page "${CMAKE_BINARY_DIR}/docs/glimmark.1")
 configure_file("${CMAKE_SOURCE_DIR}/docs/glimmark.1.in" "${man_page}" @ONLY)
 install(FILES "${man_page}" DESTINATION share/man/man1)
+install(FILES "${CMAKE_SOURCE_DIR}/packaging/glimmark.conf" DESTINATION share/glimmark)
 install(FILES "${CMAKE_SOURCE_DIR}/README.md" DESTINATION ${GLIMMARK_INSTALL_DOCDIR})
 install(DIRECTORY "${CMAKE_SOURCE_DIR}/examples/" DESTINATION ${GLIMMARK_INSTALL_DOCDIR}/examples)
 
@@ -41,3 +43,9 @@ install(CODE "
   configure_file(\"${CMAKE_SOURCE_DIR}/packaging/glimmark.service.in\" \"\${unit}\" @ONLY)
   list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${unit}\")
 ")
+
+# `make deb`: the Debian package of this tree (packaging/build-deb, debhelper).
+add_custom_target(deb
+  COMMAND sh "${CMAKE_SOURCE_DIR}/packaging/build-deb" "${CMAKE_BINARY_DIR}" "${CMAKE_BINARY_DIR}"
+  DEPENDS glimmark glimmark_server glimmark_platform glimmark_typelib
+  COMMENT "Building the Debian package" VERBATIM)
