@@ -10,7 +10,7 @@ BUILD_WINDOWS_HOST := build/windows-host
 CMAKE_GEN      := -G Ninja
 JOBS           ?= 2
 
-.PHONY: all deps test test-asan test-gcc test-tsan test-portable test-windows bench run fuzz gallery format clean
+.PHONY: all deb deps test test-asan test-gcc test-tsan test-portable test-windows bench run fuzz gallery format clean
 
 all: deps
 	cmake -S . -B $(BUILD_RELEASE) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DGLIMMARK_WINDOWS_CHECK=OFF \
@@ -20,11 +20,17 @@ all: deps
 deps:
 	@scripts/install-deps
 
+# The Debian package of the Release build (debhelper, packaging/build-deb):
+# build/release/glimmark_<version>_amd64.deb.
+deb: all
+	cmake --build $(BUILD_RELEASE) --target deb
+
 # Every test in four configurations, one after the other:
 #   test-asan      clang Debug with AddressSanitizer and UndefinedBehaviorSanitizer
 #                  (halt on error), the Windows-header check and a short run of
 #                  each fuzz target: every test;
-#   test-gcc       g++ Release with the flags `make all` ships: every test;
+#   test-gcc       g++ Release with the flags `make all` ships: every test,
+#                  and the Debian package built and checked (ctest package/deb);
 #   test-tsan      clang with ThreadSanitizer: the programs that start threads
 #                  (ctest label "threads");
 #   test-portable  clang Release with GLIMMARK_PORTABLE (no SSE2/SSSE3/AVX2
@@ -41,7 +47,7 @@ test-asan:
 
 test-gcc:
 	CC=gcc CXX=g++ cmake -S . -B $(BUILD_GCC) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
-	  -DGLIMMARK_WINDOWS_CHECK=OFF
+	  -DGLIMMARK_WINDOWS_CHECK=OFF -DGLIMMARK_PACKAGE_TEST=ON
 	cmake --build $(BUILD_GCC) -j $(JOBS)
 	ctest --test-dir $(BUILD_GCC) --output-on-failure -j $(JOBS)
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "glimmark_version.h"
 #include "tools/glimmark/subcommand.h"
 
 namespace {
@@ -19,7 +20,8 @@ const Subcommand kSubcommands[] = {
 
 void PrintOverview(std::ostream& stream) {
   stream << "usage: glimmark <command> [options]\n"
-            "       glimmark <command> --help\n\ncommands:\n";
+            "       glimmark <command> --help\n"
+            "       glimmark --version\n\ncommands:\n";
   for (const Subcommand& command : kSubcommands) {
     stream << "  " << command.name << std::string(10 - std::strlen(command.name), ' ')
            << command.summary << "\n";
@@ -36,6 +38,10 @@ int main(int argc, char** argv) {
   const std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") {
     PrintOverview(std::cout);
+    return kExitSuccess;
+  }
+  if (name == "--version") {
+    std::cout << "glimmark " << GLIMMARK_VERSION_STRING << "\n";
     return kExitSuccess;
   }
   for (const Subcommand& command : kSubcommands) {

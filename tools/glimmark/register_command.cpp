@@ -22,17 +22,20 @@ const std::vector<OptionSpec> kRegisterOptions = {
 };
 
 constexpr const char* kUsageTail =
-    "LIBRARY defaults to the libglimmark.so built beside this tool, or installed beside it.\n";
+    "LIBRARY defaults to the libglimmark.so installed with this tool (PREFIX/lib/glimmark/)\n"
+    "or built beside it. The registry records its full path: register again after moving it.\n";
 
 // The library built or installed with this tool: <build>/component/ from
-// <build>/tools/glimmark/, or <prefix>/lib/ from <prefix>/bin/.
+// <build>/tools/glimmark/, or <prefix>/lib/glimmark/ from <prefix>/bin/ (the
+// place the tool's RUNPATH names). Found from the tool's own path, so an
+// installed tree may be moved as a whole.
 std::string DefaultLibrary() {
   std::error_code error;
   const std::filesystem::path tool = std::filesystem::read_symlink("/proc/self/exe", error);
   if (error) return std::string();
   const std::filesystem::path folder = tool.parent_path();
   for (const std::filesystem::path& candidate :
-       {folder / "../../component/libglimmark.so", folder / "../lib/libglimmark.so"}) {
+       {folder / "../../component/libglimmark.so", folder / "../lib/glimmark/libglimmark.so"}) {
     if (std::filesystem::exists(candidate, error)) {
       return std::filesystem::weakly_canonical(candidate, error).string();
     }

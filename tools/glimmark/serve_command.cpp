@@ -24,7 +24,7 @@ namespace {
 
 // Upper bound of --max-age: a day; tokens are meant for minutes.
 constexpr NumberRange kMaxAgeRange = {1, 86400};
-constexpr NumberRange kPortRange = {1, 65535};
+constexpr NumberRange kPortRange = {0, 65535};  // 0: any free port
 constexpr NumberRange kThreadRange = {1, kMaxThreads};
 // Length of the password drawn when none is given (only its first four
 // characters make the component's key; the rest costs nothing).
@@ -33,7 +33,7 @@ constexpr size_t kRandomPasswordLength = 16;
 const PictureOptions kDefaultLook;
 
 const std::vector<OptionSpec> kServeOptions = {
-    {"port", "N", false, "port to listen on (default 8080)"},
+    {"port", "N", false, "port to listen on; 0 picks a free one (default 8080)"},
     {"bind", "ADDRESS", false, "address to listen on (default 127.0.0.1)"},
     {"password-file", "FILE", false, "the component's password: the file's first line"},
     {"password", "P", false, "the password itself (seen by every local user; prefer the file)"},
@@ -63,6 +63,7 @@ const std::vector<OptionSpec> kServeOptions = {
     {"trusted-proxy", "ADDRESS", false,
      "a proxy whose X-Forwarded-For names the client (repeatable)", true},
     {"quiet", nullptr, false, "no access log on standard output"},
+    ConfigFileOption(),
 };
 
 std::u16string RandomPassword() {
@@ -93,8 +94,11 @@ bool ReadPassword(const ParsedOptions& options, std::u16string& password, std::o
     }
   } else if (onCommandLine) {
     utf8 = options.values.at("password");
-    err << "glimmark serve: warning: --password on the command line is visible to every local "
-           "user in the process list; use --password-file\n";
+    // A settings file is as private as its mode; a command line is not.
+    if (options.fromConfigFile.count("password") == 0) {
+      err << "glimmark serve: warning: --password on the command line is visible to every local "
+             "user in the process list; use --password-file\n";
+    }
   } else {
     password = RandomPassword();
     err << "glimmark serve: no --password-file: using a random password; tokens will not survive "

@@ -28,8 +28,7 @@ int RunTokenCommand(const std::vector<std::string>& args, std::ostream& out, std
 int RunVerifyCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // register_command.cpp
-int RunRegisterCommand(const std::vector<std::string>& args, std::ostream& out,
-                       std::ostream& err);
+int RunRegisterCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // image_command.cpp
 int RunImageCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -9,6 +9,7 @@
 #include "tools/pagehost/dispatch_caller.h"
 #include "tools/pagehost/html_pages.h"
 #include "tools/pagehost/http_intrinsics.h"
+#include "tools/pagehost/json_text.h"
 #include "tools/pagehost/page_object.h"
 
 const char kReasonWrongAnswer[] = "wrong answer";
@@ -156,7 +157,7 @@ PageResult TextResult(int status, const std::string& reason) {
 CaptchaSite::CaptchaSite(SiteSettings settings)
     : settings_(std::move(settings)), store_(*StoreOf(settings_)) {}
 
-PageResult CaptchaSite::Form() {
+HRESULT CaptchaSite::NewEnvelope(std::string& envelope, int64_t& expiresAt) {
   PageReply reply;
   std::string token;
   const HRESULT hr = RunPage(reply, 0, [this, &token](DispatchCaller& page) {
@@ -167,14 +168,37 @@ PageResult CaptchaSite::Form() {
     token = Narrow(sealed.Text());
     return step;
   });
+  if (FAILED(hr)) return hr;
+  expiresAt = HostClockSeconds() + settings_.maxAgeSeconds;
+  envelope = SealEnvelope(settings_.key, {token, expiresAt, {}});
+  return S_OK;
+}
+
+PageResult CaptchaSite::Form() {
+  std::string envelope;
+  int64_t expiresAt = 0;
+  const HRESULT hr = NewEnvelope(envelope, expiresAt);
   if (FAILED(hr)) return ComponentFailure(hr);
-  const std::string envelope =
-      SealEnvelope(settings_.key, {token, HostClockSeconds() + settings_.maxAgeSeconds, {}});
   PageResult result;
   result.contentType = "text/html; charset=utf-8";
   result.body = ChallengeFormHtml(envelope, settings_.look.width, settings_.look.height);
   // Coming back to the form (the back button) asks for a new one rather than
   // showing an envelope that may be used up.
+  result.headers.emplace_back("Cache-Control", "no-store");
+  return result;
+}
+
+PageResult CaptchaSite::Challenge() {
+  std::string envelope;
+  int64_t expiresAt = 0;
+  const HRESULT hr = NewEnvelope(envelope, expiresAt);
+  if (FAILED(hr)) return ComponentFailure(hr);
+  PageResult result;
+  result.contentType = "application/json";
+  // Envelopes are URL-safe base64: the query needs no further encoding.
+  result.body = "{\"token\": " + JsonStringLiteral(envelope) +
+                ", \"picture\": " + JsonStringLiteral("/captcha?token=" + envelope) +
+                ", \"expires\": " + std::to_string(expiresAt) + "}\n";
   result.headers.emplace_back("Cache-Control", "no-store");
   return result;
 }

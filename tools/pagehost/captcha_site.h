@@ -6,6 +6,8 @@
 //
 //   form     draws a text from the system's random source, puts it into Text,
 //            reads EncryptedText and seals that token into an envelope.
+//   challenge  the same new envelope as JSON, for sites that show the
+//            challenge on pages of their own (the picture's address, expiry).
 //   picture  opens the envelope, puts its token into EncryptedText (the
 //            component restores the text), applies the host's look, Send;
 //            the first rendering of an envelope is the only one ever served.
@@ -67,6 +69,9 @@ class CaptchaSite {
 
   // GET /
   PageResult Form();
+  // GET /challenge (Accept: application/json): {"token": envelope, "picture":
+  // "/captcha?token=envelope", "expires": seconds since 1970}.
+  PageResult Challenge();
   // GET /captcha; `query` must hold the envelope (`token`) and nothing else.
   PageResult Picture(const QueryValues& query);
   // POST /verify with the form fields.
@@ -78,6 +83,10 @@ class CaptchaSite {
   const SiteSettings& Settings() const { return settings_; }
 
  private:
+  // A new challenge text's token, sealed with its expiry; fails with the
+  // component's HRESULT.
+  HRESULT NewEnvelope(std::string& envelope, int64_t& expiresAt);
+
   SiteSettings settings_;
   SiteStore& store_;
 };

@@ -49,6 +49,12 @@ PageResult FormPage(CaptchaSite& site, const HttpRequest& request) {
   return site.Form();
 }
 
+PageResult ChallengePage(CaptchaSite& site, const HttpRequest& request) {
+  if (!request.rawQuery.empty()) return Refuse(400, "/challenge takes no query");
+  if (!WantsJson(request)) return Refuse(406, "/challenge answers Accept: application/json");
+  return site.Challenge();
+}
+
 PageResult PicturePage(CaptchaSite& site, const HttpRequest& request) {
   QueryValues query;
   PageResult refusal;
@@ -78,6 +84,7 @@ struct Route {
 
 const Route kRoutes[] = {
     {"GET", "/", FormPage},
+    {"GET", "/challenge", ChallengePage},
     {"GET", "/captcha", PicturePage},
     {"POST", "/verify", VerifyPage},
     {"GET", "/healthz", HealthPage},

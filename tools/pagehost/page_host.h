@@ -3,6 +3,7 @@
 // the routes that hand parsed, size-checked requests to the site's pages
 // (captcha_site.h):
 //   GET  /                 the challenge form
+//   GET  /challenge        a new envelope as JSON (Accept: application/json, else 406)
 //   GET  /captcha?token=…  the picture of an envelope (the envelope only)
 //   POST /verify           token and answer; JSON with Accept: application/json
 //   GET  /healthz          200 when a captcha object can be made and draw, else 503
