@@ -55,6 +55,28 @@ TEST(SettingsFile, FillsWhatTheCommandLineLeavesAndNeverOverridesIt) {
   std::remove(path.c_str());
 }
 
+// A repeatable option (a proxy per line) collects every line of the file,
+// unless the command line gave it, in which case the file's lines are unused.
+TEST(SettingsFile, RepeatableSettingsCollectEveryLineUnlessTheCommandLineGaveThem) {
+  const std::vector<OptionSpec> specs = {
+      {"trusted-proxy", "ADDRESS", false, "proxy", true},
+      {"port", "N", false, "port"},
+  };
+  const std::string text = "trusted-proxy = 10.0.0.1\nport = 1\ntrusted-proxy = 10.0.0.2\n";
+  ParsedOptions fromFile;
+  std::string error;
+  ASSERT_TRUE(MergeSettingsText(text, "f", specs, fromFile, error)) << error;
+  EXPECT_EQ(fromFile.lists["trusted-proxy"], (std::vector<std::string>{"10.0.0.1", "10.0.0.2"}));
+
+  ParsedOptions given;
+  given.lists["trusted-proxy"] = {"::1"};
+  ASSERT_TRUE(MergeSettingsText(text, "f", specs, given, error)) << error;
+  EXPECT_EQ(given.lists["trusted-proxy"], (std::vector<std::string>{"::1"}));
+
+  ParsedOptions twice;
+  EXPECT_FALSE(MergeSettingsText("port = 1\nport = 2\n", "f", specs, twice, error));
+}
+
 TEST(SettingsFile, MalformedLinesNameTheFileAndLineButNeverTheValue) {
   struct Case {
     const char* text;
