@@ -12,7 +12,7 @@
 #include "dll/exports.h"
 #include "glimmark_test_seams.h"
 #include "support/dispatch_calls.h"
-#include "dll/glimmark_client.h"
+#include "testing/glimmark_client.h"
 #include "support/scratch_registry.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "component/cglimmark.h"
-#include "dll/glimmark_client.h"
+#include "testing/glimmark_client.h"
 #include "gdiplus/objects/startup_state.h"
 #include "glimmark_test_seams.h"
 #include "text/random_source.h"

@@ -9,7 +9,7 @@
 #include "component/error_report.h"
 #include "glimmark_test_seams.h"
 #include "scripting_context_double.h"
-#include "dll/glimmark_client.h"
+#include "testing/glimmark_client.h"
 #include "support/image_decoding.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "component/error_report.h"
 #include "glimmark_test_seams.h"
 #include "support/image_decoding.h"
-#include "dll/glimmark_client.h"
+#include "testing/glimmark_client.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "component/cglimmark.h"
-#include "dll/glimmark_client.h"
+#include "testing/glimmark_client.h"
 #include "support/image_decoding.h"
 #include "support/scratch_registry.h"
 #include "support/server_registration.h"

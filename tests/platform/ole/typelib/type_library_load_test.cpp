@@ -266,7 +266,8 @@ TEST(TypeLibraryLoad, WidlCompilationReadsTheSame) {
   if (std::system("command -v x86_64-w64-mingw32-widl >/dev/null 2>&1") != 0 ||
       ReadFileBytes(stdole).empty() ||
       ReadFileBytes(std::string(includes) + "/oaidl.idl").empty()) {
-    GTEST_SKIP() << "widl, Wine's stdole2.tlb or Wine's IDL headers are not installed";
+    GTEST_SKIP() << "widl, Wine's stdole2.tlb or Wine's IDL headers are not installed "
+                    "(scripts/install-deps installs mingw-w64-tools and libwine-dev)";
   }
   const std::string folder = std::string(GLIMMARK_BINARY_DIR) + "/tests";
   for (const std::string& idl : {std::string(GLIMMARK_SOURCE_DIR) + "/component/glimmark.idl",
