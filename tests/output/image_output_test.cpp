@@ -172,6 +172,18 @@ TEST_F(ImageOutputTest, MissingFolderFailsWithTheFileMessage) {
   EXPECT_FALSE(std::filesystem::exists(folder / "no-such-folder"));
 }
 
+// Without an error object to post, a failed output still answers its own
+// result (never the error object's E_OUTOFMEMORY), and posts nothing.
+TEST_F(ImageOutputTest, FailureWithoutAnErrorObjectKeepsItsResult) {
+  SetErrorInfo(0, nullptr);
+  GlimmarkTest_FailNextErrorInfoCreation();
+  const HRESULT result = SaveToFile((folder / "no-such-folder" / "x.jpg").string());
+  EXPECT_EQ(result, static_cast<HRESULT>(0x80040100));
+  IErrorInfo* info = nullptr;
+  EXPECT_EQ(GetErrorInfo(0, &info), S_FALSE);
+  EXPECT_EQ(info, nullptr);
+}
+
 TEST_F(ImageOutputTest, MissingEncoderNamesTheFormat) {
   GlimmarkTest_HideEncoder(u"image/jpeg");
   VARIANT untouched;
