@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "kernel/fail_once.h"
 #include "ole/automation/automation_limits.h"
 #include "oleauto.h"
-#include "kernel/fail_once.h"
 #ifdef GLIMMARK_TEST_SEAMS
 #include "glimmark_test_seams.h"
 #endif  // GLIMMARK_TEST_SEAMS

@@ -4,9 +4,9 @@
 // over to the caller and clears it, so each report is read once.
 #include <new>
 
+#include "kernel/fail_once.h"
 #include "oleauto.h"
 #include "winbase.h"
-#include "kernel/fail_once.h"
 #ifdef GLIMMARK_TEST_SEAMS
 #include "glimmark_test_seams.h"
 #endif  // GLIMMARK_TEST_SEAMS
