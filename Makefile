@@ -10,11 +10,14 @@ BUILD_WINDOWS_HOST := build/windows-host
 CMAKE_GEN      := -G Ninja
 JOBS           ?= 2
 
-.PHONY: all deb deps test test-asan test-gcc test-tsan test-portable test-windows bench run fuzz gallery format clean
+.PHONY: all release deb deps test test-asan test-gcc test-tsan test-portable test-windows bench run fuzz gallery format clean
 
-all: deps
+all: deps release
+
+# The release tree: no tests, no benchmarks, so no test seams either.
+release:
 	cmake -S . -B $(BUILD_RELEASE) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DGLIMMARK_WINDOWS_CHECK=OFF \
-	  -DGLIMMARK_TESTS=OFF
+	  -DGLIMMARK_TESTS=OFF -DGLIMMARK_BENCH=OFF
 	cmake --build $(BUILD_RELEASE) -j $(JOBS)
 
 deps:
@@ -30,7 +33,9 @@ deb: all
 #                  (halt on error), the Windows-header check and a short run of
 #                  each fuzz target: every test;
 #   test-gcc       g++ Release with the flags `make all` ships: every test,
-#                  and the Debian package built and checked (ctest package/deb);
+#                  the Debian package built and checked (ctest package/deb), and
+#                  (after building `make all`'s tree) that tree's check for
+#                  test seams;
 #   test-tsan      clang with ThreadSanitizer: the programs that start threads
 #                  (ctest label "threads");
 #   test-portable  clang Release with GLIMMARK_PORTABLE (no SSE2/SSSE3/AVX2
@@ -45,9 +50,10 @@ test-asan:
 	ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest --test-dir $(BUILD_TEST) --output-on-failure -j $(JOBS)
 
-test-gcc:
+test-gcc: release
 	CC=gcc CXX=g++ cmake -S . -B $(BUILD_GCC) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
-	  -DGLIMMARK_WINDOWS_CHECK=OFF -DGLIMMARK_PACKAGE_TEST=ON
+	  -DGLIMMARK_WINDOWS_CHECK=OFF -DGLIMMARK_PACKAGE_TEST=ON \
+	  -DGLIMMARK_RELEASE_DIR=$(CURDIR)/$(BUILD_RELEASE)
 	cmake --build $(BUILD_GCC) -j $(JOBS)
 	ctest --test-dir $(BUILD_GCC) --output-on-failure -j $(JOBS)
 

@@ -25,7 +25,7 @@
 #include "render/glyph_cell.h"
 #include "render/noise_curve.h"
 #include "render/render_image.h"
-#include "dll/glimmark_client.h"
+#include "testing/glimmark_client.h"
 #include "text/random_source.h"
 
 namespace {

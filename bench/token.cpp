@@ -4,7 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "component/cglimmark.h"
-#include "dll/glimmark_client.h"
+#include "testing/glimmark_client.h"
 
 namespace {
 

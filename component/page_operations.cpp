@@ -14,6 +14,8 @@ namespace {
 // Send's message when no response is held: OnStartPage was never called,
 // failed, or OnEndPage already gave the response back.
 const OLECHAR kMessageNoResponse[] = OLESTR("No page response: call OnStartPage first");
+// Send's message when the content type's string cannot be made.
+const OLECHAR kMessageNoContentType[] = OLESTR("Cannot create the content type");
 
 const OLECHAR kContentTypeGif[] = OLESTR("image/gif");
 const OLECHAR kContentTypeJpeg[] = OLESTR("image/jpeg");
@@ -37,7 +39,10 @@ struct PageObjects {
   PageObjects() = default;
   PageObjects(const PageObjects&) = delete;
   PageObjects& operator=(const PageObjects&) = delete;
-  ~PageObjects() {
+  ~PageObjects() { Release(); }
+
+  // Releases what is still here, Request first.
+  void Release() {
     ReleaseAndClear(request);
     ReleaseAndClear(response);
     ReleaseAndClear(server);
@@ -77,6 +82,9 @@ HRESULT CGlimmark::OnStartPage(IUnknown* piUnk) noexcept {
   // leaves whatever an earlier page start holds untouched.
   PageObjects taken;
   hr = taken.TakeFrom(context);
+  // On a failure the page objects already taken go back before the context
+  // that gave them.
+  if (FAILED(hr)) taken.Release();
   context->Release();
   if (FAILED(hr)) return hr;
   // A second start without an end in between gives the earlier objects back
@@ -112,9 +120,10 @@ HRESULT CGlimmark::Send() noexcept {
   if (EncodeToBytes(settings, &picture) != 0) return ReportFailure(settings);
   const bool gif = settings->outputFormat == kOutputFormatGif;
   BSTR contentType = SysAllocString(gif ? kContentTypeGif : kContentTypeJpeg);
-  if (contentType == nullptr) {
+  if (contentType == nullptr) {  // reported like every other failure of Send
     VariantClear(&picture);
-    return E_OUTOFMEMORY;
+    CopyBoundedText(settings->errorMessage, kMessageNoContentType);
+    return ReportFailure(settings);
   }
   // The response's own failures are its host's affair; Send reports only its
   // own.

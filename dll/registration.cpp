@@ -9,6 +9,7 @@
 #include "dll/server_module.h"
 #include "dll/type_library_registration.h"
 #include "server/registrar/reg_object.h"
+#include "server/registrar/registry_script_text.h"
 
 namespace {
 
@@ -35,14 +36,11 @@ HRESULT ApplyModuleScript(BOOL registering) {
 // True for "user" in any case, the whole text and nothing else.
 bool IsPerUserCommand(PCWSTR commandLine) {
   if (commandLine == nullptr) return false;
-  static constexpr char kUser[] = "user";
-  size_t i = 0;
-  for (; kUser[i] != 0; ++i) {
-    WCHAR unit = commandLine[i];
-    if (unit >= u'A' && unit <= u'Z') unit = static_cast<WCHAR>(unit - u'A' + u'a');
-    if (unit != static_cast<WCHAR>(kUser[i])) return false;
-  }
-  return commandLine[i] == 0;
+  // Reads no further than one unit past "user": enough to see a longer text.
+  constexpr size_t kLongestLooked = 5;
+  size_t length = 0;
+  while (length < kLongestLooked && commandLine[length] != 0) ++length;
+  return EqualsIgnoringCase(commandLine, length, OLESTR("user"));
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ ObjectMapEntry objectMapEntries[] = {
 };
 LOAD_STEP CObjectMap objectMap(objectMapEntries,
                                sizeof objectMapEntries / sizeof objectMapEntries[0], loadFailed);
-LOAD_STEP CGlimmarkPrjModule serverModule(LIBID_GlimmarkPrjLib, kModuleAppId, loadFailed);
+LOAD_STEP CGlimmarkPrjModule serverModule(kModuleAppId, loadFailed);
 
 }  // namespace
 

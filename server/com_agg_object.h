@@ -54,9 +54,6 @@ class CComAggObject : public IUnknown, public HeapObject {
     return static_cast<ULONG>(count);
   }
 
-  // The inner object, for tests that look at both counts.
-  CComContainedObject<T>& Contained() noexcept { return contained; }
-
  private:
   LONG refCount = 0;
   CComContainedObject<T> contained;

@@ -10,9 +10,8 @@ struct CGlimmarkPrjModule::TerminationNode {
   TerminationNode* next;
 };
 
-CGlimmarkPrjModule::CGlimmarkPrjModule(REFGUID libraryId, LPCOLESTR appId,
-                                       bool& loadFailed) noexcept
-    : staticDataLock(), moduleLibraryId(libraryId), moduleAppId(appId) {
+CGlimmarkPrjModule::CGlimmarkPrjModule(LPCOLESTR appId, bool& loadFailed) noexcept
+    : staticDataLock(), moduleAppId(appId) {
   current = this;
   if (loadFailed) return;
   if (!InitializeCriticalSectionAndSpinCount(&staticDataLock, 0)) {

@@ -19,7 +19,7 @@ class CGlimmarkPrjModule {
   // Creates the lock; when that fails, or `loadFailed` is already set by an
   // earlier load step, the module stays uninitialized and `loadFailed` is
   // set. `appId` must outlive the module.
-  CGlimmarkPrjModule(REFGUID libraryId, LPCOLESTR appId, bool& loadFailed) noexcept;
+  CGlimmarkPrjModule(LPCOLESTR appId, bool& loadFailed) noexcept;
   // The termination steps: termination functions newest first, the global
   // interface table released, the lock deleted.
   virtual ~CGlimmarkPrjModule();
@@ -48,7 +48,6 @@ class CGlimmarkPrjModule {
   // Recursive: the loader adds its termination function while holding it.
   CRITICAL_SECTION& StaticDataLock() noexcept { return staticDataLock; }
   bool Initialized() const noexcept { return initialized; }
-  REFGUID LibraryId() const noexcept { return moduleLibraryId; }
 
  private:
   struct TerminationNode;
@@ -60,7 +59,6 @@ class CGlimmarkPrjModule {
   TerminationNode* terminationList = nullptr;  // newest first
   CRITICAL_SECTION staticDataLock;
   IGlobalInterfaceTable* globalInterfaceTable = nullptr;  // held once made
-  GUID moduleLibraryId;
   LPCOLESTR moduleAppId;
 };
 

@@ -1,7 +1,13 @@
 // FOR TESTING ONLY. Seams of the platform layer that let tests pin what the
 // component cannot control: the clock, installed encoders, failing resources.
-// Component code never includes this header.
+// Component code never includes this header. The seams exist only in builds
+// with tests, benchmarks or fuzz targets (GLIMMARK_TEST_SEAMS, set by the
+// top CMakeLists.txt): a release build of the platform carries none of them.
 #pragma once
+
+#ifndef GLIMMARK_TEST_SEAMS
+#error "test seams exist only in builds with tests, benchmarks or fuzz targets"
+#endif
 
 #include "windef.h"
 
@@ -46,6 +52,11 @@ EXTERN_C PLATFORM_API LONG GlimmarkTest_TypeLibraryLoads(void);
 
 // Makes the next CreateStreamOnHGlobal fail with E_OUTOFMEMORY (once).
 EXTERN_C PLATFORM_API void GlimmarkTest_FailNextStreamCreation(void);
+// Makes the next SysAllocString, SysAllocStringLen or SysAllocStringByteLen
+// answer null (once), as if memory had run out.
+EXTERN_C PLATFORM_API void GlimmarkTest_FailNextStringAllocation(void);
+// Makes the next CreateErrorInfo fail with E_OUTOFMEMORY (once).
+EXTERN_C PLATFORM_API void GlimmarkTest_FailNextErrorInfoCreation(void);
 
 // Registry file: from now on the registry uses the file at `path` (null: the
 // location from the environment again), opened on next use; every open key

@@ -89,6 +89,18 @@ EXTERN_C PLATFORM_API int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlag
                                                      LPCCH lpMultiByteStr, int cbMultiByte,
                                                      LPWSTR lpWideCharStr, int cchWideChar);
 
+// UTF-16 to UTF-8: CodePage must be CP_UTF8 here, lpDefaultChar and
+// lpUsedDefaultChar null (as Windows requires for UTF-8). Unpaired surrogates
+// become U+FFFD, or fail with WC_ERR_INVALID_CHARS. Returns the bytes written
+// (or needed, when cbMultiByte is 0), counting the terminator when
+// cchWideChar is -1; 0 with the last error as MultiByteToWideChar's.
+#define WC_ERR_INVALID_CHARS 0x00000080
+typedef const WCHAR* LPCWCH;
+EXTERN_C PLATFORM_API int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags,
+                                                     LPCWCH lpWideCharStr, int cchWideChar,
+                                                     LPSTR lpMultiByteStr, int cbMultiByte,
+                                                     LPCCH lpDefaultChar, LPBOOL lpUsedDefaultChar);
+
 // Reasons a library's entry point (DllMain) is called for.
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1

@@ -1,11 +1,14 @@
-// The system clock, with the test seams that pin it: a call for tests in the
-// same process, an environment variable for tests that run a tool.
+// The system clock. Builds with tests add the seams that pin it: a call for
+// tests in the same process, an environment variable for tests that run a
+// tool; a release build has neither and always reads the system's clock.
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 
-#include "glimmark_test_seams.h"
 #include "winbase.h"
+#ifdef GLIMMARK_TEST_SEAMS
+#include "glimmark_test_seams.h"
+#endif  // GLIMMARK_TEST_SEAMS
 
 namespace {
 
@@ -14,6 +17,12 @@ constexpr int64_t kUnixEpochInFileTimeSeconds = 11644473600;
 constexpr int64_t kFileTimeTicksPerSecond = 10'000'000;
 constexpr int64_t kFileTimeTicksPerMillisecond = 10'000;
 
+int64_t SystemMilliseconds() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+#ifdef GLIMMARK_TEST_SEAMS
 // Pinned instant in milliseconds since 1970, or kNotPinned.
 constexpr int64_t kNotPinned = INT64_MIN;
 std::atomic<int64_t> pinnedMilliseconds{kNotPinned};
@@ -39,9 +48,11 @@ int64_t NowInMilliseconds() {
   if (pinned != kNotPinned) return pinned;
   static const int64_t environmentPin = PinnedByEnvironment();
   if (environmentPin != kNotPinned) return environmentPin;
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+  return SystemMilliseconds();
 }
+#else
+int64_t NowInMilliseconds() { return SystemMilliseconds(); }
+#endif  // GLIMMARK_TEST_SEAMS
 
 }  // namespace
 
@@ -57,6 +68,7 @@ EXTERN_C void WINAPI GetSystemTimeAsFileTime(LPFILETIME time) {
   time->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
 }
 
+#ifdef GLIMMARK_TEST_SEAMS
 EXTERN_C void GlimmarkTest_PinClock(int64_t seconds, int milliseconds) {
   pinnedMilliseconds.store(seconds * 1000 + milliseconds, std::memory_order_relaxed);
 }
@@ -64,3 +76,4 @@ EXTERN_C void GlimmarkTest_PinClock(int64_t seconds, int milliseconds) {
 EXTERN_C void GlimmarkTest_UnpinClock(void) {
   pinnedMilliseconds.store(kNotPinned, std::memory_order_relaxed);
 }
+#endif  // GLIMMARK_TEST_SEAMS

@@ -1,7 +1,10 @@
 // MultiByteToWideChar for the two code pages this platform has: Windows-1252
-// (the ANSI code page of every locale here) and UTF-8.
+// (the ANSI code page of every locale here) and UTF-8; WideCharToMultiByte
+// for UTF-8. Both over the platform's codec (unicode.h).
 #include <array>
+#include <climits>
 
+#include "kernel/unicode.h"
 #include "winbase.h"
 
 namespace {
@@ -15,30 +18,25 @@ constexpr std::array<char16_t, 32> kWindows1252High = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-// Receives decoded units: counts them, and stores them while room is left.
+// Receives encoded units: counts them, and stores them while room is left.
+template <typename Unit>
 class UnitSink {
  public:
-  UnitSink(LPWSTR out, int capacity) : out_(out), capacity_(capacity) {}
-  bool Put(char32_t codePoint) {
-    if (codePoint >= 0x10000) {
-      codePoint -= 0x10000;
-      return Put1(static_cast<char16_t>(0xD800 + (codePoint >> 10))) &&
-             Put1(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
+  UnitSink(Unit* out, int capacity) : out_(out), capacity_(capacity) {}
+  // False when the units do not fit the buffer, or their count an int.
+  bool Put(const Unit* units, size_t count) {
+    const int room = capacity_ != 0 ? capacity_ : INT_MAX;
+    if (static_cast<size_t>(room - count_) < count) return false;
+    for (size_t k = 0; k < count; ++k) {
+      if (capacity_ != 0) out_[count_] = units[k];
+      ++count_;
     }
-    return Put1(static_cast<char16_t>(codePoint));
+    return true;
   }
   int Count() const { return count_; }
 
  private:
-  bool Put1(char16_t unit) {
-    if (capacity_ != 0) {
-      if (count_ >= capacity_) return false;
-      out_[count_] = unit;
-    }
-    ++count_;
-    return true;
-  }
-  LPWSTR out_;
+  Unit* out_;
   int capacity_;  // 0: only count
   int count_ = 0;
 };
@@ -47,45 +45,13 @@ char32_t FromWindows1252(unsigned char byte) {
   return byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80] : byte;
 }
 
-// Length of the UTF-8 sequence that starts with `lead` and the bits it
-// carries; 0 for a byte that cannot start one.
-int Utf8SequenceLength(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead < 0xE0) return 2;
-  if (lead >= 0xE0 && lead < 0xF0) return 3;
-  if (lead >= 0xF0 && lead < 0xF5) return 4;
-  return 0;
-}
-
-// Decodes one UTF-8 sequence at bytes[i], advancing i; U+FFFD and one byte
-// for a malformed sequence, with `valid` cleared.
-char32_t NextUtf8(const unsigned char* bytes, int length, int& i, bool& valid) {
-  const int size = Utf8SequenceLength(bytes[i]);
-  constexpr char32_t kReplacement = 0xFFFD;
-  if (size == 0 || i + size > length) {
-    ++i;
-    valid = false;
-    return kReplacement;
-  }
-  if (size == 1) return bytes[i++];
-  char32_t codePoint = bytes[i] & (0x7F >> size);
-  for (int k = 1; k < size; ++k) {
-    if ((bytes[i + k] & 0xC0) != 0x80) {
-      ++i;
-      valid = false;
-      return kReplacement;
-    }
-    codePoint = codePoint << 6 | (bytes[i + k] & 0x3F);
-  }
-  constexpr char32_t kSmallestOfLength[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (codePoint < kSmallestOfLength[size] || codePoint > 0x10FFFF ||
-      (codePoint >= 0xD800 && codePoint < 0xE000)) {
-    ++i;
-    valid = false;
-    return kReplacement;
-  }
-  i += size;
-  return codePoint;
+// The length of a text of `given` units (-1: up to and with its terminator).
+template <typename Unit>
+int TextLength(const Unit* text, int given) {
+  if (given != -1) return given;
+  int length = 0;
+  while (text[length] != 0) ++length;
+  return length + 1;  // the terminator is converted too
 }
 
 int Fail(DWORD error) {
@@ -103,19 +69,42 @@ EXTERN_C int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMu
     return Fail(ERROR_INVALID_PARAMETER);
   }
   const auto* bytes = reinterpret_cast<const unsigned char*>(lpMultiByteStr);
-  int length = cbMultiByte;
-  if (length == -1) {
-    length = 0;
-    while (bytes[length] != 0) ++length;
-    ++length;  // the terminator is converted too
-  }
-  UnitSink sink(lpWideCharStr, cchWideChar);
+  const size_t length = static_cast<size_t>(TextLength(bytes, cbMultiByte));
+  UnitSink<WCHAR> sink(lpWideCharStr, cchWideChar);
   bool valid = true;
-  for (int i = 0; i < length;) {
+  for (size_t i = 0; i < length;) {
     const char32_t codePoint =
-        ansi ? FromWindows1252(bytes[i++]) : NextUtf8(bytes, length, i, valid);
-    if (!sink.Put(codePoint)) return Fail(ERROR_INSUFFICIENT_BUFFER);
+        ansi ? FromWindows1252(bytes[i++]) : kernel::NextUtf8(bytes, length, i, valid);
+    char16_t units[2];
+    if (!sink.Put(units, kernel::EncodeUtf16(codePoint, units))) {
+      return Fail(ERROR_INSUFFICIENT_BUFFER);
+    }
   }
   if (!valid && (dwFlags & MB_ERR_INVALID_CHARS) != 0) return Fail(ERROR_NO_UNICODE_TRANSLATION);
+  return sink.Count();
+}
+
+EXTERN_C int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr,
+                                        int cchWideChar, LPSTR lpMultiByteStr, int cbMultiByte,
+                                        LPCCH lpDefaultChar, LPBOOL lpUsedDefaultChar) {
+  // UTF-8 has no default character: Windows refuses one for it too.
+  if (CodePage != CP_UTF8 || lpWideCharStr == nullptr || cchWideChar == 0 || cchWideChar < -1 ||
+      cbMultiByte < 0 || (cbMultiByte > 0 && lpMultiByteStr == nullptr) ||
+      lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr) {
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  const size_t length = static_cast<size_t>(TextLength(lpWideCharStr, cchWideChar));
+  UnitSink<CHAR> sink(lpMultiByteStr, cbMultiByte);
+  bool unpaired = false;
+  for (size_t i = 0; i < length;) {
+    const char32_t codePoint = kernel::NextCodePoint(lpWideCharStr, length, i, &unpaired);
+    char bytes[4];
+    if (!sink.Put(bytes, kernel::EncodeUtf8(codePoint, bytes))) {
+      return Fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+  }
+  if (unpaired && (dwFlags & WC_ERR_INVALID_CHARS) != 0) {
+    return Fail(ERROR_NO_UNICODE_TRANSLATION);
+  }
   return sink.Count();
 }

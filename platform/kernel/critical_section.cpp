@@ -1,14 +1,16 @@
 // Critical sections over a recursive mutex placed in the caller's storage.
-#include <atomic>
 #include <mutex>
 #include <new>
 
+#ifdef GLIMMARK_TEST_SEAMS
 #include "glimmark_test_seams.h"
+#endif  // GLIMMARK_TEST_SEAMS
+#include "kernel/fail_once.h"
 #include "winbase.h"
 
 namespace {
 
-std::atomic<bool> failNextLockCreation{false};
+kernel::FailOnce failNextLockCreation;  // GlimmarkTest_FailNextLockCreation
 
 static_assert(sizeof(std::recursive_mutex) <= sizeof(CRITICAL_SECTION::opaque));
 static_assert(alignof(std::recursive_mutex) <= alignof(CRITICAL_SECTION));
@@ -25,7 +27,7 @@ EXTERN_C void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section) {
 
 EXTERN_C BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section, DWORD) {
   if (section == nullptr) return FALSE;
-  if (failNextLockCreation.exchange(false)) {
+  if (failNextLockCreation.Fires()) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FALSE;
   }
@@ -49,4 +51,6 @@ EXTERN_C void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION section) {
   if (section != nullptr) MutexOf(section)->~recursive_mutex();
 }
 
-EXTERN_C void GlimmarkTest_FailNextLockCreation(void) { failNextLockCreation.store(true); }
+#ifdef GLIMMARK_TEST_SEAMS
+EXTERN_C void GlimmarkTest_FailNextLockCreation(void) { failNextLockCreation.Arm(); }
+#endif  // GLIMMARK_TEST_SEAMS

@@ -3,7 +3,9 @@
 #include <atomic>
 #include <cstdlib>
 
+#ifdef GLIMMARK_TEST_SEAMS
 #include "glimmark_test_seams.h"
+#endif  // GLIMMARK_TEST_SEAMS
 #include "winbase.h"
 
 namespace {
@@ -11,6 +13,7 @@ namespace {
 // Any non-null value names the one heap; callers only hand it back.
 HANDLE const kProcessHeap = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x50484541));
 
+#ifdef GLIMMARK_TEST_SEAMS
 // Calls left until the seam's failing allocation; 0 when no failure is planned.
 std::atomic<DWORD> allocationsUntilFailure{0};
 
@@ -21,6 +24,9 @@ bool SeamFailsThisAllocation() {
   }
   return false;
 }
+#else
+constexpr bool SeamFailsThisAllocation() { return false; }
+#endif  // GLIMMARK_TEST_SEAMS
 
 }  // namespace
 
@@ -41,6 +47,8 @@ EXTERN_C BOOL WINAPI HeapFree(HANDLE hHeap, DWORD, LPVOID lpMem) {
   return TRUE;
 }
 
+#ifdef GLIMMARK_TEST_SEAMS
 EXTERN_C void GlimmarkTest_FailHeapAllocation(DWORD nth) {
   allocationsUntilFailure.store(nth, std::memory_order_relaxed);
 }
+#endif  // GLIMMARK_TEST_SEAMS

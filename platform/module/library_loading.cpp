@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "gdiplus/text/utf16.h"
+#include "kernel/unicode.h"
 #include "libloaderapi.h"
 #include "module/data_file_modules.h"
 #include "module/process_attach.h"
@@ -23,9 +23,8 @@ thread_local HMODULE refusedAttach = nullptr;
 
 bool ToUtf8Path(LPCWSTR path, std::string* out) {
   if (path == nullptr) return false;
-  const size_t length = Gdiplus::Internal::BoundedLength(path, kMaxPathUnits + 1);
-  return length > 0 && length <= kMaxPathUnits &&
-         Gdiplus::Internal::Utf16ToUtf8(path, length, *out);
+  const size_t length = kernel::BoundedLength(path, kMaxPathUnits + 1);
+  return length > 0 && length <= kMaxPathUnits && kernel::Utf16ToUtf8(path, length, *out);
 }
 
 link_map* MainProgramMap() {

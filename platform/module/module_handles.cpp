@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "kernel/ascii_case.h"
 #include "libloaderapi.h"
 #include "winbase.h"
 
@@ -18,18 +19,6 @@ constexpr std::array<std::u16string_view, 6> kSystemLibraryNames = {
     u"advapi32", u"kernel32", u"ole32", u"oleaut32", u"gdiplus", u"user32"};
 constexpr std::u16string_view kLibraryExtension = u".dll";
 
-char16_t FoldAscii(char16_t unit) {
-  return (unit >= u'A' && unit <= u'Z') ? static_cast<char16_t>(unit - u'A' + u'a') : unit;
-}
-
-bool EqualIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
-
 // Longest module name looked at; longer names cannot be a system library.
 constexpr size_t kMaxModuleNameUnits = 260;
 
@@ -39,12 +28,12 @@ bool IsSystemLibraryName(const char16_t* name) {
   if (length > kMaxModuleNameUnits) return false;
   std::u16string_view text(name, length);
   if (text.size() > kLibraryExtension.size() &&
-      EqualIgnoringAsciiCase(text.substr(text.size() - kLibraryExtension.size()),
-                             kLibraryExtension)) {
+      kernel::EqualIgnoringAsciiCase(text.substr(text.size() - kLibraryExtension.size()),
+                                     kLibraryExtension)) {
     text.remove_suffix(kLibraryExtension.size());
   }
   for (std::u16string_view known : kSystemLibraryNames) {
-    if (EqualIgnoringAsciiCase(text, known)) return true;
+    if (kernel::EqualIgnoringAsciiCase(text, known)) return true;
   }
   return false;
 }

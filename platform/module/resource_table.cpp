@@ -3,6 +3,7 @@
 #include <new>
 #include <string_view>
 
+#include "kernel/ascii_case.h"
 #include "libloaderapi.h"
 #include "module/elf_sections.h"
 #include "module/resource_section_format.h"
@@ -38,10 +39,6 @@ bool ReadRecord(const BoundedBytes& section, uint32_t index, ResourceRecord* rec
          ReadText(section, fields[2], fields[3], &record->name);
 }
 
-char16_t FoldAscii(char16_t unit) {
-  return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
-}
-
 // The look-up key of a name or type argument: "#<id>" for an integer id,
 // else the text itself.
 std::u16string KeyOf(LPCWSTR nameOrId) {
@@ -55,12 +52,7 @@ std::u16string KeyOf(LPCWSTR nameOrId) {
 }
 
 bool SameKey(const std::string& packed, const std::u16string& key) {
-  if (packed.size() != key.size()) return false;
-  for (size_t i = 0; i < key.size(); ++i) {
-    const auto unit = static_cast<char16_t>(static_cast<unsigned char>(packed[i]));
-    if (FoldAscii(unit) != FoldAscii(key[i])) return false;
-  }
-  return true;
+  return kernel::EqualIgnoringAsciiCase(std::string_view(packed), std::u16string_view(key));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "kernel/unicode.h"
+
 namespace registry {
 namespace {
 
@@ -27,13 +29,6 @@ char16_t UpperCase(char16_t unit) {
   return unit;
 }
 
-// Length of `text` when it has at most `limit` units, else limit + 1.
-size_t BoundedLength(const char16_t* text, size_t limit) {
-  size_t length = 0;
-  while (length <= limit && text[length] != 0) ++length;
-  return length;
-}
-
 }  // namespace
 
 LSTATUS SplitSubkeyPath(const char16_t* subkey, KeyPath* names) {
@@ -41,7 +36,7 @@ LSTATUS SplitSubkeyPath(const char16_t* subkey, KeyPath* names) {
   if (subkey == nullptr) return ERROR_SUCCESS;
   // Bounds the scan: the longest legal path is kMaxKeyDepth full names.
   constexpr size_t kMaxPathUnits = kMaxKeyDepth * (kMaxKeyNameUnits + 1);
-  const size_t length = BoundedLength(subkey, kMaxPathUnits);
+  const size_t length = kernel::BoundedLength(subkey, kMaxPathUnits + 1);
   if (length > kMaxPathUnits) return ERROR_INVALID_PARAMETER;
   std::u16string_view path(subkey, length);
   if (!path.empty() && path.back() == kSeparator) path.remove_suffix(1);
@@ -62,7 +57,7 @@ LSTATUS SplitSubkeyPath(const char16_t* subkey, KeyPath* names) {
 LSTATUS ReadValueName(const char16_t* name, std::u16string* result) {
   result->clear();
   if (name == nullptr) return ERROR_SUCCESS;
-  const size_t length = BoundedLength(name, kMaxValueNameUnits);
+  const size_t length = kernel::BoundedLength(name, kMaxValueNameUnits + 1);
   if (length > kMaxValueNameUnits) return ERROR_INVALID_PARAMETER;
   result->assign(name, length);
   return ERROR_SUCCESS;

@@ -36,7 +36,10 @@ struct ProcessState {
   std::optional<std::string> pathOverride;
   std::vector<HandleSlot> slots;
   std::vector<size_t> freeSlots;
-  void (*beforeNextCommit)(void) = nullptr;  // test seam, run once
+#ifdef GLIMMARK_TEST_SEAMS
+  // Test seam: run once just before the next commit.
+  void (*beforeNextCommit)(void) = nullptr;
+#endif  // GLIMMARK_TEST_SEAMS
 };
 
 // Made once, never destroyed: handles may be closed from static destructors.
@@ -123,19 +126,23 @@ KeyViews& RegistryCall::Begin(bool writing) {
 }
 
 void RegistryCall::Commit() {
+#ifdef GLIMMARK_TEST_SEAMS
   ProcessState& state = State();
   if (state.beforeNextCommit != nullptr) {
     void (*hook)(void) = state.beforeNextCommit;
     state.beforeNextCommit = nullptr;
     hook();
   }
+#endif  // GLIMMARK_TEST_SEAMS
   transaction->Commit();
 }
 
+#ifdef GLIMMARK_TEST_SEAMS
 void RegistryCall::BeforeNextCommit(void (*hook)(void)) {
   RegistryCall call;
   State().beforeNextCommit = hook;
 }
+#endif  // GLIMMARK_TEST_SEAMS
 
 OpenKey RegistryCall::Resolve(HKEY handle) {
   if (handle == HKEY_CURRENT_USER) return HiveKey(kCurrentUserRoot);
@@ -183,6 +190,7 @@ bool RegistryCall::RemoveHandle(HKEY handle) {
   return true;
 }
 
+#ifdef GLIMMARK_TEST_SEAMS
 void RegistryCall::UseFile(std::optional<std::string> path) {
   RegistryCall call;
   ProcessState& state = State();
@@ -199,5 +207,6 @@ void RegistryCall::UseFile(std::optional<std::string> path) {
     }
   }
 }
+#endif  // GLIMMARK_TEST_SEAMS
 
 }  // namespace registry

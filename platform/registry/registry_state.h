@@ -41,10 +41,12 @@ class RegistryCall {
   KeyViews& Begin(bool writing);
   void Commit();
 
+#ifdef GLIMMARK_TEST_SEAMS
   // Test seams: switch files, drop all handles, check the file; a function
   // run once just before the next commit (null: none).
   static void UseFile(std::optional<std::string> path);
   static void BeforeNextCommit(void (*hook)(void));
+#endif  // GLIMMARK_TEST_SEAMS
   RegistryDatabase& Database();
 
  private:

@@ -1,4 +1,6 @@
-// Test seams of the registry layer (declared in glimmark_test_seams.h).
+// Test seams of the registry layer (declared in glimmark_test_seams.h), in
+// builds with tests only.
+#ifdef GLIMMARK_TEST_SEAMS
 #include "glimmark_test_seams.h"
 #include "registry/registry_state.h"
 
@@ -36,3 +38,5 @@ EXTERN_C LONG GlimmarkTest_CheckRegistryIntegrity(void) {
     return healthy ? ERROR_SUCCESS : ERROR_BADDB;
   });
 }
+
+#endif  // GLIMMARK_TEST_SEAMS

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "component/glimmark_interface.h"
-#include "dll/glimmark_client.h"
+#include "testing/glimmark_client.h"
 #include "support/scratch_registry.h"
 #include "support/server_registration.h"
 

@@ -11,9 +11,10 @@
 #include "component/cglimmark.h"
 #include "dll/exports.h"
 #include "glimmark_test_seams.h"
-#include "support/dispatch_calls.h"
-#include "dll/glimmark_client.h"
+#include "server/type_info_holder.h"
 #include "support/scratch_registry.h"
+#include "testing/glimmark_client.h"
+#include "tools/dispatch_caller/dispatch_caller.h"
 
 namespace {
 
@@ -81,7 +82,7 @@ TEST_F(DispatchTest, PropertiesReadAndWriteAndTheTokenTravelsByName) {
   ASSERT_EQ(CreateGlimmark(&second), S_OK);
   ScriptCall secondPassword, restore, text, age;
   CallByName(second, u"SetPassword", kMethod, {u"pw"}, &secondPassword);
-  CallByName(second, u"EncryptedText", kPut, {ScriptArgument(token.value.bstrVal)}, &restore);
+  CallByName(second, u"EncryptedText", kPut, {ScriptValue(token.value.bstrVal)}, &restore);
   CallByName(second, u"Text", kGet, {}, &text);
   CallByName(second, u"EncryptionAge", kMethod, {}, &age);
   second->Release();
@@ -115,11 +116,11 @@ TEST_F(DispatchTest, WrongCallsGetTheDispatchErrorsAndTheArgumentsIndex) {
     const char* what;
     const char16_t* name;
     WORD flags;
-    std::initializer_list<ScriptArgument> arguments;
+    std::initializer_list<ScriptValue> arguments;
     HRESULT expected;
     UINT argumentError;  // index in rgvarg, that is counted from the last argument
   };
-  const ScriptArgument notANumber(u"abc"), number(LONG{1});
+  const ScriptValue notANumber(u"abc"), number(LONG{1});
   const Case cases[] = {
       {"too few", u"SetSize", kMethod, {number}, DISP_E_BADPARAMCOUNT, ~0u},
       {"too many", u"SetSize", kMethod, {number, number, number}, DISP_E_BADPARAMCOUNT, ~0u},
@@ -187,6 +188,28 @@ TEST_F(DispatchTest, NamesSpelledAsTheLibrarySpellsThemComeFromTheCache) {
   EXPECT_EQ(ids[0], kDispIdSetSize);
   EXPECT_EQ(ids[1], 1);  // the parameter's position
   EXPECT_EQ(GlimmarkTest_TypeInfoNameLookups(), before + 2) << "two names bypass the cache";
+}
+
+// A holder whose interface the registered library lacks: GetTypeInfoOfGuid's
+// failure comes back, nothing is kept (so the next call asks again and fails
+// again), and the library goes back (the leak checker would see it).
+TEST_F(DispatchTest, HolderOfAnInterfaceTheLibraryLacksKeepsNothing) {
+  CComTypeInfoHolder holder = {&IID_IStream,
+                               &LIBID_GlimmarkPrjLib,
+                               kGlimmarkLibraryMajorVersion,
+                               kGlimmarkLibraryMinorVersion,
+                               kGlimmarkLibraryLocale,
+                               nullptr,
+                               nullptr,
+                               0};
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    EXPECT_EQ(holder.LoadTypeInfo(kGlimmarkLibraryLocale), TYPE_E_ELEMENTNOTFOUND) << attempt;
+    EXPECT_EQ(holder.typeInfo, nullptr);
+    EXPECT_EQ(holder.nameCache, nullptr);
+    ITypeInfo* info = reinterpret_cast<ITypeInfo*>(0x1);
+    EXPECT_EQ(holder.GetTypeInfo(0, kGlimmarkLibraryLocale, &info), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_EQ(info, nullptr);
+  }
 }
 
 TEST_F(DispatchTest, ObjectsMadeOneAfterAnotherShareOneLoadedLibrary) {

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "component/cglimmark.h"
-#include "dll/glimmark_client.h"
 #include "gdiplus/objects/startup_state.h"
 #include "glimmark_test_seams.h"
+#include "testing/glimmark_client.h"
 #include "text/random_source.h"
 
 namespace {
@@ -120,37 +120,30 @@ TEST_F(GlimmarkObjectTest, NullOutPointersGiveEPointer) {
   EXPECT_EQ(object->get_EncryptionAge(nullptr), E_POINTER);
 }
 
-TEST_F(GlimmarkObjectTest, SetOutputFormatKeepsQualityUnlessPositive) {
-  EXPECT_EQ(object->SetOutputFormat(1, 0), S_OK);
-  EXPECT_EQ(Settings().outputFormat, 1);
-  EXPECT_EQ(Settings().jpegQuality, 85);
-  EXPECT_EQ(object->SetOutputFormat(7, 50), S_OK);
-  EXPECT_EQ(Settings().outputFormat, 7);
-  EXPECT_EQ(Settings().jpegQuality, 50);
-  EXPECT_EQ(object->SetOutputFormat(2, -5), S_OK);
-  EXPECT_EQ(Settings().outputFormat, 2);
-  EXPECT_EQ(Settings().jpegQuality, 50);
-  EXPECT_EQ(object->SetOutputFormat(-3, 500), S_OK);  // stored as given
-  EXPECT_EQ(Settings().outputFormat, -3);
-  EXPECT_EQ(Settings().jpegQuality, 500);
-}
-
-TEST_F(GlimmarkObjectTest, SetColorKeepsBackgroundBytesInStep) {
-  EXPECT_EQ(object->SetColor(0xFF0000FF, 0xFF102030), S_OK);
-  EXPECT_EQ(Settings().fontColor, 0xFF0000FFu);
-  EXPECT_EQ(Settings().backgroundColor, 0xFF102030u);
-  EXPECT_EQ(Settings().backgroundRed, 0x10);
-  EXPECT_EQ(Settings().backgroundGreen, 0x20);
-  EXPECT_EQ(Settings().backgroundBlue, 0x30);
-}
-
-TEST_F(GlimmarkObjectTest, SizeAndLinesAreStoredAsGiven) {
-  EXPECT_EQ(object->SetSize(-5, 0), S_OK);
-  EXPECT_EQ(Settings().width, -5);
-  EXPECT_EQ(Settings().height, 0);
-  EXPECT_EQ(object->SetLines(0, -2), S_OK);
-  EXPECT_EQ(Settings().lineCount, 0);
-  EXPECT_EQ(Settings().lineWidth, -2);
+// The two rules the setters keep beyond storing what they are given: a
+// quality of 0 or below leaves the earlier one, and the background's colour
+// bytes (which the renderer reads) follow every new background colour.
+TEST_F(GlimmarkObjectTest, SettersKeepQualityUnlessPositiveAndBackgroundBytesInStep) {
+  const struct {
+    LONG format, quality;
+    int expectedQuality;
+  } formats[] = {{1, 0, 85}, {7, 50, 50}, {2, -5, 50}, {-3, 500, 500}, {1, -1, 500}};
+  for (const auto& c : formats) {
+    EXPECT_EQ(object->SetOutputFormat(c.format, c.quality), S_OK);
+    EXPECT_EQ(Settings().jpegQuality, c.expectedQuality) << c.format << ", " << c.quality;
+  }
+  const struct {
+    OLE_COLOR background;
+    BYTE red, green, blue;
+  } colours[] = {{0xFF102030, 0x10, 0x20, 0x30},
+                 {0x00FFFFFE, 0xFF, 0xFF, 0xFE},
+                 {0x80000001, 0x00, 0x00, 0x01}};
+  for (const auto& c : colours) {
+    EXPECT_EQ(object->SetColor(0xFF0000FF, c.background), S_OK);
+    EXPECT_EQ(Settings().backgroundRed, c.red) << std::hex << c.background;
+    EXPECT_EQ(Settings().backgroundGreen, c.green) << std::hex << c.background;
+    EXPECT_EQ(Settings().backgroundBlue, c.blue) << std::hex << c.background;
+  }
 }
 
 TEST_F(GlimmarkObjectTest, TextPutIsBoundedAt97Units) {

@@ -9,8 +9,8 @@
 #include "component/error_report.h"
 #include "glimmark_test_seams.h"
 #include "scripting_context_double.h"
-#include "dll/glimmark_client.h"
 #include "support/image_decoding.h"
+#include "testing/glimmark_client.h"
 
 namespace {
 
@@ -110,8 +110,8 @@ TEST_F(PageOperationsTest, ObjectThatIsNoContextReturnsTheQueryFailure) {
 }
 
 // A failing getter: the calls stop there, the objects taken before it are
-// released again in page order, the failure comes back unchanged, and no
-// error information is posted.
+// released again in page order and then the context, the failure comes back
+// unchanged, and no error information is posted.
 struct GetterFailure {
   ContextGetter getter;
   size_t callsMade;  // entries of kFullStart logged before the releases
@@ -126,9 +126,11 @@ TEST_P(FailingGetterTest, ReleasesWhatWasTakenAndReturnsTheFailure) {
   const HRESULT failure = static_cast<HRESULT>(0x80070005);  // E_ACCESSDENIED
   SetErrorInfo(0, nullptr);
   ScriptingContextDouble* context = NewContext(c.getter, failure);
+  context->logOwnReleases = true;
   EXPECT_EQ(Start(context), failure);
   const CallLog expected =
-      Concat(CallLog(kFullStart.begin(), kFullStart.begin() + c.callsMade), c.releases);
+      Concat(Concat(CallLog(kFullStart.begin(), kFullStart.begin() + c.callsMade), c.releases),
+             {"Release ScriptingContext"});
   EXPECT_EQ(context->log, expected);
   EXPECT_EQ(context->References(), 1u);
   EXPECT_EQ(context->PageObjectReferences(), kOnlyContextHolds);
@@ -235,6 +237,23 @@ TEST_F(PageOperationsTest, SendAfterEndFailsBeforeRendering) {
   EXPECT_EQ(TakeErrorDescription(), u"No page response: call OnStartPage first");
   EXPECT_EQ(Implementation(object)->Settings()->font, nullptr);  // no rendering chose a font
   EXPECT_TRUE(context->log.empty());
+}
+
+// Send reports every failure of its own through the error report, the
+// content type's string that cannot be made among them: never a bare
+// E_OUTOFMEMORY, and nothing written.
+TEST_F(PageOperationsTest, SendReportsAContentTypeItCannotMake) {
+  ScriptingContextDouble* context = NewContext();
+  ASSERT_EQ(Start(context), S_OK);
+  context->log.clear();
+  ASSERT_EQ(object->Send(), S_OK);  // renders once, so the next Send's first string is its own
+  context->log.clear();
+  context->response->body.clear();
+  GlimmarkTest_FailNextStringAllocation();
+  EXPECT_EQ(object->Send(), kOutputFailure);
+  EXPECT_EQ(TakeErrorDescription(), u"Cannot create the content type");
+  EXPECT_TRUE(context->log.empty());
+  EXPECT_TRUE(context->response->body.empty());
 }
 
 TEST_F(PageOperationsTest, ResponseFailuresAreNotSendsFailures) {

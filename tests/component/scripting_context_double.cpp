@@ -46,6 +46,11 @@ HRESULT ScriptingContextDouble::QueryInterface(REFIID riid, void** object) noexc
   return ScriptingContextDefaults::QueryInterface(riid, object);
 }
 
+ULONG ScriptingContextDouble::Release() noexcept {
+  if (logOwnReleases) log.push_back("Release ScriptingContext");
+  return ScriptingContextDefaults::Release();
+}
+
 template <typename Object, typename Interface>
 HRESULT ScriptingContextDouble::HandOut(ContextGetter getter, const char* name, Object* object,
                                         Interface** out) {

@@ -49,6 +49,8 @@ class ScriptingContextDouble : public ScriptingContextDefaults {
                                   HRESULT failure = E_FAIL);
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override;
+  // Logs "Release ScriptingContext" when logOwnReleases is set.
+  ULONG STDMETHODCALLTYPE Release() noexcept override;
   HRESULT STDMETHODCALLTYPE get_Request(IRequest** out) noexcept override;
   HRESULT STDMETHODCALLTYPE get_Response(IResponse** out) noexcept override;
   HRESULT STDMETHODCALLTYPE get_Server(IServer** out) noexcept override;
@@ -60,6 +62,7 @@ class ScriptingContextDouble : public ScriptingContextDefaults {
   std::vector<ULONG> PageObjectReferences() const;
 
   CallLog log;
+  bool logOwnReleases = false;
   RecordingResponse* response;
 
  protected:

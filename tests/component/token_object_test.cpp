@@ -8,7 +8,7 @@
 
 #include "component/cglimmark.h"
 #include "glimmark_test_seams.h"
-#include "dll/glimmark_client.h"
+#include "testing/glimmark_client.h"
 
 // AddressSanitizer's allocation hooks, present only in sanitized builds.
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(const volatile void*,

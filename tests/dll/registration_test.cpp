@@ -181,10 +181,22 @@ TEST_F(MachineRegistration, FailedInstallIsFollowedByAFullUnregistration) {
   ExpectNoTable(HKEY_LOCAL_MACHINE);  // the earlier registration went with it
 }
 
-TEST_F(MachineRegistration, ThreadLocaleComesBackOnEveryPath) {
+// The thread's locale inside the registration, seen from the registry's
+// last step before it commits.
+LCID localeAtCommit = 0;
+void RecordLocaleAtCommit() { localeAtCommit = GetThreadLocale(); }
+
+TEST_F(MachineRegistration, ThreadLocaleIsTheSystemsInsideAndComesBackOnEveryPath) {
   constexpr LCID kGerman = 0x0407;
+  // Registration switches to LOCALE_SYSTEM_DEFAULT, which the thread takes
+  // as the system's own locale.
+  const LCID kSystemDefault = GetSystemDefaultLCID();
+  ASSERT_NE(kSystemDefault, kGerman);
   ASSERT_TRUE(SetThreadLocale(kGerman));
+  localeAtCommit = 0;
+  GlimmarkTest_BeforeNextRegistryCommit(RecordLocaleAtCommit);
   EXPECT_EQ(DllRegisterServer(), S_OK);
+  EXPECT_EQ(localeAtCommit, kSystemDefault);
   EXPECT_EQ(GetThreadLocale(), kGerman);
   GlimmarkTest_FailHeapAllocation(1);
   EXPECT_EQ(DllUnregisterServer(), E_OUTOFMEMORY);
@@ -192,26 +204,56 @@ TEST_F(MachineRegistration, ThreadLocaleComesBackOnEveryPath) {
   SetThreadLocale(LOCALE_USER_DEFAULT);
 }
 
+// The built library copied to `folder` (made, and removed with the copy
+// when this goes), loaded.
+struct CopiedLibrary {
+  explicit CopiedLibrary(const std::filesystem::path& folder, const std::filesystem::path& top)
+      : top(top), path(folder / "libglimmark.so") {
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(GLIMMARK_SERVER_LIBRARY, path,
+                               std::filesystem::copy_options::overwrite_existing);
+    library = LoadLibraryW(Wide(path.string()).c_str());
+  }
+  ~CopiedLibrary() {
+    if (library != nullptr) EXPECT_TRUE(FreeLibrary(library));
+    std::filesystem::remove_all(top);
+  }
+  EntryPoint Entry(const char* name) const { return EntryPointOf(library, name); }
+
+  std::filesystem::path top, path;
+  HMODULE library = nullptr;
+};
+
+// A library whose path does not fit MAX_PATH units cannot name itself in
+// InprocServer32: the registration fails with ERROR_INSUFFICIENT_BUFFER
+// rather than registering a cut path.
+TEST_F(MachineRegistration, LibraryPathLongerThanMaxPathIsRefused) {
+  const std::filesystem::path top =
+      std::filesystem::temp_directory_path() / ("glimmark-long-" + std::to_string(getpid()));
+  std::filesystem::path folder = top;
+  while (folder.string().size() <= MAX_PATH) folder /= std::string(60, 'd');
+  const CopiedLibrary copy(folder, top);
+  ASSERT_NE(copy.library, nullptr);
+  const EntryPoint registerServer = copy.Entry("DllRegisterServer");
+  ASSERT_NE(registerServer, nullptr);
+  EXPECT_EQ(registerServer(), static_cast<HRESULT>(0x8007007A));
+  ExpectNoTable(HKEY_LOCAL_MACHINE);
+}
+
 // The built library, copied into a folder whose name has a single quote,
 // registers that path as its InprocServer32.
 TEST_F(MachineRegistration, LibraryPathWithASingleQuote) {
   const std::filesystem::path folder =
       std::filesystem::temp_directory_path() / ("glimmark it's " + std::to_string(getpid()));
-  std::filesystem::create_directories(folder);
-  const std::filesystem::path copy = folder / "libglimmark.so";
-  std::filesystem::copy_file(GLIMMARK_SERVER_LIBRARY, copy,
-                             std::filesystem::copy_options::overwrite_existing);
-  const HMODULE library = LoadLibraryW(Wide(copy.string()).c_str());
-  ASSERT_NE(library, nullptr);
-  const EntryPoint registerServer = EntryPointOf(library, "DllRegisterServer");
-  const EntryPoint unregisterServer = EntryPointOf(library, "DllUnregisterServer");
+  const CopiedLibrary copy(folder, folder);
+  ASSERT_NE(copy.library, nullptr);
+  const EntryPoint registerServer = copy.Entry("DllRegisterServer");
+  const EntryPoint unregisterServer = copy.Entry("DllUnregisterServer");
   ASSERT_NE(registerServer, nullptr);
   EXPECT_EQ(registerServer(), S_OK);
-  ExpectTable(HKEY_LOCAL_MACHINE, Wide(copy.string()));
+  ExpectTable(HKEY_LOCAL_MACHINE, Wide(copy.path.string()));
   EXPECT_EQ(unregisterServer(), S_OK);
   ExpectNoTable(HKEY_LOCAL_MACHINE);
-  EXPECT_TRUE(FreeLibrary(library));
-  std::filesystem::remove_all(folder);
 }
 
 // A library file without its own type library registers the .tlb file of the

@@ -12,7 +12,7 @@
 #include "component/error_report.h"
 #include "glimmark_test_seams.h"
 #include "support/image_decoding.h"
-#include "dll/glimmark_client.h"
+#include "testing/glimmark_client.h"
 
 namespace {
 
@@ -170,6 +170,18 @@ TEST_F(ImageOutputTest, MissingFolderFailsWithTheFileMessage) {
   EXPECT_EQ(std::u16string(Implementation(object)->Settings()->errorMessage),
             u"Cannot save into the file");
   EXPECT_FALSE(std::filesystem::exists(folder / "no-such-folder"));
+}
+
+// Without an error object to post, a failed output still answers its own
+// result (never the error object's E_OUTOFMEMORY), and posts nothing.
+TEST_F(ImageOutputTest, FailureWithoutAnErrorObjectKeepsItsResult) {
+  SetErrorInfo(0, nullptr);
+  GlimmarkTest_FailNextErrorInfoCreation();
+  const HRESULT result = SaveToFile((folder / "no-such-folder" / "x.jpg").string());
+  EXPECT_EQ(result, static_cast<HRESULT>(0x80040100));
+  IErrorInfo* info = nullptr;
+  EXPECT_EQ(GetErrorInfo(0, &info), S_FALSE);
+  EXPECT_EQ(info, nullptr);
 }
 
 TEST_F(ImageOutputTest, MissingEncoderNamesTheFormat) {

@@ -3,7 +3,7 @@
 // interface table, aggregation, and creation that fails part-way.
 #include <gtest/gtest.h>
 
-#include "dll/glimmark_client.h"
+#include "testing/glimmark_client.h"
 #include "dll/server_module.h"
 #include "gdiplus/objects/startup_state.h"
 #include "glimmark_test_seams.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dll/server_module.h"
-#include "dll/glimmark_client.h"
+#include "testing/glimmark_client.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "component/glimmark_interface.h"
 #include "glimmark_test_seams.h"
 #include "support/cli_runner.h"
-#include "support/dispatch_calls.h"
+#include "tools/dispatch_caller/dispatch_caller.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "restored_text.h"
 
 #include "component/cglimmark.h"
-#include "dll/glimmark_client.h"
+#include "testing/glimmark_client.h"
 
 std::string RestoredText(const std::u16string& password, const std::string& token) {
   IGlimmark* object = nullptr;

@@ -4,9 +4,10 @@
 #include <cstdio>
 #include <functional>
 
+#include "text/system_clock.h"
+#include "tools/dispatch_caller/dispatch_caller.h"
 #include "tools/pagehost/challenge_text.h"
 #include "tools/pagehost/client_address.h"
-#include "tools/pagehost/dispatch_caller.h"
 #include "tools/pagehost/html_pages.h"
 #include "tools/pagehost/http_intrinsics.h"
 #include "tools/pagehost/json_text.h"
@@ -25,8 +26,6 @@ constexpr size_t kMaxAnswerLength = 100;
 constexpr int64_t kBusyRetrySeconds = 10;
 // A text character no answer byte can stand for: a noncharacter.
 constexpr char16_t kNeverTyped = 0xFFFF;
-constexpr int64_t kFileTimeTicksPerSecond = 10000000;
-constexpr int64_t kFileTimeToUnixSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
 
 std::string Narrow(const std::u16string& text) {
   std::string narrow;
@@ -138,13 +137,7 @@ bool AnswerMatches(const std::u16string& text, const std::string& answer) {
   return difference == 0;
 }
 
-int64_t HostClockSeconds() {
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  const int64_t ticks =
-      static_cast<int64_t>((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
-  return ticks / kFileTimeTicksPerSecond - kFileTimeToUnixSeconds;
-}
+int64_t HostClockSeconds() { return ReadSystemClock().seconds; }
 
 PageResult TextResult(int status, const std::string& reason) {
   PageResult result;

@@ -52,29 +52,19 @@ class HttpResponse : public ResponseDefaults {
   // Text goes out as UTF-8 (the host's pages declare that charset).
   HRESULT STDMETHODCALLTYPE Write(VARIANT text) noexcept override {
     if (text.vt != VT_BSTR) return DISP_E_TYPEMISMATCH;
-    const UINT length = SysStringLen(text.bstrVal);
-    for (UINT i = 0; i < length; ++i) AppendUtf8(text.bstrVal[i]);
+    const int length = static_cast<int>(SysStringLen(text.bstrVal));
+    if (length == 0) return S_OK;
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, text.bstrVal, length, nullptr, 0, nullptr, nullptr);
+    if (bytes == 0) return E_OUTOFMEMORY;  // more than an int's worth of bytes
+    const size_t start = reply_.body.size();
+    reply_.body.resize(start + static_cast<size_t>(bytes));
+    WideCharToMultiByte(CP_UTF8, 0, text.bstrVal, length, reply_.body.data() + start, bytes,
+                        nullptr, nullptr);
     return S_OK;
   }
 
  private:
-  // Code units one by one: surrogates become U+FFFD (pages write ASCII and
-  // BMP text only).
-  void AppendUtf8(char16_t unit) {
-    char32_t c = unit;
-    if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
-    if (c < 0x80) {
-      reply_.body.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      reply_.body.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      reply_.body.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      reply_.body.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      reply_.body.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      reply_.body.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-
   PageReply& reply_;
 };
 

@@ -1,6 +1,6 @@
 #include "tools/pagehost/page_object.h"
 
-#include "tools/pagehost/dispatch_caller.h"
+#include "tools/dispatch_caller/dispatch_caller.h"
 
 const OLECHAR kCaptchaProgId[] = OLESTR("tolvek.Glimmark");
 

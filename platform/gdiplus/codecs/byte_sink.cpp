@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <new>
 
-#include "gdiplus/text/utf16.h"
+#include "kernel/unicode.h"
 
 namespace Gdiplus::Internal {
 namespace {
@@ -49,8 +49,8 @@ FileSink::~FileSink() {
 }
 
 GpStatus FileSink::Open(const WCHAR* name) noexcept {
-  const size_t length = BoundedLength(name, kMaxFileNameLength + 1);
-  if (length == 0 || length > kMaxFileNameLength || !Utf16ToUtf8(name, length, target_)) {
+  const size_t length = kernel::BoundedLength(name, kMaxFileNameLength + 1);
+  if (length == 0 || length > kMaxFileNameLength || !kernel::Utf16ToUtf8(name, length, target_)) {
     return InvalidParameter;
   }
   int lastError = 0;

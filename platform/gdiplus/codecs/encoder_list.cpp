@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "gdiplus/codecs/image_encoders.h"
+#ifdef GLIMMARK_TEST_SEAMS
 #include "glimmark_test_seams.h"
+#endif  // GLIMMARK_TEST_SEAMS
 
 namespace Gdiplus {
 
@@ -83,6 +85,7 @@ const Codec kCodecs[] = {
      EncodePng},
 };
 
+#ifdef GLIMMARK_TEST_SEAMS
 // MIME types hidden by the test seam.
 struct HiddenEncoders {
   std::mutex mutex;
@@ -103,6 +106,13 @@ std::vector<const Codec*> VisibleCodecs() {
   }
   return visible;
 }
+#else
+std::vector<const Codec*> VisibleCodecs() {
+  std::vector<const Codec*> visible;
+  for (const Codec& codec : kCodecs) visible.push_back(&codec);
+  return visible;
+}
+#endif  // GLIMMARK_TEST_SEAMS
 
 size_t StringBytes(const WCHAR* text) {
   return (std::char_traits<WCHAR>::length(text) + 1) * sizeof(WCHAR);
@@ -227,6 +237,7 @@ GpStatus WINGDIPAPI GdipSaveImageToFile(GpImage* image, GDIPCONST WCHAR* filenam
 }  // extern "C"
 }  // namespace Gdiplus::DllExports
 
+#ifdef GLIMMARK_TEST_SEAMS
 EXTERN_C void GlimmarkTest_HideEncoder(const WCHAR* mimeType) {
   if (mimeType == nullptr) return;
   Gdiplus::Internal::HiddenEncoders& hidden = Gdiplus::Internal::Hidden();
@@ -243,3 +254,4 @@ EXTERN_C void GlimmarkTest_ShowAllEncoders(void) {
   std::lock_guard<std::mutex> guard(hidden.mutex);
   hidden.mimeTypes.clear();
 }
+#endif  // GLIMMARK_TEST_SEAMS

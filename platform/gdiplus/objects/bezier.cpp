@@ -21,13 +21,15 @@ namespace {
 // same thinnest line rather than as nothing, so a curve asked for never
 // vanishes.
 constexpr double kThinnestLineWidth = 1.0;
-// Pens wider than this (or not a number) are left to cairo: no surface is that
-// large, and the sweep's arithmetic stays far from overflow below it.
+// Pens are drawn at most this wide: no surface is that large, so a wider pen
+// covers no other pixel of it near the curve, and both the sweep's arithmetic
+// and cairo's 24.8 fixed point (which loses a far wider stroke whole) stay
+// far from overflow.
 constexpr double kWidestSweptPen = 1 << 16;
 
 void SetStrokeWidth(cairo_t* cr, REAL penWidth) {
   if (penWidth > 0) {
-    cairo_set_line_width(cr, penWidth);
+    cairo_set_line_width(cr, std::min(double(penWidth), kWidestSweptPen));
     return;
   }
   // The path is already in device space; a width set under the identity
@@ -77,7 +79,8 @@ GpStatus WINGDIPAPI GdipDrawBezierI(GpGraphics* graphics, GpPen* pen, INT x1, IN
   GraphicsObject* context = LookUp<GraphicsObject>(graphics);
   const PenObject* stroke = LookUp<PenObject>(pen);
   if (context == nullptr || stroke == nullptr) return InvalidParameter;
-  const double sweptWidth = stroke->width > 0 ? stroke->width : kThinnestLineWidth;
+  const double sweptWidth =
+      stroke->width > 0 ? std::min(double(stroke->width), kWidestSweptPen) : kThinnestLineWidth;
   if (IsIdentity(context->world) && sweptWidth <= kWidestSweptPen) {
     const CubicCurve curve = {{double(x1), double(y1)},
                               {double(x2), double(y2)},

@@ -3,6 +3,9 @@
 
 #include <cstdint>
 #include <cstdlib>
+#ifdef GLIMMARK_TEST_SEAMS
+#include <atomic>
+#endif  // GLIMMARK_TEST_SEAMS
 
 namespace Gdiplus::Internal {
 namespace {
@@ -18,6 +21,29 @@ constexpr size_t kGranule = 4096;
 constexpr int kKeptBlocks = 8;
 
 BlockHeader* HeaderOf(void* memory) { return static_cast<BlockHeader*>(memory) - 1; }
+
+#ifdef GLIMMARK_TEST_SEAMS
+// Blocks made and not yet freed (LivePixelBlocks).
+std::atomic<size_t> liveBlocks{0};
+#endif  // GLIMMARK_TEST_SEAMS
+
+BlockHeader* NewBlock(size_t capacity) {
+  auto* block = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + capacity));
+  if (block == nullptr) return nullptr;
+  block->capacity = capacity;
+#ifdef GLIMMARK_TEST_SEAMS
+  liveBlocks.fetch_add(1, std::memory_order_relaxed);
+#endif  // GLIMMARK_TEST_SEAMS
+  return block;
+}
+
+void FreeBlock(BlockHeader* block) {
+  if (block == nullptr) return;
+#ifdef GLIMMARK_TEST_SEAMS
+  liveBlocks.fetch_sub(1, std::memory_order_relaxed);
+#endif  // GLIMMARK_TEST_SEAMS
+  std::free(block);
+}
 
 // Set when the thread's cache has been destroyed (at thread or process
 // exit): blocks given back later, say by objects torn down after it, are
@@ -36,7 +62,7 @@ class BlockCache {
 
   void FreeAll() {
     for (BlockHeader*& block : kept_) {
-      std::free(block);
+      FreeBlock(block);
       block = nullptr;
     }
   }
@@ -65,7 +91,7 @@ class BlockCache {
       }
       if (place == nullptr || kept->capacity < (*place)->capacity) place = &kept;
     }
-    std::free(*place);
+    FreeBlock(*place);
     *place = block;
   }
 
@@ -85,19 +111,15 @@ void* AcquirePixelMemory(size_t bytes) noexcept {
   const size_t capacity = (bytes + kGranule - 1) / kGranule * kGranule;
   BlockHeader* block =
       capacity <= kMaxKeptPixelBlock && !cacheGone ? ThreadCache().Take(capacity) : nullptr;
-  if (block == nullptr) {
-    block = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + capacity));
-    if (block == nullptr) return nullptr;
-    block->capacity = capacity;
-  }
-  return block + 1;
+  if (block == nullptr) block = NewBlock(capacity);
+  return block != nullptr ? block + 1 : nullptr;
 }
 
 void ReleasePixelMemory(void* memory) noexcept {
   if (memory == nullptr) return;
   BlockHeader* block = HeaderOf(memory);
   if (block->capacity > kMaxKeptPixelBlock || cacheGone) {
-    std::free(block);
+    FreeBlock(block);
     return;
   }
   ThreadCache().Keep(block);
@@ -106,5 +128,9 @@ void ReleasePixelMemory(void* memory) noexcept {
 void ReleaseKeptPixelMemory() noexcept {
   if (!cacheGone) ThreadCache().FreeAll();
 }
+
+#ifdef GLIMMARK_TEST_SEAMS
+size_t LivePixelBlocks() noexcept { return liveBlocks.load(std::memory_order_relaxed); }
+#endif  // GLIMMARK_TEST_SEAMS
 
 }  // namespace Gdiplus::Internal

@@ -22,6 +22,12 @@ void ReleasePixelMemory(void* memory) noexcept;
 // so a thread that is done drawing holds no pixel memory).
 void ReleaseKeptPixelMemory() noexcept;
 
+#ifdef GLIMMARK_TEST_SEAMS
+// FOR TESTING ONLY: blocks made and not yet freed, whether callers or the
+// threads' caches hold them. Builds with tests only.
+size_t LivePixelBlocks() noexcept;
+#endif  // GLIMMARK_TEST_SEAMS
+
 struct PixelMemoryDeleter {
   void operator()(void* memory) const noexcept { ReleasePixelMemory(memory); }
 };

@@ -4,12 +4,18 @@
 #include <atomic>
 
 #include "gdiplus/raster/simd.h"
+#ifdef GLIMMARK_TEST_SEAMS
 #include "glimmark_test_seams.h"
+#endif  // GLIMMARK_TEST_SEAMS
 
 namespace Gdiplus::Internal {
 namespace {
 
-std::atomic<bool> baselineOnly{false};
+#ifdef GLIMMARK_TEST_SEAMS
+std::atomic<bool> baselineOnly{false};  // set by the test seam
+#else
+constexpr bool baselineOnly = false;
+#endif  // GLIMMARK_TEST_SEAMS
 
 struct Features {
   bool ssse3 = false;
@@ -30,7 +36,7 @@ const Features& ProcessorFeatures() {
   return features;
 }
 
-bool Allowed() { return !baselineOnly.load(std::memory_order_relaxed); }
+bool Allowed() { return !baselineOnly; }
 
 }  // namespace
 
@@ -39,8 +45,10 @@ bool UseAvx2() noexcept { return ProcessorFeatures().avx2 && Allowed(); }
 
 }  // namespace Gdiplus::Internal
 
+#ifdef GLIMMARK_TEST_SEAMS
 EXTERN_C bool GlimmarkTest_UseBaselineInstructionsOnly(bool baseline) {
   Gdiplus::Internal::baselineOnly = baseline;
   const auto& features = Gdiplus::Internal::ProcessorFeatures();
   return features.ssse3 || features.avx2;
 }
+#endif  // GLIMMARK_TEST_SEAMS

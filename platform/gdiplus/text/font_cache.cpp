@@ -7,8 +7,9 @@
 #include FT_TRUETYPE_TABLES_H
 #include FT_OUTLINE_H
 
-#include <cctype>
 #include <new>
+
+#include "kernel/ascii_case.h"
 
 namespace Gdiplus::Internal {
 namespace {
@@ -36,7 +37,7 @@ constexpr double kFixed16Dot16 = 65536.0;
 
 std::string AsciiLower(const std::string& text) {
   std::string lower = text;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : lower) c = kernel::AsciiLower(c);
   return lower;
 }
 

@@ -8,7 +8,7 @@
 
 #include "gdiplus/objects/matrix.h"
 #include "gdiplus/objects/startup_state.h"
-#include "gdiplus/text/utf16.h"
+#include "kernel/unicode.h"
 
 namespace Gdiplus::Internal {
 namespace {
@@ -77,9 +77,10 @@ GpStatus WINGDIPAPI GdipCreateFontFamilyFromName(GDIPCONST WCHAR* name,
   *family = nullptr;
   if (name == nullptr || collection != nullptr) return InvalidParameter;
   if (!GdiplusIsStarted()) return GdiplusNotInitialized;
-  const size_t length = BoundedLength(name, kMaxFamilyNameLength + 1);
+  const size_t length = kernel::BoundedLength(name, kMaxFamilyNameLength + 1);
   std::string utf8Name;
-  if (length == 0 || length > kMaxFamilyNameLength || !Utf16ToUtf8(name, length, utf8Name)) {
+  if (length == 0 || length > kMaxFamilyNameLength ||
+      !kernel::Utf16ToUtf8(name, length, utf8Name)) {
     return FontFamilyNotFound;
   }
   FontFamilyEntry* entry = ResolveFontFamily(utf8Name);

@@ -9,7 +9,9 @@
 #include <cmath>
 
 #include "gdiplus/raster/coverage_painting.h"
+#ifdef GLIMMARK_TEST_SEAMS
 #include "glimmark_test_seams.h"
+#endif  // GLIMMARK_TEST_SEAMS
 
 namespace Gdiplus::Internal {
 namespace {
@@ -23,12 +25,17 @@ constexpr double kMaxDeviceCoordinate = 1 << 24;
 // Largest raster drawn for one glyph: 16 Mi pixels.
 constexpr double kMaxGlyphRasterPixels = 16.0 * 1024 * 1024;
 
+#ifdef GLIMMARK_TEST_SEAMS
 // Set by tests to draw grey glyphs the way one-bit glyphs are drawn: loaded
 // and transformed by FreeType on every draw, bypassing the outline cache.
 std::atomic<bool> loadEveryGlyph{false};
 // Set by tests to draw grey glyphs with FreeType's grey rasteriser, the
 // reference our coverage raster is compared with.
 std::atomic<bool> freeTypeGrey{false};
+#else
+constexpr bool loadEveryGlyph = false;
+constexpr bool freeTypeGrey = false;
+#endif  // GLIMMARK_TEST_SEAMS
 
 bool TransformFits(const cairo_matrix_t& m) {
   for (double v : {m.xx, m.yx, m.xy, m.yy}) {
@@ -258,8 +265,10 @@ void DrawGlyph(FontFace& face, FT_UInt index, const cairo_matrix_t& world, doubl
 
 }  // namespace Gdiplus::Internal
 
+#ifdef GLIMMARK_TEST_SEAMS
 EXTERN_C void GlimmarkTest_LoadEveryGlyph(bool load) { Gdiplus::Internal::loadEveryGlyph = load; }
 
 EXTERN_C void GlimmarkTest_UseFreeTypeGreyRaster(bool use) {
   Gdiplus::Internal::freeTypeGrey = use;
 }
+#endif  // GLIMMARK_TEST_SEAMS

@@ -8,7 +8,7 @@
 #include "gdiplus/text/fonts.h"
 #include "gdiplus/text/glyph_raster.h"
 #include "gdiplus/text/text_layout.h"
-#include "gdiplus/text/utf16.h"
+#include "kernel/unicode.h"
 
 namespace Gdiplus::Internal {
 namespace {
@@ -20,7 +20,7 @@ constexpr size_t kMaxStringLength = 32768;
 // Returns false for other negative lengths and for overlong strings.
 bool ResolveLength(const WCHAR* text, INT length, size_t& units) {
   if (length == -1) {
-    units = BoundedLength(text, kMaxStringLength + 1);
+    units = kernel::BoundedLength(text, kMaxStringLength + 1);
   } else if (length >= 0) {
     units = static_cast<size_t>(length);
   } else {

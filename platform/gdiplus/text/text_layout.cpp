@@ -5,7 +5,7 @@
 #include <limits>
 #include <new>
 
-#include "gdiplus/text/utf16.h"
+#include "kernel/unicode.h"
 
 namespace Gdiplus::Internal {
 namespace {
@@ -43,7 +43,7 @@ bool LayOutLine(FontFace& face, const WCHAR* text, size_t length, TextLayout& la
     layout.glyphs.reserve(length);
     for (size_t i = 0; i < length;) {
       GlyphMetrics glyph;
-      if (!face.Metrics(NextCodePoint(text, length, i), glyph)) return false;
+      if (!face.Metrics(kernel::NextCodePoint(text, length, i), glyph)) return false;
       layout.glyphs.push_back({glyph.index, advance});
       ink.Add(glyph, advance);
       advance += glyph.advance;

@@ -5,8 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "kernel/fail_once.h"
 #include "ole/automation/automation_limits.h"
 #include "oleauto.h"
+#ifdef GLIMMARK_TEST_SEAMS
+#include "glimmark_test_seams.h"
+#endif  // GLIMMARK_TEST_SEAMS
 
 namespace {
 
@@ -16,6 +20,8 @@ constexpr size_t kHeaderBytes = 8;  // padding + 32-bit byte length
 constexpr size_t kLengthOffset = 4;
 constexpr size_t kTerminatorBytes = sizeof(OLECHAR);
 
+kernel::FailOnce failNextAllocation;  // GlimmarkTest_FailNextStringAllocation
+
 char* BlockOf(BSTR text) { return reinterpret_cast<char*>(text) - kHeaderBytes; }
 
 // Allocates a string of `byteLength` bytes, copies `bytes` in when given
@@ -23,6 +29,7 @@ char* BlockOf(BSTR text) { return reinterpret_cast<char*>(text) - kHeaderBytes; 
 // limit or memory runs out.
 BSTR AllocateBytes(const void* bytes, size_t byteLength) {
   if (byteLength > kMaxAutomationBytes - kHeaderBytes - kTerminatorBytes) return nullptr;
+  if (failNextAllocation.Fires()) return nullptr;
   // Room for the text, a terminator after an odd trailing byte, and a full
   // zero character: the string always ends in a whole OLECHAR of zero.
   const size_t textRoom = (byteLength + 1) & ~size_t{1};
@@ -88,3 +95,7 @@ EXTERN_C UINT WINAPI SysStringLen(BSTR text) { return SysStringByteLen(text) / s
 EXTERN_C void WINAPI SysFreeString(BSTR text) {
   if (text != nullptr) std::free(BlockOf(text));
 }
+
+#ifdef GLIMMARK_TEST_SEAMS
+EXTERN_C void GlimmarkTest_FailNextStringAllocation(void) { failNextAllocation.Arm(); }
+#endif  // GLIMMARK_TEST_SEAMS

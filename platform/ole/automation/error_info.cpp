@@ -4,10 +4,16 @@
 // over to the caller and clears it, so each report is read once.
 #include <new>
 
+#include "kernel/fail_once.h"
 #include "oleauto.h"
 #include "winbase.h"
+#ifdef GLIMMARK_TEST_SEAMS
+#include "glimmark_test_seams.h"
+#endif  // GLIMMARK_TEST_SEAMS
 
 namespace {
+
+kernel::FailOnce failNextCreation;  // GlimmarkTest_FailNextErrorInfoCreation
 
 // Frees the strings it holds; copies are made with SysAllocString.
 class ErrorInfoObject final : public ICreateErrorInfo, public IErrorInfo {
@@ -122,7 +128,7 @@ thread_local ThreadErrorInfo threadErrorInfo;
 
 EXTERN_C HRESULT WINAPI CreateErrorInfo(ICreateErrorInfo** errorInfo) {
   if (errorInfo == nullptr) return E_INVALIDARG;
-  *errorInfo = new (std::nothrow) ErrorInfoObject();
+  *errorInfo = failNextCreation.Fires() ? nullptr : new (std::nothrow) ErrorInfoObject();
   return *errorInfo != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -141,3 +147,7 @@ EXTERN_C HRESULT WINAPI GetErrorInfo(ULONG reserved, IErrorInfo** errorInfo) {
   threadErrorInfo.current = nullptr;
   return *errorInfo != nullptr ? S_OK : S_FALSE;
 }
+
+#ifdef GLIMMARK_TEST_SEAMS
+EXTERN_C void GlimmarkTest_FailNextErrorInfoCreation(void) { failNextCreation.Arm(); }
+#endif  // GLIMMARK_TEST_SEAMS

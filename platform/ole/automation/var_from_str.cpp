@@ -6,6 +6,7 @@
 #include <charconv>
 #include <string_view>
 
+#include "kernel/ascii_case.h"
 #include "ole/automation/automation_limits.h"
 #include "ole/automation/automation_number.h"
 #include "oleauto.h"
@@ -246,12 +247,7 @@ HRESULT ParseBooleanText(LPCOLESTR text, bool* out) {
   if (text == nullptr) return E_INVALIDARG;
   const std::u16string_view word = TrimmedText(text);
   auto equalsIgnoringCase = [word](std::u16string_view name) {
-    if (word.size() != name.size()) return false;
-    for (size_t i = 0; i < word.size(); ++i) {
-      const char16_t c = word[i] >= u'A' && word[i] <= u'Z' ? word[i] + (u'a' - u'A') : word[i];
-      if (c != name[i]) return false;
-    }
-    return true;
+    return kernel::EqualIgnoringAsciiCase(word, name);
   };
   if (equalsIgnoringCase(u"true") || equalsIgnoringCase(u"false")) {
     *out = equalsIgnoringCase(u"true");

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "kernel/ascii_case.h"
 #include "ole/automation/automation_number.h"
 #include "ole/automation/variant_types.h"
 #include "oleauto.h"
@@ -141,9 +142,7 @@ HRESULT ToBoolean(const VARIANT& in, VARIANT_BOOL* out) {
 char* FormatReal(char* first, char* last, double value, int digits) {
   if (value == 0) value = 0;  // no "-0"
   const auto result = std::to_chars(first, last, value, std::chars_format::general, digits);
-  for (char* c = first; c != result.ptr; ++c) {
-    if (*c >= 'a' && *c <= 'z') *c = static_cast<char>(*c - 'a' + 'A');
-  }
+  for (char* c = first; c != result.ptr; ++c) *c = kernel::AsciiUpper(*c);
   return result.ptr;
 }
 

@@ -6,7 +6,10 @@
 #include <new>
 #include <vector>
 
+#ifdef GLIMMARK_TEST_SEAMS
 #include "glimmark_test_seams.h"
+#endif  // GLIMMARK_TEST_SEAMS
+#include "kernel/fail_once.h"
 #include "objidl.h"
 
 namespace {
@@ -17,7 +20,7 @@ constexpr ULONGLONG kMaxStreamBytes = ULONGLONG{1} << 30;
 // Access mode Stat reports: read and write (STGM_READWRITE).
 constexpr DWORD kReadWriteMode = 0x00000002;
 
-std::atomic<bool> failNextCreation{false};
+kernel::FailOnce failNextCreation;  // GlimmarkTest_FailNextStreamCreation
 
 class MemoryStream final : public IStream {
  public:
@@ -170,11 +173,13 @@ EXTERN_C HRESULT WINAPI CreateStreamOnHGlobal(HGLOBAL hGlobal, BOOL deleteOnRele
   if (stream == nullptr) return E_INVALIDARG;
   *stream = nullptr;
   if (hGlobal != nullptr) return E_INVALIDARG;
-  if (failNextCreation.exchange(false)) return E_OUTOFMEMORY;
+  if (failNextCreation.Fires()) return E_OUTOFMEMORY;
   MemoryStream* created = new (std::nothrow) MemoryStream();
   if (created == nullptr) return E_OUTOFMEMORY;
   *stream = created;
   return S_OK;
 }
 
-EXTERN_C void GlimmarkTest_FailNextStreamCreation(void) { failNextCreation.store(true); }
+#ifdef GLIMMARK_TEST_SEAMS
+EXTERN_C void GlimmarkTest_FailNextStreamCreation(void) { failNextCreation.Arm(); }
+#endif  // GLIMMARK_TEST_SEAMS

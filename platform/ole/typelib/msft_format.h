@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "kernel/ascii_case.h"
+
 namespace glimmark::msft {
 
 inline constexpr uint32_t kMagic = 0x5446534D;    // "MSFT"
@@ -175,7 +177,7 @@ inline constexpr uint32_t kEmpty = 0xFFFFFFFFu;
 inline constexpr uint32_t kHashSeed = 0x0deadbee;
 inline constexpr uint32_t kHashPrime = 65599;
 inline constexpr uint32_t CharacterWeight(uint32_t c) {
-  if (c >= 'a' && c <= 'z') c -= 'a' - 'A';
+  c = kernel::AsciiUpper(c);
   if (c == 'W') return 'V';
   if (c == 'Y') return 'U';
   return c;

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <new>
+#include <unordered_map>
 
 #include "ole/typelib/msft_format.h"
 #include "ole/typelib/stdole_library.h"
@@ -69,7 +70,7 @@ class MsftDecoder {
     for (size_t i = 0; i < typeCount_; ++i) {
       if (!ReadType(i, library_.types[i])) return TYPE_E_INVDATAREAD;
     }
-    if (!CheckReferences() || !BaseChainsEnd()) return TYPE_E_INVDATAREAD;
+    if (!CheckReferences() || !BaseChainsEnd() || !VtableSlotsInside()) return TYPE_E_INVDATAREAD;
     BuildDispatchViews();
     return S_OK;
   }
@@ -292,14 +293,23 @@ class MsftDecoder {
       if (!ReadFunction(records + recordOffset, length, function)) return false;
       recordOffset += length;
     }
-    // The second function of a property pair may leave its name out.
-    for (FunctionData& function : type.functions) {
-      if (!function.name.empty()) continue;
-      for (const FunctionData& other : type.functions) {
-        if (other.memid == function.memid && !other.name.empty()) function.name = other.name;
-      }
-    }
+    FillPropertyNames(type.functions);
     return reader_.ok();
+  }
+
+  // The second function of a property pair may leave its name out: it takes
+  // the name of the last named function with its member id. One pass to
+  // collect the names, one to fill.
+  static void FillPropertyNames(std::vector<FunctionData>& functions) {
+    std::unordered_map<MEMBERID, const std::u16string*> names;
+    for (const FunctionData& function : functions) {
+      if (!function.name.empty()) names[function.memid] = &function.name;
+    }
+    for (FunctionData& function : functions) {
+      if (!function.name.empty()) continue;
+      const auto named = names.find(function.memid);
+      if (named != names.end()) function.name = *named->second;
+    }
   }
 
   bool ReadFunction(uint64_t at, uint32_t length, FunctionData& function) {
@@ -368,6 +378,26 @@ class MsftDecoder {
         if (!IsValidType(function.returnType)) return false;
         for (const ParamData& param : function.params) {
           if (!IsValidType(param.type)) return false;
+        }
+      }
+    }
+    return true;
+  }
+
+  // Every function called through the vtable names a whole slot inside its
+  // interface's table (the type's vtable size, inherited slots included):
+  // Invoke calls the slot it names, so a damaged library must not make it
+  // reach past the table or before it.
+  bool VtableSlotsInside() const {
+    const size_t pointer = library_.PointerSize();
+    for (const TypeData& type : library_.types) {
+      if (type.kind != TKIND_INTERFACE && type.kind != TKIND_DISPATCH) continue;
+      for (const FunctionData& function : type.functions) {
+        if (function.funcKind == FUNC_DISPATCH) continue;
+        const SHORT offset = function.vtableOffset;
+        if (offset < 0 || static_cast<size_t>(offset) % pointer != 0 ||
+            static_cast<size_t>(offset) + pointer > type.vtableSize) {
+          return false;
         }
       }
     }

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <new>
 
+#ifdef GLIMMARK_TEST_SEAMS
 #include "glimmark_test_seams.h"
+#endif  // GLIMMARK_TEST_SEAMS
 #include "ole/typelib/stdole2_facts.h"
 #include "ole/typelib/stdole_library.h"
 #include "ole/typelib/type_library_objects.h"
@@ -188,12 +190,16 @@ HRESULT TypeInfoObject::GetImplTypeFlags(UINT index, INT* pImplTypeFlags) noexce
   return S_OK;
 }
 
+#ifdef GLIMMARK_TEST_SEAMS
 namespace {
 std::atomic<LONG> nameLookups{0};  // GlimmarkTest_TypeInfoNameLookups
 }  // namespace
+#endif  // GLIMMARK_TEST_SEAMS
 
 HRESULT TypeInfoObject::GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames, MEMBERID* pMemId) noexcept {
+#ifdef GLIMMARK_TEST_SEAMS
   nameLookups.fetch_add(1, std::memory_order_relaxed);
+#endif  // GLIMMARK_TEST_SEAMS
   if (rgszNames == nullptr || pMemId == nullptr) return E_INVALIDARG;
   if (cNames == 0) return E_INVALIDARG;
   for (UINT i = 0; i < cNames; ++i) pMemId[i] = DISPID_UNKNOWN;
@@ -363,4 +369,6 @@ HRESULT TypeInfoObject::GetContainingTypeLib(ITypeLib** ppTLib, UINT* pIndex) no
 
 }  // namespace glimmark::ole
 
+#ifdef GLIMMARK_TEST_SEAMS
 EXTERN_C LONG GlimmarkTest_TypeInfoNameLookups(void) { return glimmark::ole::nameLookups.load(); }
+#endif  // GLIMMARK_TEST_SEAMS

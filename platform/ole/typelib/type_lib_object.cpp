@@ -1,6 +1,7 @@
 // ITypeLib over a LibraryData.
 #include <new>
 
+#include "kernel/ascii_case.h"
 #include "ole/typelib/stdole_library.h"
 #include "ole/typelib/type_library_objects.h"
 #include "oleauto.h"
@@ -9,14 +10,7 @@
 namespace glimmark::ole {
 
 bool NamesEqual(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  const auto fold = [](char16_t c) -> char16_t {
-    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
-  };
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
+  return kernel::EqualIgnoringAsciiCase(a, b);
 }
 
 HRESULT CopyToBstr(const std::u16string& text, BSTR* out) {

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "gdiplus/text/utf16.h"
+#include "kernel/unicode.h"
+#ifdef GLIMMARK_TEST_SEAMS
 #include "glimmark_test_seams.h"
+#endif  // GLIMMARK_TEST_SEAMS
 #include "libloaderapi.h"
 #include "ole/typelib/msft_format.h"
 #include "ole/typelib/msft_reader.h"
@@ -20,7 +22,10 @@ namespace glimmark::ole {
 namespace {
 
 constexpr size_t kMaxPathUnits = 32767;  // Windows' longest path
-std::atomic<LONG> libraryLoads{0};       // GlimmarkTest_TypeLibraryLoads
+#ifdef GLIMMARK_TEST_SEAMS
+// Libraries decoded (GlimmarkTest_TypeLibraryLoads).
+std::atomic<LONG> libraryLoads{0};
+#endif  // GLIMMARK_TEST_SEAMS
 // A module carries its type library as resource "TYPELIB" 1.
 constexpr WORD kTypeLibResourceId = 1;
 
@@ -45,7 +50,9 @@ HRESULT LoadTypeLibFromBytes(std::span<const uint8_t> bytes, ITypeLib** out) noe
     auto data = std::make_shared<LibraryData>();
     const HRESULT hr = ReadMsft(bytes, data.get());
     if (FAILED(hr)) return hr;
+#ifdef GLIMMARK_TEST_SEAMS
     libraryLoads.fetch_add(1, std::memory_order_relaxed);
+#endif  // GLIMMARK_TEST_SEAMS
     return TypeLibObject::Create(std::move(data), out);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
@@ -77,10 +84,9 @@ EXTERN_C HRESULT WINAPI LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib) {
   if (pptlib == nullptr) return E_INVALIDARG;
   *pptlib = nullptr;
   if (szFile == nullptr) return E_INVALIDARG;
-  const size_t length = Gdiplus::Internal::BoundedLength(szFile, kMaxPathUnits + 1);
+  const size_t length = kernel::BoundedLength(szFile, kMaxPathUnits + 1);
   std::string path;
-  if (length == 0 || length > kMaxPathUnits ||
-      !Gdiplus::Internal::Utf16ToUtf8(szFile, length, path)) {
+  if (length == 0 || length > kMaxPathUnits || !kernel::Utf16ToUtf8(szFile, length, path)) {
     return TYPE_E_CANTLOADLIBRARY;
   }
   try {
@@ -96,9 +102,11 @@ EXTERN_C HRESULT WINAPI LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib) {
 
 EXTERN_C ULONG WINAPI LHashValOfNameSys(SYSKIND syskind, LCID, LPCOLESTR szName) {
   if (szName == nullptr) return 0;
-  const size_t length = Gdiplus::Internal::BoundedLength(szName, glimmark::ole::kMaxNameLength);
+  const size_t length = kernel::BoundedLength(szName, glimmark::ole::kMaxNameLength);
   const ULONG hash = glimmark::msft::NameHash(std::u16string_view(szName, length));
   return hash | (static_cast<ULONG>(syskind) << 16);
 }
 
+#ifdef GLIMMARK_TEST_SEAMS
 EXTERN_C LONG GlimmarkTest_TypeLibraryLoads(void) { return glimmark::ole::libraryLoads.load(); }
+#endif  // GLIMMARK_TEST_SEAMS

@@ -310,15 +310,27 @@ TEST_F(BezierTest, ZeroAndNegativeWidthsDrawAHairline) {
   }
 }
 
-TEST_F(BezierTest, ExtremeArgumentsDoNotCrash) {
+// Extreme pens and coordinates draw what they describe, or nothing, within
+// the canvas: a pen a billion pixels wide along a line across the canvas
+// covers all of it (it drew nothing once: cairo lost so wide a stroke); an
+// infinite width is refused.
+TEST_F(BezierTest, ExtremeArgumentsDrawWhatTheyDescribe) {
   Canvas canvas(30, 30);
+  canvas.FillAll(kOpaqueWhite);
   GpPen* pen = nullptr;
   ASSERT_EQ(GdipCreatePen1(kOpaqueBlack, 1.0f, UnitWorld, &pen), Ok);
   EXPECT_EQ(GdipSetPenWidth(pen, INFINITY), InvalidParameter);
   ASSERT_EQ(GdipSetPenWidth(pen, 1e9f), Ok);
+  EXPECT_EQ(GdipDrawBezierI(canvas.graphics(), pen, -100, 15, 0, 15, 30, 15, 130, 15), Ok);
+  EXPECT_EQ(Pixels(canvas.bitmap()).CountInk(Rgb{0, 0, 0}), 0) << "every pixel lies under the pen";
+  // Coordinates at the ends of the integers: the curve leaves the canvas
+  // untouched or paints it with the pen's colour, nothing else.
+  canvas.FillAll(kOpaqueWhite);
   EXPECT_EQ(GdipDrawBezierI(canvas.graphics(), pen, INT32_MIN, INT32_MAX, 0, 0, INT32_MAX,
                             INT32_MIN, 5, 5),
             Ok);
+  const Pixels extreme(canvas.bitmap());
+  EXPECT_EQ(extreme.CountInk(Rgb{0, 0, 0}) + extreme.CountInk(Rgb{255, 255, 255}), 900);
   EXPECT_EQ(GdipDrawBezierI(nullptr, pen, 0, 0, 1, 1, 2, 2, 3, 3), InvalidParameter);
   GpPen* other = nullptr;
   EXPECT_EQ(GdipCreatePen1(kOpaqueBlack, 1.0f, static_cast<Unit>(7), &other), InvalidParameter);

@@ -1,8 +1,8 @@
 // The per-thread cache of pixel blocks: released blocks come back for
 // requests they can hold, never for larger ones, every byte asked for is
 // usable (the address sanitizer checks the ends), and blocks given back on
-// another thread or left in a cache at thread end are freed (the leak
-// checker would report them).
+// another thread or left in a cache at thread end are freed (the count of
+// live blocks comes back to where it was).
 #include "gdiplus/objects/pixel_memory.h"
 
 #include <gtest/gtest.h>
@@ -59,14 +59,18 @@ TEST(PixelMemoryTest, ManyBlocksAndOddSizesStayUsable) {
 }
 
 TEST(PixelMemoryTest, BlocksMayBeGivenBackOnAnotherThread) {
+  ReleaseKeptPixelMemory();
+  const size_t before = LivePixelBlocks();
   std::vector<void*> blocks;
   for (int i = 0; i < 12; ++i) blocks.push_back(AcquireWritten(5000 + 4096 * size_t(i)));
+  EXPECT_EQ(LivePixelBlocks(), before + 12);
   std::thread other([&blocks] {
     for (void* block : blocks) ReleasePixelMemory(block);
     void* reused = AcquireWritten(5000);  // from that thread's own cache
     ReleasePixelMemory(reused);
   });
   other.join();
+  EXPECT_EQ(LivePixelBlocks(), before);  // that thread's cache freed them at its end
 }
 
 // A block given back after the thread's cache is gone (by a thread-local
@@ -78,11 +82,13 @@ struct LateHolder {
 };
 
 TEST(PixelMemoryTest, BlocksGivenBackAfterTheCacheEndsAreFreed) {
+  const size_t before = LivePixelBlocks();
   std::thread worker([] {
     thread_local LateHolder holder;  // made first: outlives the cache
     holder.block = AcquireWritten(5000);
   });
   worker.join();
+  EXPECT_EQ(LivePixelBlocks(), before);
 }
 
 }  // namespace

@@ -183,6 +183,11 @@ void PutWord(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+void PutHalf(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
+  bytes[offset] = static_cast<uint8_t>(value);
+  bytes[offset + 1] = static_cast<uint8_t>(value >> 8);
+}
+
 TEST(TypeLibraryLoad, EveryTruncationFailsCleanly) {
   const std::vector<uint8_t> bytes = ReadFileBytes(TYPELIB_PROBE_PATH);
   ASSERT_GT(bytes.size(), 0x100u);
@@ -256,6 +261,27 @@ TEST(TypeLibraryLoad, BrokenFunctionRecordsFail) {
     PutWord(bytes, c.offset, c.value);
     EXPECT_EQ(LoadBytes(bytes), TYPE_E_INVDATAREAD) << c.what;
   }
+  // Invoke calls the slot a function names: it must lie inside the
+  // interface's table (the type's vtable size), whole and not before it.
+  const uint16_t tableBytes = valid[interfaceRecord + 0x4E] | valid[interfaceRecord + 0x4F] << 8;
+  ASSERT_GT(tableBytes, 8u);
+  const struct {
+    const char* what;
+    uint16_t offset;
+  } slots[] = {
+      {"the slot just past the table", tableBytes},
+      {"a slot far past the table", 0x7FF8},
+      {"a slot before the table", 0xFFF8},
+      {"half a slot", static_cast<uint16_t>(tableBytes - 8 - 4)},
+  };
+  for (const auto& slot : slots) {
+    std::vector<uint8_t> bytes = valid;
+    PutHalf(bytes, firstRecord + 0x0C, slot.offset);
+    EXPECT_EQ(LoadBytes(bytes), TYPE_E_INVDATAREAD) << slot.what;
+  }
+  std::vector<uint8_t> lastSlot = valid;
+  PutHalf(lastSlot, firstRecord + 0x0C, static_cast<uint16_t>(tableBytes - 8));
+  EXPECT_EQ(LoadBytes(lastSlot), S_OK) << "the table's last slot";
 }
 
 // widl (mingw-w64-tools) with Wine's stdole2.tlb compiles the same IDL; our
@@ -266,7 +292,8 @@ TEST(TypeLibraryLoad, WidlCompilationReadsTheSame) {
   if (std::system("command -v x86_64-w64-mingw32-widl >/dev/null 2>&1") != 0 ||
       ReadFileBytes(stdole).empty() ||
       ReadFileBytes(std::string(includes) + "/oaidl.idl").empty()) {
-    GTEST_SKIP() << "widl, Wine's stdole2.tlb or Wine's IDL headers are not installed";
+    GTEST_SKIP() << "widl, Wine's stdole2.tlb or Wine's IDL headers are not installed "
+                    "(scripts/install-deps installs mingw-w64-tools and libwine-dev)";
   }
   const std::string folder = std::string(GLIMMARK_BINARY_DIR) + "/tests";
   for (const std::string& idl : {std::string(GLIMMARK_SOURCE_DIR) + "/component/glimmark.idl",
