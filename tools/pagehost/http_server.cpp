@@ -190,6 +190,7 @@ class HttpServer::Loop {
   bool stopping_ = false;
   Clock::time_point stopDeadline_;
   Clock::time_point nextExpiry_;
+  bool acceptPaused_ = false;
   std::unique_ptr<ApartmentPool> pool_;
   std::unordered_map<uint64_t, std::unique_ptr<Connection>> connections_;
   std::vector<uint64_t> closedKeys_;
@@ -273,7 +274,7 @@ void HttpServer::Loop::Run() {
 void HttpServer::Loop::BeginStop() {
   stopping_ = true;
   stopDeadline_ = Clock::now() + limits::kStopGrace;
-  epoll_ctl(epoll_, EPOLL_CTL_DEL, listener_, nullptr);
+  if (!acceptPaused_) epoll_ctl(epoll_, EPOLL_CTL_DEL, listener_, nullptr);
   ::close(listener_);
   listener_ = -1;
   for (auto& [key, c] : connections_) {
@@ -290,7 +291,13 @@ void HttpServer::Loop::AcceptAll() {
                            SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
-      return;  // EAGAIN: none left; anything else: try again next turn
+      // Out of descriptors or memory: the listener would wake every turn
+      // with nothing to take, so it rests until the next tick.
+      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        epoll_ctl(epoll_, EPOLL_CTL_DEL, listener_, nullptr);
+        acceptPaused_ = true;
+      }
+      return;  // EAGAIN: none left
     }
     const int yes = 1;
     // The answer goes out in one write; without this a second write (a
@@ -536,6 +543,10 @@ void HttpServer::Loop::SweepClosed() {
 void HttpServer::Loop::ExpireDeadlines(Clock::time_point now) {
   if (now < nextExpiry_) return;
   nextExpiry_ = now + limits::kDeadlineTick;
+  if (acceptPaused_ && !stopping_) {
+    acceptPaused_ = false;
+    Watch(listener_, kListenerKey, EPOLLIN, EPOLL_CTL_ADD);
+  }
   for (auto& [key, connection] : connections_) {
     Connection& c = *connection;
     if (c.closed || c.state == Connection::State::kBusy || c.deadline > now) continue;
