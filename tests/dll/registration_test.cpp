@@ -215,7 +215,9 @@ struct CopiedLibrary {
     library = LoadLibraryW(Wide(path.string()).c_str());
   }
   ~CopiedLibrary() {
-    if (library != nullptr) EXPECT_TRUE(FreeLibrary(library));
+    if (library != nullptr) {
+      EXPECT_TRUE(FreeLibrary(library));
+    }
     std::filesystem::remove_all(top);
   }
   EntryPoint Entry(const char* name) const { return EntryPointOf(library, name); }
