@@ -30,6 +30,7 @@ const std::vector<OptionSpec> kServeOptions = {
     {"key-file", "FILE", false, "32-byte host key sealing the tokens (default: random per start)"},
     {"max-age", "SECONDS", false, "oldest answer accepted, 1..86400 (default 300)"},
     {"threads", "N", false, "page threads, 1..256 (default 16)"},
+    {"no-audio", nullptr, false, "no spoken challenge: neither /audio nor the form's player"},
 };
 
 bool ParseBoundedNumber(const std::string& text, long long low, long long high, int& value) {
@@ -62,6 +63,7 @@ bool ReadHostOptions(const ParsedOptions& options, HostOptions& host, std::ostre
   if (has("port") && !ParseBoundedNumber(value("port"), 1, 65535, host.port))
     return bad("port", "a port number 1..65535");
   if (has("bind")) host.bind = value("bind");
+  host.site.audio = !options.flags.count("no-audio");
   int maxAge = static_cast<int>(host.site.maxAgeSeconds);
   if (has("max-age") && !ParseBoundedNumber(value("max-age"), 1, kMaxAgeLimit, maxAge))
     return bad("max-age", "a number of seconds 1..86400");

@@ -8,6 +8,7 @@
 #include "tools/pagehost/html_pages.h"
 #include "tools/pagehost/http_intrinsics.h"
 #include "tools/pagehost/page_object.h"
+#include "tools/spoken_challenge/spoken_challenge.h"
 
 const char kReasonWrongAnswer[] = "wrong answer";
 const char kReasonExpired[] = "expired";
@@ -120,7 +121,7 @@ PageResult CaptchaSite::Form() {
   PageResult result;
   result.contentType = "text/html; charset=utf-8";
   const PictureOptions look;
-  result.body = ChallengeFormHtml(envelope, look.width, look.height);
+  result.body = ChallengeFormHtml(envelope, look.width, look.height, settings_.audio);
   return result;
 }
 
@@ -156,6 +157,37 @@ PageResult CaptchaSite::Picture(const QueryValues& query) {
   PageResult result;
   result.contentType = reply.contentType;
   result.body = std::move(reply.body);
+  result.headers.emplace_back("Cache-Control", "no-store");
+  return result;
+}
+
+PageResult CaptchaSite::Audio(const QueryValues& query) {
+  if (!settings_.audio) return TextResult(404, "no such page");
+  const auto token = query.find("token");
+  if (token == query.end()) return TextResult(400, "missing parameter: token");
+  if (query.size() != 1) return TextResult(400, "/audio takes the token only");
+  const std::optional<EnvelopeContents> contents = OpenEnvelope(settings_.key, token->second);
+  if (!contents) return TextResult(400, kReasonMalformedToken);
+  const int64_t now = HostClockSeconds();
+  if (contents->expiresAt < now) return TextResult(400, kReasonExpired);
+  // An answered challenge is over: its audio would only help a guesser.
+  if (usedTokens_.UsedBefore(contents->token, now)) return TextResult(410, kReasonAlreadyUsed);
+
+  PageReply reply;
+  std::u16string text;
+  const HRESULT hr = RunPage(reply, 0, [this, &contents, &text](DispatchCaller& page) {
+    HRESULT step = RestoreToken(page, settings_.password, contents->token);
+    ScriptValue restored;
+    if (SUCCEEDED(step)) step = page.Get(u"Text", &restored.value);
+    text = restored.Text();
+    return step;
+  });
+  if (FAILED(hr)) return ComponentFailure(hr);
+  std::string wav = SpokenChallengeWav(text);
+  if (wav.empty()) return TextResult(500, "the spoken challenge could not be made");
+  PageResult result;
+  result.contentType = "audio/wav";
+  result.body = std::move(wav);
   result.headers.emplace_back("Cache-Control", "no-store");
   return result;
 }

@@ -8,6 +8,8 @@
 //            reads EncryptedText and seals that token into an envelope.
 //   picture  opens the envelope, puts its token into EncryptedText (the
 //            component restores the text), applies the look, Send.
+//   audio    opens the envelope, restores the text through the object, and
+//            speaks it character by character (tools/spoken_challenge).
 //   verify   opens the envelope, restores text and age through the object,
 //            compares the answer, bounds the age, refuses a second use.
 // The component's token never leaves the host: only envelopes do.
@@ -28,6 +30,7 @@ struct SiteSettings {
   HostKey key{};                // seals the envelopes
   int64_t maxAgeSeconds = 300;  // oldest token accepted
   int maxFailuresPerMinute = FailureLimiter::kDefaultMaxFailures;
+  bool audio = true;  // the spoken challenge: its route and the form's player
 };
 
 // One HTTP answer. `headers` come in addition to Content-Type.
@@ -52,6 +55,8 @@ class CaptchaSite {
   PageResult Form();
   // GET /captcha; `query` holds the token and the picture's look.
   PageResult Picture(const QueryValues& query);
+  // GET /audio; `query` holds the token only. 404 with audio off.
+  PageResult Audio(const QueryValues& query);
   // POST /verify with the form fields; `client` is the peer's address.
   PageResult Verify(const QueryValues& form, const std::string& client, bool wantsJson);
 

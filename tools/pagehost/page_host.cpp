@@ -165,6 +165,10 @@ PageHost::PageHost(HostOptions options)
     QueryValues query;
     if (ReadQuery(request, response, query)) Answer(site.Picture(query), response);
   });
+  http.Get("/audio", [&site](const httplib::Request& request, httplib::Response& response) {
+    QueryValues query;
+    if (ReadQuery(request, response, query)) Answer(site.Audio(query), response);
+  });
   http.Post("/verify", [&site](const httplib::Request& request, httplib::Response& response) {
     if (request.get_header_value("Content-Type").rfind(kFormContentType, 0) != 0) {
       return Refuse(415, "the form must be sent as application/x-www-form-urlencoded", response);
@@ -180,6 +184,7 @@ PageHost::PageHost(HostOptions options)
   };
   http.Post("/", wrongMethod);
   http.Post("/captcha", wrongMethod);
+  http.Post("/audio", wrongMethod);
   http.Get("/verify", wrongMethod);
   // Statuses the library sets by itself (404, 413, 414, 400 for a broken
   // request line) get a reason line too.

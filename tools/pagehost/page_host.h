@@ -4,6 +4,7 @@
 // (captcha_site.h):
 //   GET  /                 the challenge form
 //   GET  /captcha?token=…  the picture of an envelope (optional look, limited)
+//   GET  /audio?token=…    the envelope's text spoken, a WAV (404 with audio off)
 //   POST /verify           token and answer; JSON with Accept: application/json
 // Anything else is 404, other methods 405. Queries over kMaxQueryBytes get
 // 414, bodies over kMaxBodyBytes 413; every refusal carries a one-line reason.

@@ -18,6 +18,12 @@ UsedTokenGuard::Claim UsedTokenGuard::ClaimToken(const std::string& token, int64
   return Claim::kFirstUse;
 }
 
+bool UsedTokenGuard::UsedBefore(const std::string& token, int64_t now) const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = expiries_.find(token);
+  return found != expiries_.end() && found->second >= now;
+}
+
 size_t UsedTokenGuard::Size() const {
   const std::lock_guard<std::mutex> lock(mutex_);
   return expiries_.size();

@@ -29,6 +29,9 @@ class UsedTokenGuard {
   // Claims `token`, valid until `expiresAt`, at time `now` (seconds).
   Claim ClaimToken(const std::string& token, int64_t expiresAt, int64_t now);
 
+  // Whether `token` passed before and has not expired at `now`.
+  bool UsedBefore(const std::string& token, int64_t now) const;
+
   size_t Size() const;
 
  private:
