@@ -138,8 +138,9 @@ class Host:
             self.process.kill()
 
 
-def host_samples(host, folder, count, with_audio):
-    """`count` (picture, audio or None, text) of the host's default look."""
+def host_samples(host, folder, count, audios):
+    """`count` (picture, audio or None, text) of the host's default look; the
+    first `audios` with their audio."""
     os.makedirs(folder, exist_ok=True)
     samples = []
     for i in range(count):
@@ -151,7 +152,7 @@ def host_samples(host, folder, count, with_audio):
         with open(picture_path, "wb") as f:
             f.write(picture)
         audio_path = None
-        if with_audio:
+        if i < audios:
             kind, audio = host.get(f"/audio?token={token}")
             assert kind == "audio/wav", kind
             audio_path = os.path.join(folder, f"{i:05d}.wav")
@@ -366,7 +367,8 @@ def main():
     host = Host(glimmark, os.path.join(work, "host"))
     try:
         host_test = host_samples(host, os.path.join(work, "host-test"),
-                                 max(args.test, args.ocr, args.audio), "audio" not in args.skip)
+                                 max(args.test, args.ocr, args.audio),
+                                 0 if "audio" in args.skip else args.audio)
     finally:
         host.stop()
     looks = {"component default (tool)": [(p, t) for p, t in cli_test],

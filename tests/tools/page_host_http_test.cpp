@@ -197,7 +197,7 @@ TEST_F(PageHostThreadsTest, TheFormOffersTheSpokenChallengeUntilItIsAnswered) {
   EXPECT_EQ(verdict->body, "{\"ok\": true}\n");
   auto after = client.Get(("/audio?token=" + envelope).c_str());
   ASSERT_TRUE(after);
-  EXPECT_EQ(after->status, 410);
+  ASSERT_EQ(after->status, 410);
   EXPECT_EQ(after->body, "already used\n");
 }
 
