@@ -17,7 +17,7 @@ void BM_SpokenChallengeWav(benchmark::State& state) {
     benchmark::DoNotOptimize(wav.data());
   }
   state.counters["audios/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
-  state.counters["bytes"] = double(bytes);
+  state.counters["bytes"] = benchmark::Counter(double(bytes), benchmark::Counter::kAvgThreads);
 }
 BENCHMARK(BM_SpokenChallengeWav)->Unit(benchmark::kMillisecond)->UseRealTime()->Threads(1)->Threads(2)->Threads(4);
 
