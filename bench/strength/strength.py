@@ -351,7 +351,7 @@ def main():
     parser.add_argument("--test", type=int, default=1000, help="fresh pictures per look to test on")
     parser.add_argument("--ocr", type=int, default=500, help="pictures per look for Tesseract")
     parser.add_argument("--audio", type=int, default=200, help="host audios for pocketsphinx")
-    parser.add_argument("--epochs", type=int, default=8)
+    parser.add_argument("--epochs", type=int, default=5)
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
     parser.add_argument("--skip", action="append", default=[], choices=["tesseract", "network", "audio"])
     args = parser.parse_args()
