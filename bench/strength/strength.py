@@ -70,8 +70,16 @@ def score(truths, guesses):
 # ---------------------------------------------------------------- samples
 
 def cli_samples(glimmark, folder, count, jobs):
-    """`count` pictures of the component's default look, each by one `glimmark image` call."""
+    """`count` pictures of the component's default look, each by one `glimmark image` call.
+    Kept with their labels (labels.json): a later run with the same folder reuses them."""
     os.makedirs(folder, exist_ok=True)
+    manifest = os.path.join(folder, "labels.json")
+    if os.path.exists(manifest):
+        with open(manifest) as f:
+            kept = [tuple(sample) for sample in json.load(f)]
+        if len(kept) >= count:
+            log(f"  reusing {count} labelled pictures of {folder}")
+            return kept[:count]
     def make(i):
         text = random_text(CLI_LENGTHS)
         path = os.path.join(folder, f"{i:05d}.jpg")
@@ -80,7 +88,10 @@ def cli_samples(glimmark, folder, count, jobs):
         assert json.loads(out)["text"] == text
         return path, text
     with concurrent.futures.ThreadPoolExecutor(jobs) as pool:
-        return list(pool.map(make, range(count)))
+        samples = list(pool.map(make, range(count)))
+    with open(manifest, "w") as f:
+        json.dump(samples, f)
+    return samples
 
 
 def free_port():
@@ -242,7 +253,7 @@ def train(train_set, epochs, threads):
     texts = [t for _, t in train_set]
     net = recogniser()
     optimizer = torch.optim.AdamW(net.parameters(), lr=2e-3, weight_decay=1e-4)
-    batch = 128
+    batch = 32  # many small steps: CTC leaves its all-blank start only after enough of them
     steps = epochs * math.ceil(len(texts) / batch)
     schedule = torch.optim.lr_scheduler.OneCycleLR(optimizer, max_lr=4e-3, total_steps=steps)
     ctc = torch.nn.CTCLoss(blank=0, zero_infinity=True)
