@@ -2,9 +2,9 @@
 // longest), made whole (draws, speech, resampling, noise, file), on one
 // thread and on several at once. espeak-ng is one engine behind one lock, so
 // more threads add throughput only for the parts outside it.
-#include <benchmark/benchmark.h>
-
 #include "tools/spoken_challenge/spoken_challenge.h"
+
+#include <benchmark/benchmark.h>
 
 namespace {
 
@@ -16,10 +16,16 @@ void BM_SpokenChallengeWav(benchmark::State& state) {
     bytes = wav.size();
     benchmark::DoNotOptimize(wav.data());
   }
-  state.counters["audios/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["audios/s"] =
+      benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["bytes"] = benchmark::Counter(double(bytes), benchmark::Counter::kAvgThreads);
 }
-BENCHMARK(BM_SpokenChallengeWav)->Unit(benchmark::kMillisecond)->UseRealTime()->Threads(1)->Threads(2)->Threads(4);
+BENCHMARK(BM_SpokenChallengeWav)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Threads(1)
+    ->Threads(2)
+    ->Threads(4);
 
 // The part under the lock alone: one phrase.
 void BM_SpeakPhrase(benchmark::State& state) {

@@ -152,7 +152,8 @@ TEST_F(PageHostThreadsTest, MalformedRequestsGetTheirReasonAndTheHostKeepsServin
 std::vector<int16_t> WavSamples(const std::string& body) {
   auto field = [&body](size_t at, int bytes) {
     uint32_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(body[at + i]);
+    for (int i = bytes - 1; i >= 0; --i)
+      value = value << 8 | static_cast<unsigned char>(body[at + i]);
     return value;
   };
   std::vector<int16_t> samples;
@@ -164,7 +165,8 @@ std::vector<int16_t> WavSamples(const std::string& body) {
   EXPECT_EQ(field(24, 4), 16000u);
   EXPECT_EQ(field(34, 2), 16u);
   EXPECT_EQ(field(40, 4), body.size() - 44);
-  for (size_t at = 44; at + 1 < body.size(); at += 2) samples.push_back(static_cast<int16_t>(field(at, 2)));
+  for (size_t at = 44; at + 1 < body.size(); at += 2)
+    samples.push_back(static_cast<int16_t>(field(at, 2)));
   return samples;
 }
 
@@ -176,8 +178,10 @@ TEST_F(PageHostThreadsTest, TheFormOffersTheSpokenChallengeUntilItIsAnswered) {
   // After the picture, a player with controls and a label, fetching nothing
   // until played.
   const size_t picture = page.find("<img id=\"captcha\"");
-  const size_t player = page.find("<audio id=\"captcha-audio\" controls preload=\"none\" "
-                                  "aria-labelledby=\"audio-label\" src=\"/audio?token=" + envelope + "\"");
+  const size_t player = page.find(
+      "<audio id=\"captcha-audio\" controls preload=\"none\" "
+      "aria-labelledby=\"audio-label\" src=\"/audio?token=" +
+      envelope + "\"");
   ASSERT_NE(player, std::string::npos) << page;
   EXPECT_LT(picture, player);
   EXPECT_NE(page.find("id=\"audio-label\""), std::string::npos);

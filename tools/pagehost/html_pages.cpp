@@ -55,8 +55,7 @@ std::string ChallengeFormHtml(const std::string& envelope, int width, int height
          "<img id=\"captcha\" src=\"/captcha?token=" + sealed + "\" width=\"" +
          std::to_string(width) + "\" height=\"" + std::to_string(height) +
          "\" alt=\"challenge picture\">\n" + (withAudio ? AudioPlayerHtml(sealed) : "") +
-         "<input type=\"hidden\" name=\"token\" value=\"" +
-         sealed + "\">\n" +
+         "<input type=\"hidden\" name=\"token\" value=\"" + sealed + "\">\n" +
          "<label>Answer: <input id=\"answer\" name=\"answer\" autocomplete=\"off\" "
          "autocapitalize=\"off\" spellcheck=\"false\" required autofocus></label>\n"
          "<button id=\"submit\" type=\"submit\">Check</button>\n</form>\n"

@@ -35,7 +35,8 @@ Resampler::Resampler(int fromRate, int toRate) : fromRate_(fromRate), toRate_(to
   const double halfWidth = kTaps / 2.0;
   taps_.resize(static_cast<size_t>(phases_) * kTaps);
   for (int phase = 0; phase < phases_; ++phase) {
-    const double fraction = double(phase) / phases_;  // output lies this far past input tap kTaps/2-1
+    const double fraction =
+        double(phase) / phases_;  // output lies this far past input tap kTaps/2-1
     double sum = 0;
     for (int k = 0; k < kTaps; ++k) {
       const double distance = (k - (kTaps / 2 - 1)) - fraction;

@@ -25,7 +25,7 @@ class Resampler {
   static constexpr int kTaps = 32;  // 16 each side: about 60 dB stop band with the window
   int fromRate_;
   int toRate_;
-  int step_;    // input positions advance step_/phases_ per output sample
-  int phases_;  // distinct fractional positions (toRate / gcd)
+  int step_;                 // input positions advance step_/phases_ per output sample
+  int phases_;               // distinct fractional positions (toRate / gcd)
   std::vector<float> taps_;  // phases_ rows of kTaps
 };

@@ -27,7 +27,8 @@ Engine& TheEngine() {
 
 int AppendSamples(short* wave, int count, espeak_EVENT*) {
   std::vector<int16_t>* target = TheEngine().target;
-  if (wave != nullptr && count > 0 && target != nullptr) target->insert(target->end(), wave, wave + count);
+  if (wave != nullptr && count > 0 && target != nullptr)
+    target->insert(target->end(), wave, wave + count);
   return 0;  // go on
 }
 
@@ -44,11 +45,12 @@ bool Started(Engine& engine) {
 }
 
 bool ApplyVoice(const VoiceSettings& voice) {
-  const std::string name = voice.variant.empty() ? kLanguage : std::string(kLanguage) + "+" + voice.variant;
+  const std::string name =
+      voice.variant.empty() ? kLanguage : std::string(kLanguage) + "+" + voice.variant;
   return espeak_SetVoiceByName(name.c_str()) == EE_OK &&
-         espeak_SetParameter(espeakRATE,
-                             std::clamp(voice.wordsPerMinute, espeakRATE_MINIMUM, espeakRATE_MAXIMUM),
-                             0) == EE_OK &&
+         espeak_SetParameter(
+             espeakRATE, std::clamp(voice.wordsPerMinute, espeakRATE_MINIMUM, espeakRATE_MAXIMUM),
+             0) == EE_OK &&
          espeak_SetParameter(espeakPITCH, std::clamp(voice.pitch, 0, 100), 0) == EE_OK &&
          espeak_SetParameter(espeakRANGE, std::clamp(voice.pitchRange, 0, 100), 0) == EE_OK;
 }

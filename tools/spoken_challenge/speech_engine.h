@@ -11,7 +11,7 @@
 
 // How one phrase is spoken. Values outside espeak-ng's ranges are clamped.
 struct VoiceSettings {
-  std::string variant;      // espeak-ng voice variant ("m3", "f2", ...); empty: the plain voice
+  std::string variant;       // espeak-ng voice variant ("m3", "f2", ...); empty: the plain voice
   int wordsPerMinute = 160;  // speaking speed, 80..450
   int pitch = 50;            // base pitch, 0..100
   int pitchRange = 50;       // intonation, 0 (monotone)..100

@@ -52,7 +52,8 @@ std::vector<int16_t> Mix(std::vector<float> speech, const SpokenText& layout,
       BackgroundNoise(speech.size(), levels.noiseRms, kSpokenSampleRate, seed);
   std::vector<int16_t> mixed(speech.size());
   for (size_t i = 0; i < speech.size(); ++i) {
-    const float value = std::clamp((speech[i] * gain + noise[i]) * kFullScale, -kFullScale - 1, kFullScale);
+    const float value =
+        std::clamp((speech[i] * gain + noise[i]) * kFullScale, -kFullScale - 1, kFullScale);
     mixed[i] = static_cast<int16_t>(std::lround(value));
   }
   return mixed;

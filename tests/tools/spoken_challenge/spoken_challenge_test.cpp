@@ -32,7 +32,8 @@ struct ReadWav {
 
 uint32_t Little(const std::string& file, size_t at, int bytes) {
   uint32_t value = 0;
-  for (int i = bytes - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(file[at + i]);
+  for (int i = bytes - 1; i >= 0; --i)
+    value = value << 8 | static_cast<unsigned char>(file[at + i]);
   return value;
 }
 
@@ -85,15 +86,16 @@ std::vector<float> AsFloat(const std::vector<int16_t>& samples, size_t begin, si
 // Stretches of sound in noise-free audio: 10 ms frames above a level, with
 // gaps under 200 ms (inside a phrase: between "capital" and its letter)
 // closed and blips under 50 ms dropped. Pauses between characters are longer.
+constexpr size_t kFrame = kSpokenSampleRate / 100;
+constexpr size_t kLongestGap = 20;    // frames
+constexpr size_t kShortestSound = 5;  // frames
+constexpr double kSoundLevel = 0.01;
+
 std::vector<std::pair<size_t, size_t>> VoicedStretches(const std::vector<int16_t>& samples) {
-  constexpr size_t kFrame = kSpokenSampleRate / 100;
-  constexpr size_t kLongestGap = 20;   // frames
-  constexpr size_t kShortestSound = 5;  // frames
-  constexpr double kLevel = 0.01;
   std::vector<std::pair<size_t, size_t>> stretches;  // in frames
   for (size_t frame = 0; (frame + 1) * kFrame <= samples.size(); ++frame) {
     const std::vector<float> part = AsFloat(samples, frame * kFrame, (frame + 1) * kFrame);
-    if (RootMeanSquare(part, 0, part.size()) < kLevel) continue;
+    if (RootMeanSquare(part, 0, part.size()) < kSoundLevel) continue;
     if (!stretches.empty() && frame - stretches.back().second <= kLongestGap) {
       stretches.back().second = frame + 1;
     } else {
@@ -108,7 +110,8 @@ std::vector<std::pair<size_t, size_t>> VoicedStretches(const std::vector<int16_t
 std::u16string RandomHostText() {
   std::u16string text;
   const size_t length = kHostMinLength + randombytes_uniform(kHostMaxLength - kHostMinLength + 1);
-  for (size_t i = 0; i < length; ++i) text.push_back(kAlphabet[randombytes_uniform(kAlphabet.size())]);
+  for (size_t i = 0; i < length; ++i)
+    text.push_back(kAlphabet[randombytes_uniform(kAlphabet.size())]);
   return text;
 }
 
@@ -250,8 +253,9 @@ TEST(SpokenChallenge, TwoAudiosOfOneTextDiffer) {
 }
 
 TEST(SpokenChallenge, RefusesWhatItCannotSay) {
-  for (const std::u16string& text : {std::u16string(), std::u16string(u"ab-c"), std::u16string(u"a b"),
-                                     std::u16string(u"caf\u00e9"), std::u16string(kMaxSpokenCharacters + 1, u'a')}) {
+  for (const std::u16string& text :
+       {std::u16string(), std::u16string(u"ab-c"), std::u16string(u"a b"),
+        std::u16string(u"caf\u00e9"), std::u16string(kMaxSpokenCharacters + 1, u'a')}) {
     EXPECT_TRUE(SpokenChallengeWav(text).empty()) << text.size();
   }
   SpokenText spoken;
@@ -294,7 +298,8 @@ TEST(SpokenChallenge, ThreadsShareTheOneEngine) {
 double SineRms(double hertz, int fromRate, int toRate) {
   std::vector<float> sine(fromRate);  // one second
   for (size_t i = 0; i < sine.size(); ++i)
-    sine[i] = static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * hertz * double(i) / fromRate));
+    sine[i] =
+        static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * hertz * double(i) / fromRate));
   const std::vector<float> out = Resampler(fromRate, toRate).Convert(sine);
   EXPECT_EQ(out.size(), size_t(toRate));
   return RootMeanSquare(out, out.size() / 4, out.size() * 3 / 4);  // away from the edges
