@@ -13,13 +13,13 @@
 #include <thread>
 #include <vector>
 
-#include "component/cglimmark.h"
-#include "dll/glimmark_client.h"
 #include "support/image_decoding.h"
+#include "support/loopback_client.h"
 #include "support/scratch_registry.h"
 #include "support/server_registration.h"
 #include "tools/pagehost/page_host.h"
 #include "tools/pagehost/page_object.h"
+#include "tools/restored_text.h"
 
 // After the Windows headers: its system headers define a few of the same names.
 #include <httplib.h>
@@ -27,39 +27,22 @@
 namespace {
 
 constexpr char16_t kPassword[] = u"s3cret-pw";
-
-// The text a token restores to under the test's password.
-std::string RestoredText(const std::string& token) {
-  IGlimmark* object = nullptr;
-  if (FAILED(CreateGlimmark(&object))) return "";
-  BSTR password = SysAllocString(kPassword);
-  object->SetPassword(password);
-  SysFreeString(password);
-  std::u16string wide(token.begin(), token.end());
-  BSTR value = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-  object->put_EncryptedText(value);
-  SysFreeString(value);
-  BSTR text = nullptr;
-  object->get_Text(&text);
-  std::string narrow;
-  for (UINT i = 0; text != nullptr && i < SysStringLen(text); ++i)
-    narrow.push_back(static_cast<char>(text[i]));
-  SysFreeString(text);
-  object->Release();
-  return narrow;
-}
+constexpr time_t kClientTimeoutSeconds = 60;
 
 class PageHostThreadsTest : public ScratchRegistry {
  protected:
   void SetUp() override {
     ScratchRegistry::SetUp();
-    ASSERT_EQ(RegisterBuiltServer(), S_OK);
+    if (registerServer) {
+      ASSERT_EQ(RegisterBuiltServer(), S_OK);
+    }
     HostOptions options;
     options.port = 0;
     options.threads = 8;
     options.site.password = kPassword;
     options.site.key = RandomHostKey();
-    options.site.maxFailuresPerMinute = maxFailuresPerMinute;
+    options.site.failureWindows.maxFailures = maxFailuresPerMinute;
+    options.site.trustedProxies = trustedProxies;
     options.site.audio = audio;
     key = options.site.key;
     host = std::make_unique<PageHost>(options);
@@ -74,7 +57,16 @@ class PageHostThreadsTest : public ScratchRegistry {
     }
     ScratchRegistry::TearDown();
   }
-  httplib::Client Client() { return httplib::Client("127.0.0.1", host->Port()); }
+  // A client whose connections come from `source` (any 127.x.y.z), so that
+  // many clients are not one address to the host's per-address limits.
+  httplib::Client Client(const std::string& source = "") {
+    httplib::Client client("127.0.0.1", host->Port());
+    if (!source.empty()) client.set_interface(source);
+    // A sanitizer build on a busy machine takes ~100 ms a picture; a hundred
+    // clients at once wait far longer than the library's 5 s.
+    client.set_read_timeout(kClientTimeoutSeconds, 0);
+    return client;
+  }
 
   // GET / and the envelope its form carries.
   std::string NewEnvelope(httplib::Client& client, std::string* page = nullptr) {
@@ -87,7 +79,7 @@ class PageHostThreadsTest : public ScratchRegistry {
   }
   std::string AnswerOf(const std::string& envelope) {
     auto contents = OpenEnvelope(key, envelope);
-    return contents ? RestoredText(contents->token) : "";
+    return contents ? RestoredText(kPassword, contents->token) : "";
   }
   httplib::Result Verify(httplib::Client& client, const std::string& envelope,
                          const std::string& answer) {
@@ -96,7 +88,9 @@ class PageHostThreadsTest : public ScratchRegistry {
                        "application/x-www-form-urlencoded");
   }
 
-  int maxFailuresPerMinute = FailureLimiter::kDefaultMaxFailures;
+  int maxFailuresPerMinute = FailureWindowSettings().maxFailures;
+  std::vector<std::string> trustedProxies;
+  bool registerServer = true;
   bool audio = true;
   HostKey key{};
   std::unique_ptr<PageHost> host;
@@ -116,15 +110,12 @@ TEST_F(PageHostThreadsTest, MalformedRequestsGetTheirReasonAndTheHostKeepsServin
   };
   const Case cases[] = {
       {"GET", "/captcha", "", 400, "missing parameter: token"},
-      {"GET", "/captcha?token=" + envelope + "&width=5", "", 400, "width must be"},
-      {"GET", "/captcha?token=" + envelope + "&format=bmp", "", 400, "format must be"},
-      {"GET", "/captcha?token=" + envelope + "&fg=red", "", 400, "fg must be"},
       {"GET", "/captcha?token=" + envelope + "&token=x", "", 400, "field given twice"},
       {"GET", "/captcha?token=%zz", "", 400, "malformed form or query field"},
       {"GET", "/captcha?token=AAAA", "", 400, "malformed token"},
       {"GET", "/captcha?token=" + std::string(8200, 'A'), "", 414, ""},
       {"GET", "/audio", "", 400, "missing parameter: token"},
-      {"GET", "/audio?token=" + envelope + "&lines=0", "", 400, "/audio takes the token only"},
+      {"GET", "/audio?token=" + envelope + "&lines=0", "", 400, "the audio takes the envelope"},
       {"GET", "/audio?token=AAAA", "", 400, "malformed token"},
       {"POST", "/audio", "token=" + envelope, 405, "method not allowed"},
       {"GET", "/nothing", "", 404, "no such page"},
@@ -145,6 +136,70 @@ TEST_F(PageHostThreadsTest, MalformedRequestsGetTheirReasonAndTheHostKeepsServin
     ASSERT_TRUE(still);
     EXPECT_EQ(still->status, 200);
   }
+}
+
+TEST_F(PageHostThreadsTest, AFlippedCharacterOfAnEnvelopeIsRefused) {
+  httplib::Client client = Client();
+  std::string envelope = NewEnvelope(client);
+  ASSERT_FALSE(envelope.empty());
+  envelope[envelope.size() / 2] ^= 0x01;  // stays in the base64 alphabet for letters
+  auto picture = client.Get(("/captcha?token=" + envelope).c_str());
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(picture->status, 400);
+  auto verdict = Verify(client, envelope, "x");
+  ASSERT_TRUE(verdict);
+  EXPECT_EQ(verdict->body, "{\"ok\": false, \"reason\": \"malformed token\"}\n");
+}
+
+TEST_F(PageHostThreadsTest, TheEleventhWrongAnswerInAMinuteGets429) {
+  httplib::Client client = Client();
+  for (int i = 0; i < 10; ++i) {
+    auto result = Verify(client, NewEnvelope(client), "wrong");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->body, "{\"ok\": false, \"reason\": \"wrong answer\"}\n") << i;
+  }
+  const std::string envelope = NewEnvelope(client);
+  auto limited = Verify(client, envelope, AnswerOf(envelope));
+  ASSERT_TRUE(limited);
+  EXPECT_EQ(limited->status, 429);
+  const int retry = std::stoi(limited->get_header_value("Retry-After"));
+  EXPECT_GT(retry, 0);
+  EXPECT_LE(retry, 60);
+}
+
+// One answer per envelope: a wrong guess uses it up as a right one would.
+TEST_F(PageHostThreadsTest, WrongThenRightOnOneEnvelopeIsAlreadyUsed) {
+  httplib::Client client = Client();
+  const std::string envelope = NewEnvelope(client);
+  auto wrong = Verify(client, envelope, "wrong");
+  auto right = Verify(client, envelope, AnswerOf(envelope));
+  ASSERT_TRUE(wrong && right);
+  EXPECT_EQ(wrong->body, "{\"ok\": false, \"reason\": \"wrong answer\"}\n");
+  EXPECT_EQ(right->status, 403);
+  EXPECT_EQ(right->body, "{\"ok\": false, \"reason\": \"already used\"}\n");
+}
+
+// The host chooses the look; a visitor's request names the envelope only,
+// and every fetch of one envelope gets the bytes of its first rendering.
+TEST_F(PageHostThreadsTest, ThePictureTakesTheEnvelopeOnlyAndIsRenderedOnce) {
+  httplib::Client client = Client();
+  const std::string envelope = NewEnvelope(client);
+  const std::string picture = "/captcha?token=" + envelope;
+  for (const char* look :
+       {"&width=600", "&height=200", "&lines=0", "&line_width=1", "&fg=FF000000", "&bg=FFFFFFFF",
+        "&format=gif", "&quality=100", "&size=600x200", "&anything=1"}) {
+    auto refused = client.Get((picture + look).c_str());
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 400) << look;
+    EXPECT_EQ(refused->body, "the picture takes the envelope (token) only\n") << look;
+  }
+  auto first = client.Get(picture.c_str());
+  auto second = Client().Get(picture.c_str());
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(first->status, 200);
+  EXPECT_EQ(second->status, 200);
+  EXPECT_FALSE(first->body.empty());
+  EXPECT_TRUE(first->body == second->body) << "two renderings of one envelope";
 }
 
 // The 16-bit mono samples of a WAV answer, after checking its header: 16 kHz
@@ -170,7 +225,7 @@ std::vector<int16_t> WavSamples(const std::string& body) {
   return samples;
 }
 
-TEST_F(PageHostThreadsTest, TheFormOffersTheSpokenChallengeUntilItIsAnswered) {
+TEST_F(PageHostThreadsTest, TheFormOffersOneSpokenChallengePerEnvelopeUntilItIsAnswered) {
   httplib::Client client = Client();
   std::string page;
   const std::string envelope = NewEnvelope(client, &page);
@@ -186,23 +241,28 @@ TEST_F(PageHostThreadsTest, TheFormOffersTheSpokenChallengeUntilItIsAnswered) {
   EXPECT_LT(picture, player);
   EXPECT_NE(page.find("id=\"audio-label\""), std::string::npos);
 
-  auto audio = client.Get(("/audio?token=" + envelope).c_str());
-  ASSERT_TRUE(audio);
-  ASSERT_EQ(audio->status, 200) << audio->body;
-  EXPECT_EQ(audio->get_header_value("Content-Type"), "audio/wav");
-  EXPECT_EQ(audio->get_header_value("Cache-Control"), "no-store");
-  const double seconds = double(WavSamples(audio->body).size()) / 16000;
+  const std::string audio = "/audio?token=" + envelope;
+  auto first = client.Get(audio.c_str());
+  ASSERT_TRUE(first);
+  ASSERT_EQ(first->status, 200) << first->body;
+  EXPECT_EQ(first->get_header_value("Content-Type"), "audio/wav");
+  EXPECT_EQ(first->get_header_value("Cache-Control"), "no-store");
+  const double seconds = double(WavSamples(first->body).size()) / 16000;
   EXPECT_GE(seconds, 2.0);
   EXPECT_LE(seconds, 15.0);
+  auto second = Client().Get(audio.c_str());
+  ASSERT_TRUE(second);
+  EXPECT_TRUE(second->body == first->body) << "two audios of one envelope";
 
-  // Once answered, the challenge is over: no more audio of it.
-  auto verdict = Verify(client, envelope, AnswerOf(envelope));
+  // Once answered, no audio is made for an envelope that had none.
+  const std::string answered = NewEnvelope(client);
+  auto verdict = Verify(client, answered, AnswerOf(answered));
   ASSERT_TRUE(verdict);
   EXPECT_EQ(verdict->body, "{\"ok\": true}\n");
-  auto after = client.Get(("/audio?token=" + envelope).c_str());
+  auto after = client.Get(("/audio?token=" + answered).c_str());
   ASSERT_TRUE(after);
   ASSERT_EQ(after->status, 410);
-  EXPECT_EQ(after->body, "already used\n");
+  EXPECT_EQ(after->body, "no audio for this challenge: answered, or no longer kept\n");
 }
 
 class PageHostWithoutAudioThreadsTest : public PageHostThreadsTest {
@@ -225,33 +285,141 @@ TEST_F(PageHostWithoutAudioThreadsTest, NeitherRouteNorPlayerIsThere) {
   EXPECT_EQ(audio->status, 404);
 }
 
-TEST_F(PageHostThreadsTest, AFlippedCharacterOfAnEnvelopeIsRefused) {
+// The test's client connects from 127.0.0.1, named a trusted proxy here, and
+// says in X-Forwarded-For which IPv6 address it answers for: the host needs
+// no IPv6 listener, and the loopback test reaches every address of a /64.
+class BehindAProxyThreadsTest : public PageHostThreadsTest {
+ protected:
+  void SetUp() override {
+    trustedProxies = {"127.0.0.1"};
+    PageHostThreadsTest::SetUp();
+  }
+};
+
+// 10,000 wrong answers, each from another address of one /64 and each on an
+// envelope of its own (sealed here under the host's key): the first ten are
+// judged, every later one is 429 without a look at its answer.
+TEST_F(BehindAProxyThreadsTest, TenThousandAddressesOfOneSlash64AreOneClient) {
+  constexpr int kAnswers = 10000;
   httplib::Client client = Client();
-  std::string envelope = NewEnvelope(client);
-  ASSERT_FALSE(envelope.empty());
-  envelope[envelope.size() / 2] ^= 0x01;  // stays in the base64 alphabet for letters
-  auto picture = client.Get(("/captcha?token=" + envelope).c_str());
-  ASSERT_TRUE(picture);
-  EXPECT_EQ(picture->status, 400);
-  auto verdict = Verify(client, envelope, "x");
-  ASSERT_TRUE(verdict);
-  EXPECT_EQ(verdict->body, "{\"ok\": false, \"reason\": \"malformed token\"}\n");
+  const auto contents = OpenEnvelope(key, NewEnvelope(client));
+  ASSERT_TRUE(contents.has_value());
+  int wrong = 0, limited = 0, other = 0;
+  for (int i = 0; i < kAnswers; ++i) {
+    char address[48];
+    std::snprintf(address, sizeof(address), "2001:db8:5:6:%x:%x::1", i >> 8, i & 0xFF);
+    const std::string envelope = SealEnvelope(key, {contents->token, contents->expiresAt, {}});
+    const httplib::Headers headers = {{"Accept", "application/json"}, {"X-Forwarded-For", address}};
+    auto result = client.Post("/verify", headers, "token=" + envelope + "&answer=wrong",
+                              "application/x-www-form-urlencoded");
+    ASSERT_TRUE(result) << i;
+    if (result->status == 403 && i < 10) {
+      ++wrong;
+    } else if (result->status == 429 && i >= 10) {
+      ++limited;
+    } else {
+      ++other;
+    }
+  }
+  EXPECT_EQ(wrong, 10);
+  EXPECT_EQ(limited, kAnswers - 10);
+  EXPECT_EQ(other, 0);
+  // Another /64, through the same proxy, is another client.
+  const std::string envelope = NewEnvelope(client);
+  const httplib::Headers elsewhere = {{"Accept", "application/json"},
+                                      {"X-Forwarded-For", "2001:db8:5:7::1"}};
+  auto accepted =
+      client.Post("/verify", elsewhere, "token=" + envelope + "&answer=" + AnswerOf(envelope),
+                  "application/x-www-form-urlencoded");
+  ASSERT_TRUE(accepted);
+  EXPECT_EQ(accepted->body, "{\"ok\": true}\n");
 }
 
-TEST_F(PageHostThreadsTest, TheEleventhWrongAnswerInAMinuteGets429) {
+TEST_F(PageHostThreadsTest, PagesCarryTheirSecurityFieldsAndEveryAnswerADate) {
   httplib::Client client = Client();
   const std::string envelope = NewEnvelope(client);
-  for (int i = 0; i < 10; ++i) {
-    auto result = Verify(client, envelope, "wrong");
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result->body, "{\"ok\": false, \"reason\": \"wrong answer\"}\n") << i;
+  auto form = client.Get("/");
+  auto picture = client.Get(("/captcha?token=" + envelope).c_str());
+  auto verdict = client.Post("/verify", "token=" + envelope + "&answer=x",
+                             "application/x-www-form-urlencoded");
+  auto missing = client.Get("/nothing");
+  auto health = client.Get("/healthz");
+  for (auto* result : {&form, &picture, &verdict, &missing, &health}) {
+    ASSERT_TRUE(*result);
+    EXPECT_TRUE((*result)->has_header("Date")) << (*result)->status;
   }
-  auto limited = Verify(client, envelope, AnswerOf(envelope));
-  ASSERT_TRUE(limited);
-  EXPECT_EQ(limited->status, 429);
-  const int retry = std::stoi(limited->get_header_value("Retry-After"));
-  EXPECT_GT(retry, 0);
-  EXPECT_LE(retry, 60);
+  for (auto* page : {&form, &verdict}) {
+    const std::string policy = (*page)->get_header_value("Content-Security-Policy");
+    EXPECT_NE(policy.find("default-src 'none'"), std::string::npos) << policy;
+    EXPECT_NE(policy.find("frame-ancestors 'none'"), std::string::npos) << policy;
+    EXPECT_NE(policy.find("img-src 'self'"), std::string::npos) << policy;
+    EXPECT_EQ((*page)->get_header_value("X-Content-Type-Options"), "nosniff");
+    EXPECT_EQ((*page)->get_header_value("Referrer-Policy"), "no-referrer");
+  }
+  EXPECT_FALSE(picture->has_header("Content-Security-Policy"));  // only pages carry it
+  EXPECT_EQ(health->status, 200);
+  EXPECT_EQ(health->body, "ok\n");
+}
+
+// The attack that took the host before: connections that send a request line
+// and then a header byte every 2 s, more of them than page threads and from
+// several addresses (each within its per-address share). A well-formed client
+// meanwhile gets every page; once the tricklers go, nothing is left held.
+TEST_F(PageHostThreadsTest, TricklingHeadsFromManyAddressesDoNotStopAWellFormedClient) {
+  constexpr int kAddresses = 8;
+  constexpr int kPerAddress = 8;  // 64 tricklers against 8 page threads
+  constexpr auto kTrickleInterval = std::chrono::seconds(2);
+  std::vector<LoopbackConnection> tricklers;
+  for (int a = 1; a <= kAddresses; ++a) {
+    for (int i = 0; i < kPerAddress; ++i) {
+      tricklers.emplace_back("127.0.20." + std::to_string(a), host->Port());
+      ASSERT_TRUE(tricklers.back().Send("GET / HTTP/1.1\r\nHost: t\r\nX-Slow: "));
+    }
+  }
+  std::atomic<bool> stop{false};
+  std::thread trickle([&] {
+    while (!stop) {
+      for (LoopbackConnection& trickler : tricklers) trickler.Send("a");
+      for (auto slept = std::chrono::milliseconds(0); !stop && slept < kTrickleInterval;
+           slept += std::chrono::milliseconds(50))
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  for (int round = 0; round < 3; ++round) {
+    if (round > 0) std::this_thread::sleep_for(std::chrono::seconds(1));  // across trickles
+    httplib::Client client = Client();
+    const std::string envelope = NewEnvelope(client);
+    ASSERT_FALSE(envelope.empty()) << round;
+    auto picture = client.Get(("/captcha?token=" + envelope).c_str());
+    ASSERT_TRUE(picture) << round;
+    EXPECT_EQ(picture->status, 200);
+    auto verdict = Verify(client, envelope, AnswerOf(envelope));
+    ASSERT_TRUE(verdict) << round;
+    EXPECT_EQ(verdict->body, "{\"ok\": true}\n");
+  }
+  EXPECT_GE(host->OpenConnections(), tricklers.size());  // still trickling, none cut
+  stop = true;
+  trickle.join();
+  tricklers.clear();
+  for (int waited = 0; waited < 100 && host->OpenConnections() != 0; ++waited)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(host->OpenConnections(), 0u);
+}
+
+// Without the class registered no object can be made: the health check says so.
+class UnregisteredHostTest : public PageHostThreadsTest {
+ protected:
+  void SetUp() override {
+    registerServer = false;
+    PageHostThreadsTest::SetUp();
+  }
+};
+
+TEST_F(UnregisteredHostTest, TheHealthCheckAnswers503WhenNoObjectCanBeMade) {
+  auto health = Client().Get("/healthz");
+  ASSERT_TRUE(health);
+  EXPECT_EQ(health->status, 503);
+  EXPECT_EQ(health->body.rfind("the captcha object cannot draw (0x", 0), 0u) << health->body;
 }
 
 // All clients come from one address, whose refused second uses would soon
@@ -270,9 +438,10 @@ TEST_F(ManyClientsThreadsTest, AHundredClientsAtOnceEachGetTheirOwnPictureAndVer
   constexpr int kClients = 100;
   std::atomic<int> accepted{0}, refusedAgain{0}, pictures{0}, tokensSeen{0};
   std::vector<std::thread> clients;
+  constexpr int kAddresses = 25;  // four clients each, within the per-address limit
   for (int i = 0; i < kClients; ++i) {
-    clients.emplace_back([&] {
-      httplib::Client client = Client();
+    clients.emplace_back([&, i] {
+      httplib::Client client = Client("127.0.1." + std::to_string(1 + i % kAddresses));
       std::string page;
       const std::string envelope = NewEnvelope(client, &page);
       const auto contents = OpenEnvelope(key, envelope);
@@ -286,7 +455,7 @@ TEST_F(ManyClientsThreadsTest, AHundredClientsAtOnceEachGetTheirOwnPictureAndVer
         if (image.ok && image.width == 200 && image.height == 70) ++pictures;
         served.push_back(picture->body);
       }
-      const std::string answer = RestoredText(contents->token);
+      const std::string answer = RestoredText(kPassword, contents->token);
       auto first = Verify(client, envelope, answer);
       auto second = Verify(client, envelope, answer);
       if (first && first->body == "{\"ok\": true}\n") ++accepted;
