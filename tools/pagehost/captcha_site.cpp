@@ -122,6 +122,26 @@ HRESULT ApplyLook(DispatchCaller& page, const PictureOptions& look) {
   return step;
 }
 
+// The envelope a picture's or an audio's query names, which is all it may
+// hold, unexpired at `now`; nothing, with the refusal, otherwise.
+std::optional<EnvelopeContents> EnvelopeOfRendering(const QueryValues& query, const HostKey& key,
+                                                    const char* rendering, int64_t now,
+                                                    PageResult& refusal) {
+  const auto token = query.find("token");
+  std::optional<EnvelopeContents> contents;
+  if (token == query.end()) {
+    refusal = TextResult(400, "missing parameter: token");
+  } else if (query.size() != 1) {
+    refusal = TextResult(400, std::string("the ") + rendering + " takes the envelope (token) only");
+  } else if (!(contents = OpenEnvelope(key, token->second))) {
+    refusal = TextResult(400, kReasonMalformedToken);
+  } else if (contents->expiresAt < now) {
+    refusal = TextResult(400, kReasonExpired);
+    contents.reset();
+  }
+  return contents;
+}
+
 // The site store's key of an envelope's one audio.
 std::string AudioKey(const std::string& envelopeId) { return "audio:" + envelopeId; }
 // Kept under an envelope's audio key once the envelope is answered, so that
@@ -188,13 +208,11 @@ PageResult CaptchaSite::Form() {
 }
 
 PageResult CaptchaSite::Picture(const QueryValues& query) {
-  const auto token = query.find("token");
-  if (token == query.end()) return TextResult(400, "missing parameter: token");
-  if (query.size() != 1) return TextResult(400, "the picture takes the envelope (token) only");
-  const std::optional<EnvelopeContents> contents = OpenEnvelope(settings_.key, token->second);
-  if (!contents) return TextResult(400, kReasonMalformedToken);
   const int64_t now = HostClockSeconds();
-  if (contents->expiresAt < now) return TextResult(400, kReasonExpired);
+  PageResult refusal;
+  const std::optional<EnvelopeContents> contents =
+      EnvelopeOfRendering(query, settings_.key, "picture", now, refusal);
+  if (!contents) return refusal;
 
   // Only the first rendering of an envelope is ever served: new distortions
   // of the same text, fetched again and again, would add up to a clean one.
@@ -224,13 +242,11 @@ PageResult CaptchaSite::Picture(const QueryValues& query) {
 
 PageResult CaptchaSite::Audio(const QueryValues& query) {
   if (!settings_.audio) return TextResult(404, "no such page");
-  const auto token = query.find("token");
-  if (token == query.end()) return TextResult(400, "missing parameter: token");
-  if (query.size() != 1) return TextResult(400, "the audio takes the envelope (token) only");
-  const std::optional<EnvelopeContents> contents = OpenEnvelope(settings_.key, token->second);
-  if (!contents) return TextResult(400, kReasonMalformedToken);
   const int64_t now = HostClockSeconds();
-  if (contents->expiresAt < now) return TextResult(400, kReasonExpired);
+  PageResult refusal;
+  const std::optional<EnvelopeContents> contents =
+      EnvelopeOfRendering(query, settings_.key, "audio", now, refusal);
+  if (!contents) return refusal;
 
   // One audio per envelope, as for the picture: new voices and noise of the
   // same text, fetched again and again, would add up to a clean one. An
