@@ -10,7 +10,7 @@ BUILD_WINDOWS_HOST := build/windows-host
 CMAKE_GEN      := -G Ninja
 JOBS           ?= 2
 
-.PHONY: all release deb deps test test-asan test-gcc test-tsan test-portable test-windows bench run fuzz gallery format clean
+.PHONY: all release deb deps test test-asan test-gcc test-tsan test-portable test-windows bench strength run fuzz gallery format clean
 
 all: deps release
 
@@ -90,6 +90,17 @@ bench: deps
 	  -DGLIMMARK_TESTS=OFF -DGLIMMARK_WINDOWS_CHECK=OFF
 	cmake --build $(BUILD_RELEASE) -j $(JOBS)
 	@for b in $(BUILD_RELEASE)/bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2; done
+
+# How well machines read the challenge (bench/strength/strength.py): samples
+# made through the tool and the page host, stock Tesseract and a small trained
+# network on the pictures, pocketsphinx on the audio. CPU only; meant to take
+# under half an hour on 2 idle cores (not yet timed end to end). Not part of
+# `make test`. Results under build/strength/ (results.md, results.json).
+STRENGTH_ARGS ?=
+strength: all
+	@scripts/install-deps --strength
+	/usr/bin/python3 bench/strength/strength.py --glimmark $(BUILD_RELEASE)/tools/glimmark/glimmark \
+	  --work build/strength $(STRENGTH_ARGS)
 
 # Each fuzz target for FUZZ_SECONDS (default 60), from its seeds
 # (fuzz/corpus/<target>) with its dictionary (fuzz/dictionaries/<target>.dict).

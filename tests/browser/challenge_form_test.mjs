@@ -1,7 +1,8 @@
 // The challenge form as a visitor meets it: Debian's chromium, driven by
 // playwright-core, loads the page host's form, sees the picture, and submits
 // answers. The right answer is learned the operator's way, by opening the
-// form's envelope with `glimmark verify --key-file`. A second host with a
+// form's envelope with `glimmark verify --key-file`. The spoken challenge's
+// player sits after the picture, and its WAV decodes in the browser. A second host with a
 // one-second --max-age makes an expired token without touching any clock.
 //
 // Started by run_browser_test.sh, which passes through the environment:
@@ -145,6 +146,51 @@ describe('the challenge form in chromium', () => {
     });
     assert.deepEqual(decoded, { width: PICTURE_WIDTH, height: PICTURE_HEIGHT });
     await page.screenshot({ path: join(work, 'challenge-form.png') });
+  });
+
+  it('offers the spoken challenge after the picture, labelled and reachable by keyboard', async () => {
+    const audio = page.locator('#captcha-audio');
+    assert.equal(await audio.count(), 1);
+    const facts = await audio.evaluate((element) => ({
+      controls: element.controls,
+      label: document.getElementById(element.getAttribute('aria-labelledby'))?.textContent ?? '',
+      afterPicture: Boolean(
+        document.getElementById('captcha').compareDocumentPosition(element) &
+          Node.DOCUMENT_POSITION_FOLLOWING,
+      ),
+      source: element.src,
+    }));
+    assert.equal(facts.controls, true);
+    assert.match(facts.label, /listen/i);
+    assert.equal(facts.afterPicture, true);
+    // One step back from the answer field (which has the focus) is the player.
+    await page.focus('#answer');
+    await page.keyboard.press('Shift+Tab');
+    assert.equal(await page.evaluate(() => document.activeElement?.id), 'captcha-audio');
+
+    const response = await page.request.get(facts.source);
+    assert.equal(response.status(), 200);
+    assert.equal(response.headers()['content-type'], 'audio/wav');
+    const decoded = await page.evaluate(async (base64) => {
+      const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+      const buffer = await new OfflineAudioContext(1, 1, 16000).decodeAudioData(bytes.buffer);
+      return { seconds: buffer.duration, channels: buffer.numberOfChannels };
+    }, (await response.body()).toString('base64'));
+    assert.equal(decoded.channels, 1);
+    assert.ok(decoded.seconds >= 2 && decoded.seconds <= 15, `${decoded.seconds} s`);
+    // The player itself loads it from the page, as a visitor's click would.
+    const playerSeconds = await audio.evaluate(
+      (element) =>
+        new Promise((resolve, reject) => {
+          element.addEventListener('loadedmetadata', () => resolve(element.duration), { once: true });
+          element.addEventListener('error', () => reject(new Error(`media error ${element.error?.code}`)), {
+            once: true,
+          });
+          element.preload = 'auto';
+          element.load();
+        }),
+    );
+    assert.ok(Math.abs(playerSeconds - decoded.seconds) < 1, `${playerSeconds} s`);
   });
 
   it('refuses a wrong answer and says so', async () => {

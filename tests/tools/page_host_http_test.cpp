@@ -43,6 +43,7 @@ class PageHostThreadsTest : public ScratchRegistry {
     options.site.key = RandomHostKey();
     options.site.failureWindows.maxFailures = maxFailuresPerMinute;
     options.site.trustedProxies = trustedProxies;
+    options.site.audio = audio;
     key = options.site.key;
     host = std::make_unique<PageHost>(options);
     std::string error;
@@ -90,6 +91,7 @@ class PageHostThreadsTest : public ScratchRegistry {
   int maxFailuresPerMinute = FailureWindowSettings().maxFailures;
   std::vector<std::string> trustedProxies;
   bool registerServer = true;
+  bool audio = true;
   HostKey key{};
   std::unique_ptr<PageHost> host;
   std::thread serving;
@@ -112,6 +114,10 @@ TEST_F(PageHostThreadsTest, MalformedRequestsGetTheirReasonAndTheHostKeepsServin
       {"GET", "/captcha?token=%zz", "", 400, "malformed form or query field"},
       {"GET", "/captcha?token=AAAA", "", 400, "malformed token"},
       {"GET", "/captcha?token=" + std::string(8200, 'A'), "", 414, ""},
+      {"GET", "/audio", "", 400, "missing parameter: token"},
+      {"GET", "/audio?token=" + envelope + "&lines=0", "", 400, "the audio takes the envelope"},
+      {"GET", "/audio?token=AAAA", "", 400, "malformed token"},
+      {"POST", "/audio", "token=" + envelope, 405, "method not allowed"},
       {"GET", "/nothing", "", 404, "no such page"},
       {"GET", "/verify", "", 405, "method not allowed"},
       {"POST", "/verify", "token=" + envelope, 400, "missing field: answer"},
@@ -194,6 +200,89 @@ TEST_F(PageHostThreadsTest, ThePictureTakesTheEnvelopeOnlyAndIsRenderedOnce) {
   EXPECT_EQ(second->status, 200);
   EXPECT_FALSE(first->body.empty());
   EXPECT_TRUE(first->body == second->body) << "two renderings of one envelope";
+}
+
+// The 16-bit mono samples of a WAV answer, after checking its header: 16 kHz
+// PCM, sizes that agree with the body.
+std::vector<int16_t> WavSamples(const std::string& body) {
+  auto field = [&body](size_t at, int bytes) {
+    uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+      value = value << 8 | static_cast<unsigned char>(body[at + i]);
+    return value;
+  };
+  std::vector<int16_t> samples;
+  if (body.size() < 44 || body.compare(0, 4, "RIFF") != 0 || body.compare(8, 8, "WAVEfmt ") != 0)
+    return samples;
+  EXPECT_EQ(field(4, 4), body.size() - 8);
+  EXPECT_EQ(field(20, 2), 1u);  // PCM
+  EXPECT_EQ(field(22, 2), 1u);  // mono
+  EXPECT_EQ(field(24, 4), 16000u);
+  EXPECT_EQ(field(34, 2), 16u);
+  EXPECT_EQ(field(40, 4), body.size() - 44);
+  for (size_t at = 44; at + 1 < body.size(); at += 2)
+    samples.push_back(static_cast<int16_t>(field(at, 2)));
+  return samples;
+}
+
+TEST_F(PageHostThreadsTest, TheFormOffersOneSpokenChallengePerEnvelopeUntilItIsAnswered) {
+  httplib::Client client = Client();
+  std::string page;
+  const std::string envelope = NewEnvelope(client, &page);
+  ASSERT_FALSE(envelope.empty());
+  // After the picture, a player with controls and a label, fetching nothing
+  // until played.
+  const size_t picture = page.find("<img id=\"captcha\"");
+  const size_t player = page.find(
+      "<audio id=\"captcha-audio\" controls preload=\"none\" "
+      "aria-labelledby=\"audio-label\" src=\"/audio?token=" +
+      envelope + "\"");
+  ASSERT_NE(player, std::string::npos) << page;
+  EXPECT_LT(picture, player);
+  EXPECT_NE(page.find("id=\"audio-label\""), std::string::npos);
+
+  const std::string audio = "/audio?token=" + envelope;
+  auto first = client.Get(audio.c_str());
+  ASSERT_TRUE(first);
+  ASSERT_EQ(first->status, 200) << first->body;
+  EXPECT_EQ(first->get_header_value("Content-Type"), "audio/wav");
+  EXPECT_EQ(first->get_header_value("Cache-Control"), "no-store");
+  const double seconds = double(WavSamples(first->body).size()) / 16000;
+  EXPECT_GE(seconds, 2.0);
+  EXPECT_LE(seconds, 15.0);
+  auto second = Client().Get(audio.c_str());
+  ASSERT_TRUE(second);
+  EXPECT_TRUE(second->body == first->body) << "two audios of one envelope";
+
+  // Once answered, no audio is made for an envelope that had none.
+  const std::string answered = NewEnvelope(client);
+  auto verdict = Verify(client, answered, AnswerOf(answered));
+  ASSERT_TRUE(verdict);
+  EXPECT_EQ(verdict->body, "{\"ok\": true}\n");
+  auto after = client.Get(("/audio?token=" + answered).c_str());
+  ASSERT_TRUE(after);
+  ASSERT_EQ(after->status, 410);
+  EXPECT_EQ(after->body, "no audio for this challenge: answered, or no longer kept\n");
+}
+
+class PageHostWithoutAudioThreadsTest : public PageHostThreadsTest {
+ protected:
+  void SetUp() override {
+    audio = false;
+    PageHostThreadsTest::SetUp();
+  }
+};
+
+TEST_F(PageHostWithoutAudioThreadsTest, NeitherRouteNorPlayerIsThere) {
+  httplib::Client client = Client();
+  std::string page;
+  const std::string envelope = NewEnvelope(client, &page);
+  ASSERT_FALSE(envelope.empty());
+  EXPECT_EQ(page.find("<audio"), std::string::npos);
+  EXPECT_EQ(page.find("/audio"), std::string::npos);
+  auto audio = client.Get(("/audio?token=" + envelope).c_str());
+  ASSERT_TRUE(audio);
+  EXPECT_EQ(audio->status, 404);
 }
 
 // The test's client connects from 127.0.0.1, named a trusted proxy here, and

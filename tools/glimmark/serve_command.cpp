@@ -63,6 +63,7 @@ const std::vector<OptionSpec> kServeOptions = {
     {"trusted-proxy", "ADDRESS", false,
      "a proxy whose X-Forwarded-For names the client (repeatable)", true},
     {"quiet", nullptr, false, "no access log on standard output"},
+    {"no-audio", nullptr, false, "no spoken challenge: neither /audio nor the form's player"},
     ConfigFileOption(),
 };
 
@@ -160,6 +161,7 @@ bool ReadHostOptions(const ParsedOptions& options, HostOptions& host, std::ostre
   };
   if (has("port") && !ParseNumber(value("port"), kPortRange, host.port)) return bad("port");
   if (has("bind")) host.bind = value("bind");
+  host.site.audio = !options.Has("no-audio");
   int32_t maxAge = 0;
   if (has("max-age")) {
     if (!ParseNumber(value("max-age"), kMaxAgeRange, maxAge)) return bad("max-age");

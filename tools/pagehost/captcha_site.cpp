@@ -12,6 +12,7 @@
 #include "tools/pagehost/http_intrinsics.h"
 #include "tools/pagehost/json_text.h"
 #include "tools/pagehost/page_object.h"
+#include "tools/spoken_challenge/spoken_challenge.h"
 
 const char kReasonWrongAnswer[] = "wrong answer";
 const char kReasonExpired[] = "expired";
@@ -121,6 +122,32 @@ HRESULT ApplyLook(DispatchCaller& page, const PictureOptions& look) {
   return step;
 }
 
+// The envelope a picture's or an audio's query names, which is all it may
+// hold, unexpired at `now`; nothing, with the refusal, otherwise.
+std::optional<EnvelopeContents> EnvelopeOfRendering(const QueryValues& query, const HostKey& key,
+                                                    const char* rendering, int64_t now,
+                                                    PageResult& refusal) {
+  const auto token = query.find("token");
+  std::optional<EnvelopeContents> contents;
+  if (token == query.end()) {
+    refusal = TextResult(400, "missing parameter: token");
+  } else if (query.size() != 1) {
+    refusal = TextResult(400, std::string("the ") + rendering + " takes the envelope (token) only");
+  } else if (!(contents = OpenEnvelope(key, token->second))) {
+    refusal = TextResult(400, kReasonMalformedToken);
+  } else if (contents->expiresAt < now) {
+    refusal = TextResult(400, kReasonExpired);
+    contents.reset();
+  }
+  return contents;
+}
+
+// The site store's key of an envelope's one audio.
+std::string AudioKey(const std::string& envelopeId) { return "audio:" + envelopeId; }
+// Kept under an envelope's audio key once the envelope is answered, so that
+// no audio is made for it after. Not a WAV file: those begin with "RIFF".
+const char kAudioOfAnsweredEnvelope[] = "answered";
+
 }  // namespace
 
 bool AnswerMatches(const std::u16string& text, const std::string& answer) {
@@ -174,7 +201,8 @@ PageResult CaptchaSite::Form() {
   if (FAILED(hr)) return ComponentFailure(hr);
   PageResult result;
   result.contentType = "text/html; charset=utf-8";
-  result.body = ChallengeFormHtml(envelope, settings_.look.width, settings_.look.height);
+  result.body =
+      ChallengeFormHtml(envelope, settings_.look.width, settings_.look.height, settings_.audio);
   // Coming back to the form (the back button) asks for a new one rather than
   // showing an envelope that may be used up.
   result.headers.emplace_back("Cache-Control", "no-store");
@@ -197,13 +225,11 @@ PageResult CaptchaSite::Challenge() {
 }
 
 PageResult CaptchaSite::Picture(const QueryValues& query) {
-  const auto token = query.find("token");
-  if (token == query.end()) return TextResult(400, "missing parameter: token");
-  if (query.size() != 1) return TextResult(400, "the picture takes the envelope (token) only");
-  const std::optional<EnvelopeContents> contents = OpenEnvelope(settings_.key, token->second);
-  if (!contents) return TextResult(400, kReasonMalformedToken);
   const int64_t now = HostClockSeconds();
-  if (contents->expiresAt < now) return TextResult(400, kReasonExpired);
+  PageResult refusal;
+  const std::optional<EnvelopeContents> contents =
+      EnvelopeOfRendering(query, settings_.key, "picture", now, refusal);
+  if (!contents) return refusal;
 
   // Only the first rendering of an envelope is ever served: new distortions
   // of the same text, fetched again and again, would add up to a clean one.
@@ -226,6 +252,45 @@ PageResult CaptchaSite::Picture(const QueryValues& query) {
   }
   if (result.body.empty()) {
     return TextResult(410, "this picture is no longer kept; load the form again");
+  }
+  result.headers.emplace_back("Cache-Control", "no-store");
+  return result;
+}
+
+PageResult CaptchaSite::Audio(const QueryValues& query) {
+  if (!settings_.audio) return TextResult(404, "no such page");
+  const int64_t now = HostClockSeconds();
+  PageResult refusal;
+  const std::optional<EnvelopeContents> contents =
+      EnvelopeOfRendering(query, settings_.key, "audio", now, refusal);
+  if (!contents) return refusal;
+
+  // One audio per envelope, as for the picture: new voices and noise of the
+  // same text, fetched again and again, would add up to a clean one. An
+  // answer keeps a marker first (Verify), so none is made after it.
+  const std::string key = AudioKey(contents->id);
+  PageResult result;
+  result.contentType = "audio/wav";
+  if (!store_.FindRendering(key, now, result.body)) {
+    PageReply reply;
+    std::u16string text;
+    const HRESULT hr = RunPage(reply, 0, [this, &contents, &text](DispatchCaller& page) {
+      HRESULT step = RestoreToken(page, settings_.password, contents->token);
+      ScriptValue restored;
+      if (SUCCEEDED(step)) step = page.Get(u"Text", &restored.value);
+      text = restored.Text();
+      return step;
+    });
+    if (FAILED(hr)) return ComponentFailure(hr);
+    const std::string wav = SpokenChallengeWav(text);
+    if (wav.empty()) return TextResult(500, "the spoken challenge could not be made");
+    if (store_.KeepFirstRendering(key, wav, contents->expiresAt, now, result.body) !=
+        StoreStatus::kOk) {
+      return Busy(kBusyRetrySeconds);
+    }
+  }
+  if (result.body.empty() || result.body == kAudioOfAnsweredEnvelope) {
+    return TextResult(410, "no audio for this challenge: answered, or no longer kept");
   }
   result.headers.emplace_back("Cache-Control", "no-store");
   return result;
@@ -275,6 +340,13 @@ PageResult CaptchaSite::Verify(const QueryValues& form, const ClientOrigin& orig
                                                     AnswerMatches(text, answer->second), now);
   if (outcome.status != StoreStatus::kOk)
     return Busy(std::max<int64_t>(1, outcome.retryAfterSeconds));
+  if (settings_.audio && outcome.verdict != AnswerVerdict::kLimited) {
+    // The envelope is used up: the marker kept first means no audio is made
+    // for it any more. (One made before stays, as the picture does.)
+    std::string kept;
+    store_.KeepFirstRendering(AudioKey(contents->id), kAudioOfAnsweredEnvelope, contents->expiresAt,
+                              now, kept);
+  }
   switch (outcome.verdict) {
     case AnswerVerdict::kAccepted:
       return Verdict(200, true, "", wantsJson);

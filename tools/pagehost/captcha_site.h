@@ -11,6 +11,10 @@
 //   picture  opens the envelope, puts its token into EncryptedText (the
 //            component restores the text), applies the host's look, Send;
 //            the first rendering of an envelope is the only one ever served.
+//   audio    opens the envelope, restores the text through the object and
+//            speaks it character by character (tools/spoken_challenge); the
+//            first audio of an envelope is the only one ever served, and none
+//            once the envelope is answered.
 //   verify   opens the envelope, restores text and age through the object,
 //            compares the answer; the first answer uses the envelope up,
 //            and wrong answers count against the client's failure window.
@@ -40,6 +44,7 @@ struct SiteSettings {
   std::vector<std::string> trustedProxies;
   // The shared decisions; null: a MemorySiteStore of this process.
   std::shared_ptr<SiteStore> store;
+  bool audio = true;  // the spoken challenge: its route and the form's player
 };
 
 // One HTTP answer. `headers` come in addition to Content-Type.
@@ -74,6 +79,9 @@ class CaptchaSite {
   PageResult Challenge();
   // GET /captcha; `query` must hold the envelope (`token`) and nothing else.
   PageResult Picture(const QueryValues& query);
+  // GET /audio; `query` must hold the envelope (`token`) and nothing else.
+  // 404 with audio off.
+  PageResult Audio(const QueryValues& query);
   // POST /verify with the form fields.
   PageResult Verify(const QueryValues& form, const ClientOrigin& origin, bool wantsJson);
   // GET /healthz: 200 when a captcha object can be made by ProgID and draws

@@ -32,6 +32,15 @@ std::string StyleSheetSource() {
 }
 const char kPageEnd[] = "</body>\n</html>\n";
 
+// The spoken challenge's player: native controls, so keyboard and screen
+// readers reach it; fetched only when played, as each fetch costs a synthesis.
+std::string AudioPlayerHtml(const std::string& sealed) {
+  return "<p id=\"audio-label\">Cannot see the picture? Listen to the characters instead:</p>\n"
+         "<audio id=\"captcha-audio\" controls preload=\"none\" aria-labelledby=\"audio-label\" "
+         "src=\"/audio?token=" +
+         sealed + "\"></audio>\n";
+}
+
 }  // namespace
 
 std::string HtmlEscape(const std::string& text) {
@@ -61,14 +70,14 @@ std::string HtmlEscape(const std::string& text) {
   return escaped;
 }
 
-std::string ChallengeFormHtml(const std::string& envelope, int width, int height) {
+std::string ChallengeFormHtml(const std::string& envelope, int width, int height, bool withAudio) {
   const std::string sealed = HtmlEscape(envelope);
   return PageStart() + "<h1>Type the characters you see</h1>\n" +
          "<form method=\"post\" action=\"/verify\">\n" +
          "<img id=\"captcha\" src=\"/captcha?token=" + sealed + "\" width=\"" +
          std::to_string(width) + "\" height=\"" + std::to_string(height) +
-         "\" alt=\"challenge picture\">\n" + "<input type=\"hidden\" name=\"token\" value=\"" +
-         sealed + "\">\n" +
+         "\" alt=\"challenge picture\">\n" + (withAudio ? AudioPlayerHtml(sealed) : "") +
+         "<input type=\"hidden\" name=\"token\" value=\"" + sealed + "\">\n" +
          "<label>Answer: <input id=\"answer\" name=\"answer\" autocomplete=\"off\" "
          "autocapitalize=\"off\" spellcheck=\"false\" required autofocus></label>\n"
          "<button id=\"submit\" type=\"submit\">Check</button>\n</form>\n"
@@ -86,8 +95,8 @@ std::string VerdictHtml(bool accepted, const std::string& reason) {
 }
 
 const std::string& HtmlContentSecurityPolicy() {
-  static const std::string policy = "default-src 'none'; img-src 'self'; style-src " +
-                                    StyleSheetSource() +
-                                    "; form-action 'self'; frame-ancestors 'none'; base-uri 'none'";
+  static const std::string policy =
+      "default-src 'none'; img-src 'self'; media-src 'self'; style-src " + StyleSheetSource() +
+      "; form-action 'self'; frame-ancestors 'none'; base-uri 'none'";
   return policy;
 }

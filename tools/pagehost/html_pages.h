@@ -7,9 +7,10 @@
 // Escapes &, <, >, " and ' for element text and attribute values.
 std::string HtmlEscape(const std::string& text);
 
-// The challenge form: the picture of `envelope` (width x height), the
-// envelope in a hidden field, an answer field and a "new picture" link.
-std::string ChallengeFormHtml(const std::string& envelope, int width, int height);
+// The challenge form: the picture of `envelope` (width x height), with
+// `withAudio` a labelled player of its spoken form after it, the envelope in
+// a hidden field, an answer field and a "new picture" link.
+std::string ChallengeFormHtml(const std::string& envelope, int width, int height, bool withAudio);
 
 // The verdict on a submitted answer: accepted, or refused with its reason.
 std::string VerdictHtml(bool accepted, const std::string& reason);

@@ -62,6 +62,13 @@ PageResult PicturePage(CaptchaSite& site, const HttpRequest& request) {
   return site.Picture(query);
 }
 
+PageResult AudioPage(CaptchaSite& site, const HttpRequest& request) {
+  QueryValues query;
+  PageResult refusal;
+  if (!ReadQuery(request, query, refusal)) return refusal;
+  return site.Audio(query);
+}
+
 PageResult VerifyPage(CaptchaSite& site, const HttpRequest& request) {
   if (request.Header("Content-Type").rfind(kFormContentType, 0) != 0)
     return Refuse(415, "the form must be sent as application/x-www-form-urlencoded");
@@ -86,6 +93,7 @@ const Route kRoutes[] = {
     {"GET", "/", FormPage},
     {"GET", "/challenge", ChallengePage},
     {"GET", "/captcha", PicturePage},
+    {"GET", "/audio", AudioPage},
     {"POST", "/verify", VerifyPage},
     {"GET", "/healthz", HealthPage},
 };

@@ -5,6 +5,7 @@
 //   GET  /                 the challenge form
 //   GET  /challenge        a new envelope as JSON (Accept: application/json, else 406)
 //   GET  /captcha?token=…  the picture of an envelope (the envelope only)
+//   GET  /audio?token=…    the envelope's text spoken, a WAV (404 with audio off)
 //   POST /verify           token and answer; JSON with Accept: application/json
 //   GET  /healthz          200 when a captcha object can be made and draw, else 503
 // HEAD is answered as GET without the body. Anything else is 404, other
