@@ -2,8 +2,8 @@
 
 #include <hiredis/hiredis.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,8 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
-
-extern char** environ;
 
 namespace {
 
@@ -89,8 +87,14 @@ bool RedisServerProcess::Start(std::string& error) {
     if (!password_.empty()) out << "requirepass \"" << password_ << "\"\n";  // no quotes inside
   }
   char* argv[] = {const_cast<char*>(kServerProgram), const_cast<char*>(config.c_str()), nullptr};
-  if (posix_spawnp(&pid_, kServerProgram, nullptr, nullptr, argv, environ) != 0) {
-    pid_ = -1;
+  pid_ = fork();
+  if (pid_ == 0) {
+    // The server goes with the test, even when the test crashes.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    execvp(kServerProgram, argv);
+    _exit(127);
+  }
+  if (pid_ < 0) {
     error = "cannot start redis-server";
     return false;
   }
