@@ -132,3 +132,11 @@ RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserv
                  LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
                  LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                  LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
+
+// This platform's own, with no Windows counterpart: the registry file that
+// the registry functions of this process open ($GLIMMARK_REGISTRY, else
+// $XDG_DATA_HOME/glimmark/registry.db, else ~/.local/share/glimmark/registry.db),
+// as UTF-8 with its terminator in `buffer` of `size` bytes. Returns the
+// length without the terminator; 0 when no location can be found or it does
+// not fit. Tools name it in their messages.
+EXTERN_C PLATFORM_API DWORD WINAPI GlimmarkRegistryFile(char* buffer, DWORD size);

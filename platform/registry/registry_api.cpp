@@ -285,3 +285,10 @@ EXTERN_C LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcc
     return static_cast<LSTATUS>(ERROR_SUCCESS);
   });
 }
+
+EXTERN_C DWORD WINAPI GlimmarkRegistryFile(char* buffer, DWORD size) {
+  const std::string path = registry::DefaultRegistryPath();
+  if (path.empty() || buffer == nullptr || path.size() >= size) return 0;
+  std::memcpy(buffer, path.c_str(), path.size() + 1);
+  return static_cast<DWORD>(path.size());
+}

@@ -116,10 +116,13 @@ describe('the challenge form in chromium', () => {
     return { status: response.status(), verdict, reason };
   }
 
-  // Back from a verdict to the form it came from, the same envelope in it.
-  async function backToForm(envelope) {
+  // Back from a verdict to the form: the host does not let the browser keep
+  // the form, so it is asked for again and carries a new envelope.
+  async function backToNewForm(used) {
     await page.goBack();
-    assert.equal(await page.inputValue('input[name="token"]'), envelope);
+    const fresh = await page.inputValue('input[name="token"]');
+    assert.notEqual(fresh, used);
+    return fresh;
   }
 
   let envelope;
@@ -148,13 +151,17 @@ describe('the challenge form in chromium', () => {
     assert.deepEqual(await submit(oneCharacterOff(answer)), refused('wrong answer'));
   });
 
-  it('accepts the right answer', async () => {
-    await backToForm(envelope);
+  it('after the back button, the new form accepts its right answer', async () => {
+    envelope = await backToNewForm(envelope);
+    answer = await answerOf(envelope);
     assert.deepEqual(await submit(answer), { status: 200, verdict: 'Accepted.', reason: '' });
   });
 
-  it('refuses the same token a second time', async () => {
-    await backToForm(envelope);
+  it('refuses a used envelope sent again', async () => {
+    await backToNewForm(envelope);
+    await page.locator('input[name="token"]').evaluate((field, used) => {
+      field.value = used;
+    }, envelope);
     assert.deepEqual(await submit(answer), refused('already used'));
   });
 

@@ -83,6 +83,10 @@ TEST(GlimmarkImage, BadOptionsGiveUsageAndExitCodeTwo) {
                                                           {"image", "--length", "6-4"},
                                                           {"image", "--length", "98"},
                                                           {"image", "--lines", "-1"},
+                                                          {"image", "--lines", " 5"},
+                                                          {"image", "--quality", "+5"},
+                                                          {"image", "--size", "200x 70"},
+                                                          {"image", "--font-color", "FF0000"},
                                                           {"image", "--text", "a", "--length", "4"},
                                                           {"image", "--nope"},
                                                           {"image", "--out"}};

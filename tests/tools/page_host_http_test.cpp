@@ -13,13 +13,12 @@
 #include <thread>
 #include <vector>
 
-#include "component/cglimmark.h"
-#include "dll/glimmark_client.h"
 #include "support/image_decoding.h"
 #include "support/scratch_registry.h"
 #include "support/server_registration.h"
 #include "tools/pagehost/page_host.h"
 #include "tools/pagehost/page_object.h"
+#include "tools/restored_text.h"
 
 // After the Windows headers: its system headers define a few of the same names.
 #include <httplib.h>
@@ -27,27 +26,6 @@
 namespace {
 
 constexpr char16_t kPassword[] = u"s3cret-pw";
-
-// The text a token restores to under the test's password.
-std::string RestoredText(const std::string& token) {
-  IGlimmark* object = nullptr;
-  if (FAILED(CreateGlimmark(&object))) return "";
-  BSTR password = SysAllocString(kPassword);
-  object->SetPassword(password);
-  SysFreeString(password);
-  std::u16string wide(token.begin(), token.end());
-  BSTR value = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-  object->put_EncryptedText(value);
-  SysFreeString(value);
-  BSTR text = nullptr;
-  object->get_Text(&text);
-  std::string narrow;
-  for (UINT i = 0; text != nullptr && i < SysStringLen(text); ++i)
-    narrow.push_back(static_cast<char>(text[i]));
-  SysFreeString(text);
-  object->Release();
-  return narrow;
-}
 
 class PageHostThreadsTest : public ScratchRegistry {
  protected:
@@ -59,7 +37,8 @@ class PageHostThreadsTest : public ScratchRegistry {
     options.threads = 8;
     options.site.password = kPassword;
     options.site.key = RandomHostKey();
-    options.site.maxFailuresPerMinute = maxFailuresPerMinute;
+    options.site.failureWindows.maxFailures = maxFailuresPerMinute;
+    options.site.trustedProxies = trustedProxies;
     key = options.site.key;
     host = std::make_unique<PageHost>(options);
     std::string error;
@@ -86,7 +65,7 @@ class PageHostThreadsTest : public ScratchRegistry {
   }
   std::string AnswerOf(const std::string& envelope) {
     auto contents = OpenEnvelope(key, envelope);
-    return contents ? RestoredText(contents->token) : "";
+    return contents ? RestoredText(kPassword, contents->token) : "";
   }
   httplib::Result Verify(httplib::Client& client, const std::string& envelope,
                          const std::string& answer) {
@@ -95,7 +74,8 @@ class PageHostThreadsTest : public ScratchRegistry {
                        "application/x-www-form-urlencoded");
   }
 
-  int maxFailuresPerMinute = FailureLimiter::kDefaultMaxFailures;
+  int maxFailuresPerMinute = FailureWindowSettings().maxFailures;
+  std::vector<std::string> trustedProxies;
   HostKey key{};
   std::unique_ptr<PageHost> host;
   std::thread serving;
@@ -114,9 +94,6 @@ TEST_F(PageHostThreadsTest, MalformedRequestsGetTheirReasonAndTheHostKeepsServin
   };
   const Case cases[] = {
       {"GET", "/captcha", "", 400, "missing parameter: token"},
-      {"GET", "/captcha?token=" + envelope + "&width=5", "", 400, "width must be"},
-      {"GET", "/captcha?token=" + envelope + "&format=bmp", "", 400, "format must be"},
-      {"GET", "/captcha?token=" + envelope + "&fg=red", "", 400, "fg must be"},
       {"GET", "/captcha?token=" + envelope + "&token=x", "", 400, "field given twice"},
       {"GET", "/captcha?token=%zz", "", 400, "malformed form or query field"},
       {"GET", "/captcha?token=AAAA", "", 400, "malformed token"},
@@ -156,18 +133,103 @@ TEST_F(PageHostThreadsTest, AFlippedCharacterOfAnEnvelopeIsRefused) {
 
 TEST_F(PageHostThreadsTest, TheEleventhWrongAnswerInAMinuteGets429) {
   httplib::Client client = Client();
-  const std::string envelope = NewEnvelope(client);
   for (int i = 0; i < 10; ++i) {
-    auto result = Verify(client, envelope, "wrong");
+    auto result = Verify(client, NewEnvelope(client), "wrong");
     ASSERT_TRUE(result);
     EXPECT_EQ(result->body, "{\"ok\": false, \"reason\": \"wrong answer\"}\n") << i;
   }
+  const std::string envelope = NewEnvelope(client);
   auto limited = Verify(client, envelope, AnswerOf(envelope));
   ASSERT_TRUE(limited);
   EXPECT_EQ(limited->status, 429);
   const int retry = std::stoi(limited->get_header_value("Retry-After"));
   EXPECT_GT(retry, 0);
   EXPECT_LE(retry, 60);
+}
+
+// One answer per envelope: a wrong guess uses it up as a right one would.
+TEST_F(PageHostThreadsTest, WrongThenRightOnOneEnvelopeIsAlreadyUsed) {
+  httplib::Client client = Client();
+  const std::string envelope = NewEnvelope(client);
+  auto wrong = Verify(client, envelope, "wrong");
+  auto right = Verify(client, envelope, AnswerOf(envelope));
+  ASSERT_TRUE(wrong && right);
+  EXPECT_EQ(wrong->body, "{\"ok\": false, \"reason\": \"wrong answer\"}\n");
+  EXPECT_EQ(right->status, 403);
+  EXPECT_EQ(right->body, "{\"ok\": false, \"reason\": \"already used\"}\n");
+}
+
+// The host chooses the look; a visitor's request names the envelope only,
+// and every fetch of one envelope gets the bytes of its first rendering.
+TEST_F(PageHostThreadsTest, ThePictureTakesTheEnvelopeOnlyAndIsRenderedOnce) {
+  httplib::Client client = Client();
+  const std::string envelope = NewEnvelope(client);
+  const std::string picture = "/captcha?token=" + envelope;
+  for (const char* look :
+       {"&width=600", "&height=200", "&lines=0", "&line_width=1", "&fg=FF000000", "&bg=FFFFFFFF",
+        "&format=gif", "&quality=100", "&size=600x200", "&anything=1"}) {
+    auto refused = client.Get((picture + look).c_str());
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 400) << look;
+    EXPECT_EQ(refused->body, "the picture takes the envelope (token) only\n") << look;
+  }
+  auto first = client.Get(picture.c_str());
+  auto second = Client().Get(picture.c_str());
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(first->status, 200);
+  EXPECT_EQ(second->status, 200);
+  EXPECT_FALSE(first->body.empty());
+  EXPECT_TRUE(first->body == second->body) << "two renderings of one envelope";
+}
+
+// The test's client connects from 127.0.0.1, named a trusted proxy here, and
+// says in X-Forwarded-For which IPv6 address it answers for: the host needs
+// no IPv6 listener, and the loopback test reaches every address of a /64.
+class BehindAProxyThreadsTest : public PageHostThreadsTest {
+ protected:
+  void SetUp() override {
+    trustedProxies = {"127.0.0.1"};
+    PageHostThreadsTest::SetUp();
+  }
+};
+
+// 10,000 wrong answers, each from another address of one /64 and each on an
+// envelope of its own (sealed here under the host's key): the first ten are
+// judged, every later one is 429 without a look at its answer.
+TEST_F(BehindAProxyThreadsTest, TenThousandAddressesOfOneSlash64AreOneClient) {
+  constexpr int kAnswers = 10000;
+  httplib::Client client = Client();
+  const auto contents = OpenEnvelope(key, NewEnvelope(client));
+  ASSERT_TRUE(contents.has_value());
+  int wrong = 0, limited = 0, other = 0;
+  for (int i = 0; i < kAnswers; ++i) {
+    char address[48];
+    std::snprintf(address, sizeof(address), "2001:db8:5:6:%x:%x::1", i >> 8, i & 0xFF);
+    const std::string envelope = SealEnvelope(key, {contents->token, contents->expiresAt, {}});
+    const httplib::Headers headers = {{"Accept", "application/json"}, {"X-Forwarded-For", address}};
+    auto result = client.Post("/verify", headers, "token=" + envelope + "&answer=wrong",
+                              "application/x-www-form-urlencoded");
+    ASSERT_TRUE(result) << i;
+    if (result->status == 403 && i < 10) {
+      ++wrong;
+    } else if (result->status == 429 && i >= 10) {
+      ++limited;
+    } else {
+      ++other;
+    }
+  }
+  EXPECT_EQ(wrong, 10);
+  EXPECT_EQ(limited, kAnswers - 10);
+  EXPECT_EQ(other, 0);
+  // Another /64, through the same proxy, is another client.
+  const std::string envelope = NewEnvelope(client);
+  const httplib::Headers elsewhere = {{"Accept", "application/json"},
+                                      {"X-Forwarded-For", "2001:db8:5:7::1"}};
+  auto accepted =
+      client.Post("/verify", elsewhere, "token=" + envelope + "&answer=" + AnswerOf(envelope),
+                  "application/x-www-form-urlencoded");
+  ASSERT_TRUE(accepted);
+  EXPECT_EQ(accepted->body, "{\"ok\": true}\n");
 }
 
 // All clients come from one address, whose refused second uses would soon
@@ -202,7 +264,7 @@ TEST_F(ManyClientsThreadsTest, AHundredClientsAtOnceEachGetTheirOwnPictureAndVer
         if (image.ok && image.width == 200 && image.height == 70) ++pictures;
         served.push_back(picture->body);
       }
-      const std::string answer = RestoredText(contents->token);
+      const std::string answer = RestoredText(kPassword, contents->token);
       auto first = Verify(client, envelope, answer);
       auto second = Verify(client, envelope, answer);
       if (first && first->body == "{\"ok\": true}\n") ++accepted;

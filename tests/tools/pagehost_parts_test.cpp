@@ -1,24 +1,22 @@
-// The page host's parts on their own: envelopes, the failed-answer limit, the
-// used-token guard, the picture's limits, form decoding, the host's text and
-// the intrinsic objects over an exchange.
+// The page host's parts on their own: envelopes, form decoding, the host's
+// text and the intrinsic objects over an exchange.
 #include <gtest/gtest.h>
 #include <sodium.h>
 
+#include <regex>
 #include <set>
 #include <string>
 
 #include "text/random_text.h"
 #include "tools/pagehost/challenge_text.h"
-#include "tools/pagehost/failure_limiter.h"
 #include "tools/pagehost/form_decoding.h"
 #include "tools/pagehost/http_intrinsics.h"
-#include "tools/pagehost/picture_options.h"
+#include "tools/pagehost/password_file.h"
 #include "tools/pagehost/sealed_envelope.h"
-#include "tools/pagehost/used_token_guard.h"
 
 namespace {
 
-const EnvelopeContents kContents = {"123045067089101112131415", 1796644800};
+const EnvelopeContents kContents = {"123045067089101112131415", 1796644800, {}};
 
 std::vector<unsigned char> FromBase64(const std::string& text) {
   std::vector<unsigned char> bytes(text.size());
@@ -49,7 +47,12 @@ TEST(SealedEnvelope, OpensUnderItsKeyAndHidesTheToken) {
   ASSERT_TRUE(opened.has_value());
   EXPECT_EQ(opened->token, kContents.token);
   EXPECT_EQ(opened->expiresAt, kContents.expiresAt);
-  EXPECT_NE(SealEnvelope(key, kContents), envelope);  // a fresh nonce each time
+  const std::string again = SealEnvelope(key, kContents);
+  EXPECT_NE(again, envelope);  // a fresh nonce each time
+  // The id names this envelope, not its token: two seals, two ids.
+  EXPECT_TRUE(std::regex_match(opened->id, std::regex("[0-9a-f]{32}"))) << opened->id;
+  EXPECT_EQ(OpenEnvelope(key, envelope)->id, opened->id);
+  EXPECT_NE(OpenEnvelope(key, again)->id, opened->id);
 }
 
 TEST(SealedEnvelope, EveryFlippedBitIsRefused) {
@@ -74,7 +77,7 @@ TEST(SealedEnvelope, ForeignBrokenAndOversizedEnvelopesAreRefused) {
       "",                                        // nothing
       std::string(kMaxEnvelopeLength + 1, 'A'),  // too long to decode
       "!!" + envelope.substr(2),                 // not base64
-      SealEnvelope(key, {"12a", 0}),             // sealed, but not a token
+      SealEnvelope(key, {"12a", 0, {}}),         // sealed, but not a token
   };
   for (const std::string& text : refused) EXPECT_FALSE(OpenEnvelope(key, text).has_value()) << text;
 }
@@ -104,84 +107,44 @@ TEST(HostKeyFile, MustHoldExactly32Bytes) {
   EXPECT_FALSE(LoadHostKey(path + ".missing", key, error));
 }
 
-TEST(FailureLimiter, TheEleventhTryInAMinuteWaitsForTheWindowToEnd) {
-  FailureLimiter limiter;
-  const int64_t start = 1000;
-  for (int i = 0; i < FailureLimiter::kDefaultMaxFailures; ++i) {
-    EXPECT_EQ(limiter.RetryAfter("10.0.0.1", start + i), 0) << i;
-    limiter.RecordFailure("10.0.0.1", start + i);
-  }
-  EXPECT_EQ(limiter.RetryAfter("10.0.0.1", start + 10), 50);
-  EXPECT_EQ(limiter.RetryAfter("10.0.0.1", start + 59), 1);
-  EXPECT_EQ(limiter.RetryAfter("10.0.0.2", start + 10), 0);  // other addresses are free
-  EXPECT_EQ(limiter.RetryAfter("10.0.0.1", start + 60), 0);  // a new window
-  EXPECT_EQ(limiter.Size(), 0u);
-}
-
-TEST(FailureLimiter, MemoryStaysBoundedByDroppingTheOldestWindow) {
-  FailureLimiter limiter(1, 3);
-  // (Built with append: g++ 12 misreads "a" + std::to_string(i) under -Wrestrict.)
-  for (int i = 0; i < 5; ++i) limiter.RecordFailure(std::string("a").append(std::to_string(i)), i);
-  EXPECT_EQ(limiter.Size(), 3u);
-  EXPECT_EQ(limiter.RetryAfter("a0", 5), 0);  // dropped
-  EXPECT_GT(limiter.RetryAfter("a4", 5), 0);  // kept
-}
-
-TEST(UsedTokenGuard, RefusesASecondUseUntilExpiry) {
-  UsedTokenGuard guard(2);
-  EXPECT_EQ(guard.ClaimToken("t1", 100, 10), UsedTokenGuard::Claim::kFirstUse);
-  EXPECT_EQ(guard.ClaimToken("t1", 100, 50), UsedTokenGuard::Claim::kUsedBefore);
-  EXPECT_EQ(guard.ClaimToken("t1", 100, 100), UsedTokenGuard::Claim::kUsedBefore);
-  EXPECT_EQ(guard.ClaimToken("t2", 200, 50), UsedTokenGuard::Claim::kFirstUse);
-  // Full of live tokens: a new one is refused, not an old one forgotten.
-  EXPECT_EQ(guard.ClaimToken("t3", 300, 60), UsedTokenGuard::Claim::kFull);
-  EXPECT_EQ(guard.ClaimToken("t1", 100, 60), UsedTokenGuard::Claim::kUsedBefore);
-  // Once t1 has expired it is forgotten and makes room.
-  EXPECT_EQ(guard.ClaimToken("t3", 300, 101), UsedTokenGuard::Claim::kFirstUse);
-  EXPECT_EQ(guard.Size(), 2u);
-}
-
-struct OptionsCase {
-  QueryValues query;
-  bool ok;
-  const char* reason;  // start of the reason when refused
-};
-
-TEST(PictureOptions, LimitsAreCheckedBeforeAnyWork) {
-  const OptionsCase cases[] = {
-      {{{"token", "x"}}, true, ""},
-      {{{"width", "40"}, {"height", "300"}, {"lines", "0"}, {"line_width", "20"}}, true, ""},
-      {{{"fg", "ff0000"}, {"bg", "80FFFFFF"}, {"format", "gif"}, {"quality", "1"}}, true, ""},
-      {{{"width", "39"}}, false, "width must be"},
-      {{{"width", "801"}}, false, "width must be"},
-      {{{"width", "-200"}}, false, "width must be"},
-      {{{"width", "2e2"}}, false, "width must be"},
-      {{{"width", ""}}, false, "width must be"},
-      {{{"width", "99999999999999999999"}}, false, "width must be"},
-      {{{"height", "301"}}, false, "height must be"},
-      {{{"lines", "21"}}, false, "lines must be"},
-      {{{"line_width", "0"}}, false, "line_width must be"},
-      {{{"quality", "101"}}, false, "quality must be"},
-      {{{"fg", "12345"}}, false, "fg must be"},
-      {{{"bg", "GGGGGG"}}, false, "bg must be"},
-      {{{"format", "png"}}, false, "format must be"},
-      {{{"size", "1"}}, false, "unknown parameter"},
+TEST(PasswordFile, TheFirstLineIsThePassword) {
+  const std::string path = ::testing::TempDir() + "/pagehost-password";
+  const struct {
+    std::string content;
+    bool ok;
+    const char* password;  // or the start of the reason
+  } cases[] = {
+      {"s3cret\n", true, "s3cret"},
+      {"s3cret", true, "s3cret"},
+      {"s3cret\r\nsecond line\n", true, "s3cret"},
+      {" spaced out \n", true, " spaced out "},
+      {"caf\xC3\xA9\n", true, "caf\xC3\xA9"},
+      {std::string(kMaxPasswordFileLine, 'p'), true, ""},
+      {"", false, "the password file"},
+      {"\n", false, "the password file"},
+      {"\r\nsecret on line two\n", false, "the password file"},
+      {std::string(kMaxPasswordFileLine + 1, 'p'), false, "the first line"},
   };
-  for (const OptionsCase& c : cases) {
-    PictureOptions options;
-    std::string reason;
-    EXPECT_EQ(ReadPictureOptions(c.query, options, reason), c.ok) << c.reason;
-    EXPECT_EQ(reason.rfind(c.reason, 0), 0u) << reason;
+  for (const auto& c : cases) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(c.content.data(), 1, c.content.size(), file);
+    std::fclose(file);
+    std::string password = "unchanged", error;
+    EXPECT_EQ(LoadPasswordFile(path, password, error), c.ok) << c.content.substr(0, 20);
+    if (!c.ok) {
+      EXPECT_EQ(password, "unchanged");
+      EXPECT_EQ(error.rfind(c.password, 0), 0u) << error;
+      EXPECT_NE(error.find(path), std::string::npos) << error;
+    } else if (*c.password != 0) {
+      EXPECT_EQ(password, c.password);
+    } else {
+      EXPECT_EQ(password.size(), kMaxPasswordFileLine);
+    }
   }
-  PictureOptions options;
-  std::string reason;
-  ASSERT_TRUE(ReadPictureOptions(
-      {{"fg", "ff0000"}, {"bg", "80FFFFFF"}, {"format", "gif"}, {"width", "321"}}, options,
-      reason));
-  EXPECT_EQ(options.fontColor, 0xFFFF0000u);
-  EXPECT_EQ(options.backgroundColor, 0x80FFFFFFu);
-  EXPECT_EQ(options.format, kPictureFormatGif);
-  EXPECT_EQ(options.width, 321);
+  std::string password, error;
+  EXPECT_FALSE(LoadPasswordFile(path + ".missing", password, error));
+  EXPECT_EQ(error.rfind("cannot read", 0), 0u);
 }
 
 TEST(FormDecoding, DecodesEscapesAndRefusesWhatNoFormHolds) {

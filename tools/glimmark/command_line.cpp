@@ -33,7 +33,7 @@ bool ParseOptions(const std::vector<std::string>& args, const std::vector<Option
       error = "unknown option '--" + name + "'";
       return false;
     }
-    if (parsed.Has(name)) {
+    if (parsed.Has(name) && !spec->repeatable) {
       error = "option '--" + name + "' given twice";
       return false;
     }
@@ -43,13 +43,16 @@ bool ParseOptions(const std::vector<std::string>& args, const std::vector<Option
         return false;
       }
       parsed.flags.insert(name);
-    } else if (equals != std::string::npos) {
-      parsed.values[name] = arg.substr(equals + 1);
-    } else if (i + 1 < args.size()) {
-      parsed.values[name] = args[++i];
-    } else {
+    } else if (equals == std::string::npos && i + 1 >= args.size()) {
       error = "option '--" + name + "' needs a value";
       return false;
+    } else {
+      std::string value = equals != std::string::npos ? arg.substr(equals + 1) : args[++i];
+      if (spec->repeatable) {
+        parsed.lists[name].push_back(std::move(value));
+      } else {
+        parsed.values[name] = std::move(value);
+      }
     }
   }
   for (const OptionSpec& spec : specs) {
@@ -67,7 +70,8 @@ std::string OptionsUsage(const std::string& command, const std::vector<OptionSpe
   for (const OptionSpec& spec : specs) {
     std::string option = std::string("--") + spec.name;
     if (spec.valueName != nullptr) option += std::string(" ") + spec.valueName;
-    synopsis += spec.required ? " " + option : " [" + option + "]";
+    const std::string repeat = spec.repeatable ? "..." : "";
+    synopsis += spec.required ? " " + option + repeat : " [" + option + "]" + repeat;
     details += "  " + option + std::string(option.size() < 22 ? 22 - option.size() : 1, ' ') +
                spec.help + "\n";
   }

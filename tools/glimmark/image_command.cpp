@@ -2,7 +2,6 @@
 // picture and prints the challenge text (and the token when a password is
 // given), going through the object exactly as a page would.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -15,21 +14,25 @@
 #include "tools/glimmark/command_line.h"
 #include "tools/glimmark/subcommand.h"
 #include "tools/glimmark/text_encoding.h"
+#include "tools/options/option_values.h"
+#include "tools/pagehost/picture_options.h"
 
 namespace {
 
 // The tool's own choices; the picture's defaults are the object's.
 constexpr LONG kDefaultMinLength = 4;
 constexpr LONG kDefaultMaxLength = 6;
-constexpr LONG kMinJpegQuality = 1;  // 0 or less would keep the object's quality
 constexpr const char* kDefaultJpegFile = "captcha.jpg";
 constexpr const char* kDefaultGifFile = "captcha.gif";
 constexpr const char* kStandardOutput = "-";
 
 std::string ColorText(DWORD argb) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "%08X", static_cast<unsigned>(argb));
-  return text;
+  char text[9];
+  return std::string(FormatArgbColor(argb, text));
+}
+
+std::string RangeText(NumberRange range) {
+  return std::to_string(range.min) + ".." + std::to_string(range.max);
 }
 
 std::string Default(const std::string& value) { return " (default " + value + ")"; }
@@ -39,20 +42,23 @@ const std::vector<OptionSpec> kImageOptions = {
      std::string("picture file (default ") + kDefaultJpegFile + " or " + kDefaultGifFile + "; " +
          kStandardOutput + " for stdout)"},
     {"size", "WxH", false,
-     "picture size in pixels" +
+     "picture size in pixels, " + RangeText(kWidthLimits) + " x " + RangeText(kHeightLimits) +
          Default(std::to_string(kDefaultWidth) + "x" + std::to_string(kDefaultHeight))},
     {"font-color", "AARRGGBB", false,
      "colour of the glyphs and curves" + Default(ColorText(kDefaultFontColor))},
     {"background", "AARRGGBB", false,
      "background colour" + Default(ColorText(kDefaultBackgroundColor))},
-    {"lines", "N", false, "number of noise curves" + Default(std::to_string(kDefaultLineCount))},
+    {"lines", "N", false,
+     "number of noise curves, " + RangeText(kLinesLimits) +
+         Default(std::to_string(kDefaultLineCount))},
     {"line-width", "W", false,
-     "width of the noise curves in pixels" + Default(std::to_string(kDefaultLineWidth))},
+     "width of the noise curves in pixels, " + RangeText(kLineWidthLimits) +
+         Default(std::to_string(kDefaultLineWidth))},
     {"format", "jpeg|gif", false,
      "encoding" + Default(kDefaultOutputFormat == kOutputFormatGif ? "gif" : "jpeg")},
     {"quality", "Q", false,
-     "JPEG quality " + std::to_string(kMinJpegQuality) + ".." + std::to_string(kMaxJpegQuality) +
-         Default(std::to_string(kDefaultJpegQuality))},
+     "JPEG quality " + std::to_string(kQualityLimits.min) + ".." +
+         std::to_string(kQualityLimits.max) + Default(std::to_string(kDefaultJpegQuality))},
     {"text", "TEXT", false,
      "the challenge text (at most " + std::to_string(kMaxRandomTextLength) +
          " characters are kept)"},
@@ -72,28 +78,19 @@ struct ImageSettings {
   LONG minLength = kDefaultMinLength, maxLength = kDefaultMaxLength;
 };
 
-bool ParseLong(const std::string& text, LONG* value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  const long long parsed = std::strtoll(text.c_str(), &end, 10);
-  if (*end != '\0' || parsed < INT32_MIN || parsed > INT32_MAX) return false;
-  *value = static_cast<LONG>(parsed);
-  return true;
-}
-
-bool ParseColor(const std::string& text, DWORD* value) {
-  if (text.size() != 8 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+// A random text's length: "N" for both ends, or "MIN-MAX".
+bool ParseLength(const std::string& text, LONG* minLength, LONG* maxLength) {
+  const NumberRange lengths = {0, kMaxRandomTextLength};
+  int32_t first = 0, second = 0;
+  if (text.find('-') == std::string::npos) {
+    if (!ParseNumber(text, lengths, first)) return false;
+    second = first;
+  } else if (!ParseNumberPair(text, '-', lengths, lengths, first, second)) {
     return false;
   }
-  *value = static_cast<DWORD>(std::strtoul(text.c_str(), nullptr, 16));
+  *minLength = first;
+  *maxLength = second;
   return true;
-}
-
-// Two numbers around a separator ("200x70", "4-6"), or one for both.
-bool ParsePair(const std::string& text, char separator, bool single, LONG* first, LONG* second) {
-  const size_t at = text.find(separator, 1);
-  if (at == std::string::npos) return single && ParseLong(text, first) && ParseLong(text, second);
-  return ParseLong(text.substr(0, at), first) && ParseLong(text.substr(at + 1), second);
 }
 
 // Checks every option's value; on the first bad one returns its message.
@@ -103,36 +100,42 @@ bool ReadSettings(const ParsedOptions& options, ImageSettings* s, std::string* e
     *error = std::string("bad value for --") + name + ": " + text;
     return false;
   };
+  int32_t number = 0;
+  uint32_t color = 0;
   if (options.values.count("size") &&
-      !(ParsePair(value("size"), 'x', false, &s->width, &s->height) && s->width > 0 &&
-        s->height > 0)) {
+      !ParseNumberPair(value("size"), 'x', kWidthLimits, kHeightLimits, s->width, s->height)) {
     return bad("size", value("size"));
   }
-  if (options.values.count("font-color") && !ParseColor(value("font-color"), &s->fontColor)) {
-    return bad("font-color", value("font-color"));
+  if (options.values.count("font-color")) {
+    if (!ParseArgbColor(value("font-color"), color)) return bad("font-color", value("font-color"));
+    s->fontColor = color;
   }
-  if (options.values.count("background") && !ParseColor(value("background"), &s->background)) {
-    return bad("background", value("background"));
+  if (options.values.count("background")) {
+    if (!ParseArgbColor(value("background"), color)) return bad("background", value("background"));
+    s->background = color;
   }
-  if (options.values.count("lines") && !(ParseLong(value("lines"), &s->lines) && s->lines >= 0)) {
-    return bad("lines", value("lines"));
+  if (options.values.count("lines")) {
+    if (!ParseNumber(value("lines"), kLinesLimits, number)) return bad("lines", value("lines"));
+    s->lines = number;
   }
-  if (options.values.count("line-width") && !ParseLong(value("line-width"), &s->lineWidth)) {
-    return bad("line-width", value("line-width"));
+  if (options.values.count("line-width")) {
+    if (!ParseNumber(value("line-width"), kLineWidthLimits, number))
+      return bad("line-width", value("line-width"));
+    s->lineWidth = number;
   }
   if (options.values.count("format")) {
     const std::string format = value("format");
     if (format != "jpeg" && format != "gif") return bad("format", format);
     s->format = format == "gif" ? kOutputFormatGif : kOutputFormatJpeg;
   }
-  if (options.values.count("quality") &&
-      !(ParseLong(value("quality"), &s->quality) && s->quality >= kMinJpegQuality &&
-        s->quality <= kMaxJpegQuality)) {
-    return bad("quality", value("quality"));
+  if (options.values.count("quality")) {
+    if (!ParseNumber(value("quality"), kQualityLimits, number))
+      return bad("quality", value("quality"));
+    s->quality = number;
   }
   if (options.values.count("length") &&
-      !(ParsePair(value("length"), '-', true, &s->minLength, &s->maxLength) && s->minLength >= 0 &&
-        s->minLength <= s->maxLength && s->maxLength <= kMaxRandomTextLength)) {
+      !(ParseLength(value("length"), &s->minLength, &s->maxLength) &&
+        s->minLength <= s->maxLength)) {
     return bad("length", value("length"));
   }
   if (options.values.count("text") && options.values.count("length")) {

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sodium.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <iostream>
@@ -10,15 +11,22 @@
 #include <thread>
 #include <vector>
 
+#include "tools/glimmark/captcha_client.h"
 #include "tools/glimmark/command_line.h"
 #include "tools/glimmark/subcommand.h"
 #include "tools/glimmark/text_encoding.h"
+#include "tools/options/option_values.h"
+#include "tools/pagehost/client_address.h"
 #include "tools/pagehost/page_host.h"
+#include "tools/pagehost/page_object.h"
+#include "tools/pagehost/password_file.h"
 
 namespace {
 
 // Upper bound of --max-age: a day; tokens are meant for minutes.
-constexpr long long kMaxAgeLimit = 86400;
+constexpr NumberRange kMaxAgeRange = {1, 86400};
+constexpr NumberRange kPortRange = {1, 65535};
+constexpr NumberRange kThreadRange = {1, kMaxThreads};
 // Length of the password drawn when none is given (only its first four
 // characters make the component's key; the rest costs nothing).
 constexpr size_t kRandomPasswordLength = 16;
@@ -26,20 +34,21 @@ constexpr size_t kRandomPasswordLength = 16;
 const std::vector<OptionSpec> kServeOptions = {
     {"port", "N", false, "port to listen on (default 8080)"},
     {"bind", "ADDRESS", false, "address to listen on (default 127.0.0.1)"},
-    {"password", "P", false, "the component's password (default: random per start)"},
+    {"password-file", "FILE", false, "the component's password: the file's first line"},
+    {"password", "P", false, "the password itself (seen by every local user; prefer the file)"},
     {"key-file", "FILE", false, "32-byte host key sealing the tokens (default: random per start)"},
     {"max-age", "SECONDS", false, "oldest answer accepted, 1..86400 (default 300)"},
     {"threads", "N", false, "page threads, 1..256 (default 16)"},
+    {"size", "WxH", false, "picture size, 40..800 x 20..300 (default 200x70)"},
+    {"lines", "N", false, "noise curves, 0..20 (default 2)"},
+    {"line-width", "W", false, "width of the curves, 1..20 (default 4)"},
+    {"colors", "FG,BG", false,
+     "glyph and background colours, AARRGGBB (default FF000000,FFFFFFFF)"},
+    {"format", "jpeg|gif", false, "picture format (default jpeg)"},
+    {"quality", "Q", false, "JPEG quality, 1..100 (default 85)"},
+    {"trusted-proxy", "ADDRESS", false,
+     "a proxy whose X-Forwarded-For names the client (repeatable)", true},
 };
-
-bool ParseBoundedNumber(const std::string& text, long long low, long long high, int& value) {
-  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-    return false;
-  const long long parsed = std::stoll(text);
-  if (parsed < low || parsed > high) return false;
-  value = static_cast<int>(parsed);
-  return true;
-}
 
 std::u16string RandomPassword() {
   static const char kCharacters[] = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnpqrstuvwxyz23456789";
@@ -51,30 +60,104 @@ std::u16string RandomPassword() {
   return password;
 }
 
+// The component's password from --password-file, --password or, with
+// neither, drawn at random; false with a message.
+bool ReadPassword(const ParsedOptions& options, std::u16string& password, std::ostream& err) {
+  const bool fromFile = options.values.count("password-file") != 0;
+  const bool onCommandLine = options.values.count("password") != 0;
+  if (fromFile && onCommandLine) {
+    err << "glimmark serve: give --password-file or --password, not both\n";
+    return false;
+  }
+  std::string utf8;
+  if (fromFile) {
+    std::string error;
+    if (!LoadPasswordFile(options.values.at("password-file"), utf8, error)) {
+      err << "glimmark serve: " << error << "\n";
+      return false;
+    }
+  } else if (onCommandLine) {
+    utf8 = options.values.at("password");
+    err << "glimmark serve: warning: --password on the command line is visible to every local "
+           "user in the process list; use --password-file\n";
+  } else {
+    password = RandomPassword();
+    err << "glimmark serve: no --password-file: using a random password; tokens will not survive "
+           "a restart\n";
+    return true;
+  }
+  if (!Utf8ToUtf16(utf8, password) || password.empty()) {
+    err << "glimmark serve: the password must be non-empty UTF-8\n";
+    return false;
+  }
+  return true;
+}
+
+// Reads the picture's look into `look`; false with the option's message.
+bool ReadLook(const ParsedOptions& options, PictureOptions& look, std::string& bad) {
+  auto given = [&options](const char* name) { return options.values.count(name) != 0; };
+  auto value = [&options](const char* name) { return options.values.at(name); };
+  int32_t number = 0;
+  if (given("size") &&
+      !ParseNumberPair(value("size"), 'x', kWidthLimits, kHeightLimits, look.width, look.height))
+    return (bad = "size"), false;
+  if (given("lines")) {
+    if (!ParseNumber(value("lines"), kLinesLimits, number)) return (bad = "lines"), false;
+    look.lines = number;
+  }
+  if (given("line-width")) {
+    if (!ParseNumber(value("line-width"), kLineWidthLimits, number))
+      return (bad = "line-width"), false;
+    look.lineWidth = number;
+  }
+  if (given("colors")) {
+    const std::string colors = value("colors");
+    const size_t comma = colors.find(',');
+    uint32_t fg = 0, bg = 0;
+    if (comma == std::string::npos || !ParseArgbColor(colors.substr(0, comma), fg) ||
+        !ParseArgbColor(colors.substr(comma + 1), bg))
+      return (bad = "colors"), false;
+    look.fontColor = fg;
+    look.backgroundColor = bg;
+  }
+  if (given("format")) {
+    if (value("format") != "jpeg" && value("format") != "gif") return (bad = "format"), false;
+    look.format = value("format") == "gif" ? kPictureFormatGif : kPictureFormatJpeg;
+  }
+  if (given("quality")) {
+    if (!ParseNumber(value("quality"), kQualityLimits, number)) return (bad = "quality"), false;
+    look.quality = number;
+  }
+  return true;
+}
+
 // Reads the options into `host`; false with a message on the first bad one.
 bool ReadHostOptions(const ParsedOptions& options, HostOptions& host, std::ostream& err) {
   auto has = [&options](const char* name) { return options.values.count(name) != 0; };
   auto value = [&options](const char* name) { return options.values.at(name); };
-  auto bad = [&err](const char* name, const char* expected) {
-    err << "glimmark serve: --" << name << " must be " << expected << "\n";
+  auto bad = [&err](const std::string& name) {
+    err << "glimmark serve: bad value for --" << name << " (see --help for its form)\n";
     return false;
   };
-  if (has("port") && !ParseBoundedNumber(value("port"), 1, 65535, host.port))
-    return bad("port", "a port number 1..65535");
+  if (has("port") && !ParseNumber(value("port"), kPortRange, host.port)) return bad("port");
   if (has("bind")) host.bind = value("bind");
-  int maxAge = static_cast<int>(host.site.maxAgeSeconds);
-  if (has("max-age") && !ParseBoundedNumber(value("max-age"), 1, kMaxAgeLimit, maxAge))
-    return bad("max-age", "a number of seconds 1..86400");
-  host.site.maxAgeSeconds = maxAge;
-  if (has("threads") && !ParseBoundedNumber(value("threads"), 1, kMaxThreads, host.threads))
-    return bad("threads", "a number 1..256");
-  if (has("password")) {
-    if (!Utf8ToUtf16(value("password"), host.site.password) || host.site.password.empty())
-      return bad("password", "non-empty UTF-8");
-  } else {
-    host.site.password = RandomPassword();
-    err << "glimmark serve: no --password: using a random one; tokens will not survive a restart\n";
+  int32_t maxAge = 0;
+  if (has("max-age")) {
+    if (!ParseNumber(value("max-age"), kMaxAgeRange, maxAge)) return bad("max-age");
+    host.site.maxAgeSeconds = maxAge;
   }
+  if (has("threads") && !ParseNumber(value("threads"), kThreadRange, host.threads))
+    return bad("threads");
+  std::string badLook;
+  if (!ReadLook(options, host.site.look, badLook)) return bad(badLook);
+  if (const auto proxies = options.lists.find("trusted-proxy"); proxies != options.lists.end()) {
+    for (const std::string& proxy : proxies->second) {
+      const std::string canonical = CanonicalAddress(proxy);
+      if (canonical.empty()) return bad("trusted-proxy");
+      host.site.trustedProxies.push_back(canonical);
+    }
+  }
+  if (!ReadPassword(options, host.site.password, err)) return false;
   if (has("key-file")) {
     std::string error;
     if (!LoadHostKey(value("key-file"), host.site.key, error)) {
@@ -87,6 +170,27 @@ bool ReadHostOptions(const ParsedOptions& options, HostOptions& host, std::ostre
            "restart\n";
   }
   return true;
+}
+
+// The registry file this process reads, for messages.
+std::string RegistryFileName() {
+  char path[4096];
+  return GlimmarkRegistryFile(path, sizeof(path)) > 0 ? std::string(path)
+                                                      : std::string("(no location found)");
+}
+
+// Whether a page could create and draw with the component; says why not.
+bool ComponentServes(std::ostream& err) {
+  EnterPageApartment();
+  const HRESULT hr = ProbeCaptchaObject();
+  LeavePageApartment();
+  if (SUCCEEDED(hr)) return true;
+  err << "glimmark serve: cannot create and draw with \""
+      << Utf16ToUtf8(std::u16string(kCaptchaProgId)) << "\" (" << ResultText(hr)
+      << ") using the registry file " << RegistryFileName()
+      << "; register the component there with `glimmark register` (or `glimmark register "
+         "--user`)\n";
+  return false;
 }
 
 // Waits for SIGINT or SIGTERM (blocked in every thread) and stops the host;
@@ -120,6 +224,7 @@ int RunServeCommand(const std::vector<std::string>& args, std::ostream& out, std
   }
   HostOptions hostOptions;
   if (!ReadHostOptions(options, hostOptions, err)) return kExitUsage;
+  if (!ComponentServes(err)) return kExitFailure;
 
   // Block the stop signals before any thread starts, so that only the
   // waiting thread below receives them.

@@ -1,9 +1,11 @@
 #include "tools/pagehost/captcha_site.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
 #include "tools/pagehost/challenge_text.h"
+#include "tools/pagehost/client_address.h"
 #include "tools/pagehost/dispatch_caller.h"
 #include "tools/pagehost/html_pages.h"
 #include "tools/pagehost/http_intrinsics.h"
@@ -18,6 +20,10 @@ namespace {
 
 // Longest answer compared: a text holds at most 97 characters.
 constexpr size_t kMaxAnswerLength = 100;
+// Seconds a client is asked to wait when the store is full or unreachable.
+constexpr int64_t kBusyRetrySeconds = 10;
+// A text character no answer byte can stand for: a noncharacter.
+constexpr char16_t kNeverTyped = 0xFFFF;
 constexpr int64_t kFileTimeTicksPerSecond = 10000000;
 constexpr int64_t kFileTimeToUnixSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
 
@@ -25,17 +31,6 @@ std::string Narrow(const std::u16string& text) {
   std::string narrow;
   for (char16_t c : text) narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
   return narrow;
-}
-
-// The answer as typed (UTF-8) against the restored text: exact, case and all.
-// Texts are ASCII, so any other byte is a mismatch.
-bool SameText(const std::u16string& text, const std::string& answer) {
-  if (text.size() != answer.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(answer[i]);
-    if (byte >= 0x80 || text[i] != byte) return false;
-  }
-  return true;
 }
 
 // Runs one page: object by ProgID, OnStartPage with the exchange's context,
@@ -85,7 +80,57 @@ PageResult Verdict(int status, bool ok, const std::string& reason, bool wantsJso
   return result;
 }
 
+PageResult WithRetryAfter(PageResult result, int64_t seconds) {
+  result.headers.emplace_back("Retry-After", std::to_string(seconds));
+  return result;
+}
+
+PageResult Busy(int64_t seconds) {
+  return WithRetryAfter(TextResult(503, "too many answers or pictures at once; try again later"),
+                        seconds);
+}
+
+PageResult Limited(int64_t seconds) {
+  return WithRetryAfter(TextResult(429, "too many wrong answers; try again later"), seconds);
+}
+
+std::shared_ptr<SiteStore> StoreOf(SiteSettings& settings) {
+  if (!settings.store) settings.store = std::make_shared<MemorySiteStore>(settings.failureWindows);
+  return settings.store;
+}
+
+// The look, set through the object's settings operations by name.
+HRESULT ApplyLook(DispatchCaller& page, const PictureOptions& look) {
+  HRESULT step =
+      page.Call(u"SetSize", {ScriptValue(look.width).value, ScriptValue(look.height).value});
+  if (SUCCEEDED(step))
+    step =
+        page.Call(u"SetLines", {ScriptValue(look.lines).value, ScriptValue(look.lineWidth).value});
+  if (SUCCEEDED(step)) {
+    step = page.Call(u"SetColor", {ScriptValue(static_cast<double>(look.fontColor)).value,
+                                   ScriptValue(static_cast<double>(look.backgroundColor)).value});
+  }
+  if (SUCCEEDED(step))
+    step = page.Call(u"SetOutputFormat",
+                     {ScriptValue(look.format).value, ScriptValue(look.quality).value});
+  return step;
+}
+
 }  // namespace
+
+bool AnswerMatches(const std::u16string& text, const std::string& answer) {
+  // Every position up to the longest answer compared is visited, whatever
+  // the lengths; differences are gathered without a branch on them.
+  unsigned difference = static_cast<unsigned>(text.size() != answer.size());
+  difference |= static_cast<unsigned>(text.size() > kMaxAnswerLength);
+  for (size_t i = 0; i < kMaxAnswerLength; ++i) {
+    const char16_t expected = i < text.size() ? text[i] : 0;
+    const auto byte = static_cast<unsigned char>(i < answer.size() ? answer[i] : 0);
+    const char16_t typed = byte < 0x80 ? byte : kNeverTyped;
+    difference |= static_cast<unsigned>(expected ^ typed);
+  }
+  return difference == 0;
+}
 
 int64_t HostClockSeconds() {
   FILETIME now;
@@ -103,6 +148,9 @@ PageResult TextResult(int status, const std::string& reason) {
   return result;
 }
 
+CaptchaSite::CaptchaSite(SiteSettings settings)
+    : settings_(std::move(settings)), store_(*StoreOf(settings_)) {}
+
 PageResult CaptchaSite::Form() {
   PageReply reply;
   std::string token;
@@ -116,71 +164,65 @@ PageResult CaptchaSite::Form() {
   });
   if (FAILED(hr)) return ComponentFailure(hr);
   const std::string envelope =
-      SealEnvelope(settings_.key, {token, HostClockSeconds() + settings_.maxAgeSeconds});
+      SealEnvelope(settings_.key, {token, HostClockSeconds() + settings_.maxAgeSeconds, {}});
   PageResult result;
   result.contentType = "text/html; charset=utf-8";
-  const PictureOptions look;
-  result.body = ChallengeFormHtml(envelope, look.width, look.height);
+  result.body = ChallengeFormHtml(envelope, settings_.look.width, settings_.look.height);
+  // Coming back to the form (the back button) asks for a new one rather than
+  // showing an envelope that may be used up.
+  result.headers.emplace_back("Cache-Control", "no-store");
   return result;
 }
 
 PageResult CaptchaSite::Picture(const QueryValues& query) {
   const auto token = query.find("token");
   if (token == query.end()) return TextResult(400, "missing parameter: token");
-  PictureOptions look;
-  std::string reason;
-  if (!ReadPictureOptions(query, look, reason)) return TextResult(400, reason);
+  if (query.size() != 1) return TextResult(400, "the picture takes the envelope (token) only");
   const std::optional<EnvelopeContents> contents = OpenEnvelope(settings_.key, token->second);
   if (!contents) return TextResult(400, kReasonMalformedToken);
-  if (contents->expiresAt < HostClockSeconds()) return TextResult(400, kReasonExpired);
+  const int64_t now = HostClockSeconds();
+  if (contents->expiresAt < now) return TextResult(400, kReasonExpired);
 
   PageReply reply;
-  const HRESULT hr = RunPage(reply, 0, [this, &contents, &look](DispatchCaller& page) {
+  const HRESULT hr = RunPage(reply, 0, [this, &contents](DispatchCaller& page) {
     HRESULT step = RestoreToken(page, settings_.password, contents->token);
-    if (SUCCEEDED(step))
-      step = page.Call(u"SetSize", {ScriptValue(look.width).value, ScriptValue(look.height).value});
-    if (SUCCEEDED(step))
-      step = page.Call(u"SetLines",
-                       {ScriptValue(look.lines).value, ScriptValue(look.lineWidth).value});
-    if (SUCCEEDED(step)) {
-      step = page.Call(u"SetColor", {ScriptValue(static_cast<double>(look.fontColor)).value,
-                                     ScriptValue(static_cast<double>(look.backgroundColor)).value});
-    }
-    if (SUCCEEDED(step))
-      step = page.Call(u"SetOutputFormat",
-                       {ScriptValue(look.format).value, ScriptValue(look.quality).value});
+    if (SUCCEEDED(step)) step = ApplyLook(page, settings_.look);
     if (SUCCEEDED(step)) step = page.Call(u"Send", {});
     return step;
   });
   if (FAILED(hr)) return ComponentFailure(hr);
+  // Only the first rendering of an envelope is ever served: new distortions
+  // of the same text, fetched again and again, would add up to a clean one.
   PageResult result;
+  const StoreStatus kept = store_.KeepFirstRendering("picture:" + contents->id, reply.body,
+                                                     contents->expiresAt, now, result.body);
+  if (kept != StoreStatus::kOk) return Busy(kBusyRetrySeconds);
+  if (result.body.empty())
+    return TextResult(410, "this picture is no longer kept; load the form again");
   result.contentType = reply.contentType;
-  result.body = std::move(reply.body);
   result.headers.emplace_back("Cache-Control", "no-store");
   return result;
 }
 
-PageResult CaptchaSite::Verify(const QueryValues& form, const std::string& client, bool wantsJson) {
+PageResult CaptchaSite::Verify(const QueryValues& form, const ClientOrigin& origin,
+                               bool wantsJson) {
   const int64_t now = HostClockSeconds();
-  const int64_t wait = failures_.RetryAfter(client, now);
-  if (wait > 0) {
-    PageResult result = TextResult(429, "too many wrong answers; try again later");
-    result.headers.emplace_back("Retry-After", std::to_string(wait));
-    return result;
-  }
+  const std::string client =
+      ClientKey(ClientAddress(origin.peer, origin.forwardedFor, settings_.trustedProxies));
+  int64_t wait = 0;
+  if (store_.RetryAfter(client, now, wait) != StoreStatus::kOk) return Busy(kBusyRetrySeconds);
+  if (wait > 0) return Limited(wait);
   const auto token = form.find("token");
   const auto answer = form.find("answer");
   if (token == form.end()) return TextResult(400, "missing field: token");
   if (answer == form.end()) return TextResult(400, "missing field: answer");
   if (answer->second.size() > kMaxAnswerLength) return TextResult(400, "answer too long");
 
-  auto refuse = [&](int status, const char* reason) {
-    failures_.RecordFailure(client, now);
-    return Verdict(status, false, reason, wantsJson);
-  };
+  // Refusals that tell nothing about any text count no failure: nobody can
+  // make an envelope without the host's key.
   const std::optional<EnvelopeContents> contents = OpenEnvelope(settings_.key, token->second);
-  if (!contents) return refuse(400, kReasonMalformedToken);
-  if (contents->expiresAt < now) return refuse(403, kReasonExpired);
+  if (!contents) return Verdict(400, false, kReasonMalformedToken, wantsJson);
+  if (contents->expiresAt < now) return Verdict(403, false, kReasonExpired, wantsJson);
 
   PageReply reply;
   std::u16string text;
@@ -199,18 +241,22 @@ PageResult CaptchaSite::Verify(const QueryValues& form, const std::string& clien
                              });
   if (FAILED(hr)) return ComponentFailure(hr);
   // A token from the future was not made by this host's clock.
-  if (age < 0) return refuse(400, kReasonMalformedToken);
-  if (age > settings_.maxAgeSeconds) return refuse(403, kReasonExpired);
-  if (!SameText(text, answer->second)) return refuse(403, kReasonWrongAnswer);
-  switch (usedTokens_.ClaimToken(contents->token, contents->expiresAt, now)) {
-    case UsedTokenGuard::Claim::kFirstUse:
+  if (age < 0) return Verdict(400, false, kReasonMalformedToken, wantsJson);
+  if (age > settings_.maxAgeSeconds) return Verdict(403, false, kReasonExpired, wantsJson);
+
+  const AnswerOutcome outcome = store_.SettleAnswer(client, contents->id, contents->expiresAt,
+                                                    AnswerMatches(text, answer->second), now);
+  if (outcome.status != StoreStatus::kOk)
+    return Busy(std::max<int64_t>(1, outcome.retryAfterSeconds));
+  switch (outcome.verdict) {
+    case AnswerVerdict::kAccepted:
       return Verdict(200, true, "", wantsJson);
-    case UsedTokenGuard::Claim::kUsedBefore:
-      return refuse(403, kReasonAlreadyUsed);
-    case UsedTokenGuard::Claim::kFull:
+    case AnswerVerdict::kWrong:
+      return Verdict(403, false, kReasonWrongAnswer, wantsJson);
+    case AnswerVerdict::kAlreadyUsed:
+      return Verdict(403, false, kReasonAlreadyUsed, wantsJson);
+    case AnswerVerdict::kLimited:
       break;
   }
-  PageResult busy = TextResult(503, "too many answers at once; try again later");
-  busy.headers.emplace_back("Retry-After", "10");
-  return busy;
+  return Limited(outcome.retryAfterSeconds);
 }

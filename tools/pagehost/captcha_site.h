@@ -7,27 +7,37 @@
 //   form     draws a text from the system's random source, puts it into Text,
 //            reads EncryptedText and seals that token into an envelope.
 //   picture  opens the envelope, puts its token into EncryptedText (the
-//            component restores the text), applies the look, Send.
+//            component restores the text), applies the host's look, Send;
+//            the first rendering of an envelope is the only one ever served.
 //   verify   opens the envelope, restores text and age through the object,
-//            compares the answer, bounds the age, refuses a second use.
-// The component's token never leaves the host: only envelopes do.
+//            compares the answer; the first answer uses the envelope up,
+//            and wrong answers count against the client's failure window.
+// The component's token never leaves the host: only envelopes do. What
+// several hosts of one site must agree on goes through the SiteStore.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "tools/pagehost/failure_limiter.h"
+#include "tools/pagehost/form_decoding.h"
+#include "tools/pagehost/memory_site_store.h"
 #include "tools/pagehost/picture_options.h"
 #include "tools/pagehost/sealed_envelope.h"
-#include "tools/pagehost/used_token_guard.h"
+#include "tools/pagehost/site_store.h"
 
 struct SiteSettings {
   std::u16string password;      // the component's password (its key)
   HostKey key{};                // seals the envelopes
   int64_t maxAgeSeconds = 300;  // oldest token accepted
-  int maxFailuresPerMinute = FailureLimiter::kDefaultMaxFailures;
+  PictureOptions look;          // every picture's look, chosen by the operator
+  FailureWindowSettings failureWindows;
+  // Canonical addresses (CanonicalAddress) whose X-Forwarded-For is believed.
+  std::vector<std::string> trustedProxies;
+  // The shared decisions; null: a MemorySiteStore of this process.
+  std::shared_ptr<SiteStore> store;
 };
 
 // One HTTP answer. `headers` come in addition to Content-Type.
@@ -38,6 +48,13 @@ struct PageResult {
   std::vector<std::pair<std::string, std::string>> headers;
 };
 
+// Where an answer comes from: the connection's peer address and the request's
+// X-Forwarded-For values (joined with commas in the order received).
+struct ClientOrigin {
+  std::string peer;
+  std::string forwardedFor;
+};
+
 // Reasons a submission fails, as the page says them.
 extern const char kReasonWrongAnswer[];
 extern const char kReasonExpired[];
@@ -46,21 +63,20 @@ extern const char kReasonAlreadyUsed[];
 
 class CaptchaSite {
  public:
-  explicit CaptchaSite(SiteSettings settings) : settings_(std::move(settings)) {}
+  explicit CaptchaSite(SiteSettings settings);
 
   // GET /
   PageResult Form();
-  // GET /captcha; `query` holds the token and the picture's look.
+  // GET /captcha; `query` must hold the envelope (`token`) and nothing else.
   PageResult Picture(const QueryValues& query);
-  // POST /verify with the form fields; `client` is the peer's address.
-  PageResult Verify(const QueryValues& form, const std::string& client, bool wantsJson);
+  // POST /verify with the form fields.
+  PageResult Verify(const QueryValues& form, const ClientOrigin& origin, bool wantsJson);
 
   const SiteSettings& Settings() const { return settings_; }
 
  private:
   SiteSettings settings_;
-  UsedTokenGuard usedTokens_;
-  FailureLimiter failures_{settings_.maxFailuresPerMinute};
+  SiteStore& store_;
 };
 
 // Seconds since 1970 by the platform's clock (the one the component stamps
@@ -69,3 +85,7 @@ int64_t HostClockSeconds();
 
 // A one-line plain-text answer: `status` with `reason`.
 PageResult TextResult(int status, const std::string& reason);
+
+// Whether the answer as typed (UTF-8) is exactly the restored text, in a time
+// that depends on neither where they differ nor the text's length.
+bool AnswerMatches(const std::u16string& text, const std::string& answer);

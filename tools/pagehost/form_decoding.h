@@ -2,9 +2,11 @@
 // bodies) into names and values, refusing what a well-formed form never holds.
 #pragma once
 
+#include <map>
 #include <string>
 
-#include "tools/pagehost/picture_options.h"
+// Every field by name, each given once (DecodeForm refuses repeats).
+using QueryValues = std::map<std::string, std::string>;
 
 // Splits `text` at '&' and '=', turns '+' into space and %XX into its byte.
 // Returns false with a reason for a bad escape, a field without '=', an

@@ -84,6 +84,17 @@ bool WantsJson(const httplib::Request& request) {
   return request.get_header_value("Accept").find("application/json") != std::string::npos;
 }
 
+// Every X-Forwarded-For value, joined with commas in the order received.
+std::string ForwardedFor(const httplib::Request& request) {
+  std::string joined;
+  const size_t count = request.get_header_value_count("X-Forwarded-For");
+  for (size_t i = 0; i < count; ++i) {
+    if (i > 0) joined += ',';
+    joined += request.get_header_value("X-Forwarded-For", i);
+  }
+  return joined;
+}
+
 // The query part of the request target, undecoded.
 std::string RawQuery(const httplib::Request& request) {
   const size_t mark = request.target.find('?');
@@ -172,7 +183,8 @@ PageHost::PageHost(HostOptions options)
     QueryValues form;
     std::string reason;
     if (!DecodeForm(request.body, form, reason)) return Refuse(400, reason, response);
-    Answer(site.Verify(form, request.remote_addr, WantsJson(request)), response);
+    Answer(site.Verify(form, {request.remote_addr, ForwardedFor(request)}, WantsJson(request)),
+           response);
   });
   // The right path with the wrong method.
   auto wrongMethod = [](const httplib::Request&, httplib::Response& response) {

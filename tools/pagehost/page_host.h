@@ -3,7 +3,7 @@
 // routes hand parsed, size-checked requests to the site's pages
 // (captcha_site.h):
 //   GET  /                 the challenge form
-//   GET  /captcha?token=…  the picture of an envelope (optional look, limited)
+//   GET  /captcha?token=…  the picture of an envelope (the envelope only)
 //   POST /verify           token and answer; JSON with Accept: application/json
 // Anything else is 404, other methods 405. Queries over kMaxQueryBytes get
 // 414, bodies over kMaxBodyBytes 413; every refusal carries a one-line reason.

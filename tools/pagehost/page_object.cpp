@@ -1,5 +1,7 @@
 #include "tools/pagehost/page_object.h"
 
+#include "tools/pagehost/dispatch_caller.h"
+
 const OLECHAR kCaptchaProgId[] = OLESTR("tolvek.Glimmark");
 
 HRESULT CreateCaptchaObject(IDispatch** object) {
@@ -16,3 +18,16 @@ HRESULT CreateCaptchaObject(IDispatch** object) {
 // thread is one, and its objects are used on it alone.
 void EnterPageApartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
 void LeavePageApartment() { CoUninitialize(); }
+
+HRESULT ProbeCaptchaObject() {
+  IDispatch* object = nullptr;
+  HRESULT hr = CreateCaptchaObject(&object);
+  if (FAILED(hr)) return hr;
+  ScriptValue picture;
+  hr = DispatchCaller(object).Call(u"SaveToVar", {}, &picture.value);
+  object->Release();
+  if (FAILED(hr)) return hr;
+  const bool drawn = picture.value.vt == (VT_ARRAY | VT_UI1) && picture.value.parray != nullptr &&
+                     picture.value.parray->rgsabound[0].cElements > 0;
+  return drawn ? S_OK : E_FAIL;
+}

@@ -16,3 +16,8 @@ HRESULT CreateCaptchaObject(IDispatch** object);
 // leaves it when it ends.
 void EnterPageApartment();
 void LeavePageApartment();
+
+// Whether a page could serve: creates one object by ProgID and has it draw a
+// picture (SaveToVar, called by name). S_OK, or the first failure (E_FAIL
+// when no picture came back). Call it on a thread in an apartment.
+HRESULT ProbeCaptchaObject();

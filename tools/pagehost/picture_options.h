@@ -1,18 +1,15 @@
-// The optional look of a /captcha picture, read from the query and checked
-// against stated limits before any work: a value that is malformed or out of
-// range is refused with a one-line reason, never drawn at a size or in a
-// format other than the one asked for.
+// The look of the host's pictures: size, noise curves, colours, format and
+// quality. The operator chooses it once (`glimmark serve --size ... `); a
+// visitor's request names the envelope only and never the look, so nobody
+// can ask for a picture that is easier to read.
 #pragma once
 
 #include <windows.h>
 
-#include <map>
-#include <string>
+#include "tools/options/option_values.h"
 
-struct PictureLimits {
-  LONG min;
-  LONG max;
-};
+// The ranges the host's settings and `glimmark image` accept.
+using PictureLimits = NumberRange;
 
 constexpr PictureLimits kWidthLimits = {40, 800};
 constexpr PictureLimits kHeightLimits = {20, 300};
@@ -33,12 +30,3 @@ struct PictureOptions {
   LONG format = kPictureFormatJpeg;
   LONG quality = 85;
 };
-
-// Every query parameter by name, each given once (the caller refuses repeats).
-using QueryValues = std::map<std::string, std::string>;
-
-// Reads the picture parameters (`width`, `height`, `lines`, `line_width`,
-// `fg`, `bg` as RRGGBB or AARRGGBB hex, `format` jpeg|gif, `quality`) from
-// `query`, ignoring `token`. Returns false with the reason for the first bad
-// or unknown parameter.
-bool ReadPictureOptions(const QueryValues& query, PictureOptions& options, std::string& reason);

@@ -38,6 +38,13 @@ bool IsTokenText(const std::string& text) {
   return true;
 }
 
+std::string HexOf(const unsigned char* bytes, size_t count) {
+  std::string hex(count * 2 + 1, '\0');
+  sodium_bin2hex(hex.data(), hex.size(), bytes, count);
+  hex.pop_back();  // the encoder's terminator
+  return hex;
+}
+
 }  // namespace
 
 HostKey RandomHostKey() {
@@ -96,6 +103,7 @@ std::optional<EnvelopeContents> OpenEnvelope(const HostKey& key, const std::stri
     return std::nullopt;
   }
   constexpr size_t kOverhead = crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES;
+  static_assert(kEnvelopeIdBytes <= crypto_secretbox_NONCEBYTES);
   if (sealedLength < kOverhead + kExpiryBytes) return std::nullopt;
   std::vector<unsigned char> plain(sealedLength - kOverhead);
   if (crypto_secretbox_open_easy(plain.data(), sealed.data() + crypto_secretbox_NONCEBYTES,
@@ -104,6 +112,7 @@ std::optional<EnvelopeContents> OpenEnvelope(const HostKey& key, const std::stri
     return std::nullopt;
   }
   EnvelopeContents contents;
+  contents.id = HexOf(sealed.data(), kEnvelopeIdBytes);
   contents.expiresAt = GetExpiry(plain.data());
   contents.token.assign(plain.begin() + kExpiryBytes, plain.end());
   if (!IsTokenText(contents.token)) return std::nullopt;

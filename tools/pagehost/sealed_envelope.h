@@ -21,7 +21,14 @@ constexpr size_t kMaxEnvelopeLength = 1024;
 struct EnvelopeContents {
   std::string token;      // the component's token (decimal digits)
   int64_t expiresAt = 0;  // seconds since 1970-01-01 UTC
+  // Set by OpenEnvelope: the envelope's name in the site store, the hex of
+  // the first kEnvelopeIdBytes of its random nonce. Two envelopes of one
+  // token have two ids; the id tells nothing of the token or the text.
+  std::string id;
 };
+
+// 128 random bits name an envelope without a collision in any lifetime.
+constexpr size_t kEnvelopeIdBytes = 16;
 
 // A key from the system's cryptographic random source.
 HostKey RandomHostKey();

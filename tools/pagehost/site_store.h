@@ -22,7 +22,7 @@ enum class AnswerVerdict {
 struct AnswerOutcome {
   StoreStatus status = StoreStatus::kOk;
   AnswerVerdict verdict = AnswerVerdict::kAlreadyUsed;  // meaningful when status is kOk
-  int64_t retryAfterSeconds = 0;  // with kLimited, kFull, kUnavailable
+  int64_t retryAfterSeconds = 0;                        // with kLimited, kFull, kUnavailable
 };
 
 class SiteStore {
@@ -38,8 +38,7 @@ class SiteStore {
                                      int64_t expiresAt, bool correct, int64_t now) = 0;
 
   // Seconds until `clientKey` may answer again (0: now), in `seconds`.
-  virtual StoreStatus RetryAfter(const std::string& clientKey, int64_t now,
-                                 int64_t& seconds) = 0;
+  virtual StoreStatus RetryAfter(const std::string& clientKey, int64_t now, int64_t& seconds) = 0;
 
   // Keeps `rendering` as the one rendering called `key` ("picture:" or
   // "audio:" followed by the envelope id) until `expiresAt`, unless one is
