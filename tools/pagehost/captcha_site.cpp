@@ -260,3 +260,10 @@ PageResult CaptchaSite::Verify(const QueryValues& form, const ClientOrigin& orig
   }
   return Limited(outcome.retryAfterSeconds);
 }
+
+PageResult CaptchaSite::Health() {
+  PageResult result = store_.Healthy() ? TextResult(200, "ok")
+                                       : TextResult(503, "the site store does not answer");
+  result.headers.emplace_back("Cache-Control", "no-store");
+  return result;
+}

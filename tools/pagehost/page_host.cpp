@@ -176,6 +176,9 @@ PageHost::PageHost(HostOptions options)
     QueryValues query;
     if (ReadQuery(request, response, query)) Answer(site.Picture(query), response);
   });
+  http.Get("/healthz", [&site](const httplib::Request&, httplib::Response& response) {
+    Answer(site.Health(), response);
+  });
   http.Post("/verify", [&site](const httplib::Request& request, httplib::Response& response) {
     if (request.get_header_value("Content-Type").rfind(kFormContentType, 0) != 0) {
       return Refuse(415, "the form must be sent as application/x-www-form-urlencoded", response);

@@ -32,16 +32,6 @@ end
 return {1, 0}
 )lua";
 
-// KEYS: failures. ARGV: failures allowed. Returns ms until the window ends
-// when it is full, else 0.
-const char kRetryAfterScript[] = R"lua(
-local failures = tonumber(redis.call('GET', KEYS[1]) or '0')
-if failures < tonumber(ARGV[1]) then
-  return 0
-end
-return math.max(redis.call('PTTL', KEYS[1]), 1)
-)lua";
-
 // KEYS: rendering. ARGV: bytes, ms to keep them. Keeps the bytes unless some
 // are kept already, and returns the ones kept.
 const char kKeepFirstScript[] = R"lua(
@@ -77,8 +67,7 @@ bool IsNoScript(const redisReply& reply) {
 
 RedisSiteStore::RedisSiteStore(RedisStoreSettings settings, RedisConnectionPool::LogLine log)
     : settings_(std::move(settings)),
-      pool_(settings_.connection, {kSettleScript, kRetryAfterScript, kKeepFirstScript},
-            std::move(log)) {}
+      pool_(settings_.connection, {kSettleScript, kKeepFirstScript}, std::move(log)) {}
 
 std::string RedisSiteStore::Key(const char* kind, const std::string& name) const {
   return settings_.prefix + ":" + kind + ":" + name;
@@ -86,8 +75,7 @@ std::string RedisSiteStore::Key(const char* kind, const std::string& name) const
 
 bool RedisSiteStore::RunScript(Script script, const std::vector<std::string>& keys,
                                const std::vector<std::string>& args, RedisReply& reply) {
-  static const char* const kSources[kScriptCount] = {kSettleScript, kRetryAfterScript,
-                                                     kKeepFirstScript};
+  static const char* const kSources[kScriptCount] = {kSettleScript, kKeepFirstScript};
   RedisCommand command = {"EVALSHA", pool_.ScriptSha(script), std::to_string(keys.size())};
   command.insert(command.end(), keys.begin(), keys.end());
   command.insert(command.end(), args.begin(), args.end());
@@ -135,6 +123,7 @@ AnswerOutcome RedisSiteStore::SettleAnswer(const std::string& clientKey,
     case kScriptLimited:
       outcome.verdict = AnswerVerdict::kLimited;
       outcome.retryAfterSeconds = WholeSeconds(reply->element[1]->integer);
+      RememberLimited(clientKey, now, now + outcome.retryAfterSeconds);
       break;
     case kScriptAlreadyUsed:
     default:
@@ -144,17 +133,27 @@ AnswerOutcome RedisSiteStore::SettleAnswer(const std::string& clientKey,
   return outcome;
 }
 
-StoreStatus RedisSiteStore::RetryAfter(const std::string& clientKey, int64_t /*now*/,
+StoreStatus RedisSiteStore::RetryAfter(const std::string& clientKey, int64_t now,
                                        int64_t& seconds) noexcept {
-  RedisReply reply;
-  if (!RunScript(kRetryAfter, {Key("failures", clientKey)}, {std::to_string(settings_.maxFailures)},
-                 reply) ||
-      reply->type != REDIS_REPLY_INTEGER) {
-    seconds = RefusedRetryAfter();
-    return StoreStatus::kUnavailable;
+  const std::lock_guard<std::mutex> lock(limitedMutex_);
+  seconds = 0;
+  const auto found = limitedUntil_.find(clientKey);
+  if (found == limitedUntil_.end()) return StoreStatus::kOk;
+  if (found->second > now) {
+    seconds = found->second - now;
+  } else {
+    limitedUntil_.erase(found);
   }
-  seconds = reply->integer == 0 ? 0 : WholeSeconds(reply->integer);
   return StoreStatus::kOk;
+}
+
+void RedisSiteStore::RememberLimited(const std::string& clientKey, int64_t now, int64_t until) {
+  const std::lock_guard<std::mutex> lock(limitedMutex_);
+  if (limitedUntil_.size() >= kMaxLimitedClients) {
+    std::erase_if(limitedUntil_, [now](const auto& entry) { return entry.second <= now; });
+    if (limitedUntil_.size() >= kMaxLimitedClients) return;
+  }
+  limitedUntil_[clientKey] = until;
 }
 
 StoreStatus RedisSiteStore::KeepFirstRendering(const std::string& key, const std::string& rendering,

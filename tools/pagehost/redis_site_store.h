@@ -10,10 +10,19 @@
 // hosts), or EVAL once more when the server lost its script cache (NOSCRIPT).
 // A store that does not answer within its deadline gives kUnavailable, and
 // the host refuses rather than decides alone (redis_connection_pool.h).
+//
+// RetryAfter costs no round trip: SettleAnswer checks the failure window
+// itself, atomically, so RetryAfter only saves a limited client's page the
+// work of restoring its text. It answers from the clients this store object
+// has seen limited (kLimited from SettleAnswer, until their window ends); a
+// client limited through another host is refused by SettleAnswer instead,
+// after that work, and from then on here too.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "tools/pagehost/redis_connection_pool.h"
 #include "tools/pagehost/site_store.h"
@@ -45,7 +54,11 @@ class RedisSiteStore final : public SiteStore {
   uint64_t RoundTrips() const { return pool_.RoundTrips(); }
 
  private:
-  enum Script : size_t { kSettle, kRetryAfter, kKeepFirst, kScriptCount };
+  enum Script : size_t { kSettle, kKeepFirst, kScriptCount };
+  // Clients remembered as limited: enough for every address of a busy
+  // attack; when full, new ones are not remembered (SettleAnswer still
+  // refuses them), about 100 bytes each.
+  static constexpr size_t kMaxLimitedClients = 65536;
 
   // Runs `script` with `keys` and `args` in one round trip (two when Redis
   // has to be handed the script's text again). False: the store is unavailable.
@@ -54,6 +67,10 @@ class RedisSiteStore final : public SiteStore {
   std::string Key(const char* kind, const std::string& name) const;
   int64_t RefusedRetryAfter() const { return pool_.RetryAfterSeconds(); }
 
+  void RememberLimited(const std::string& clientKey, int64_t now, int64_t until);
+
   const RedisStoreSettings settings_;
   RedisConnectionPool pool_;
+  std::mutex limitedMutex_;
+  std::unordered_map<std::string, int64_t> limitedUntil_;  // client key -> Unix seconds
 };
