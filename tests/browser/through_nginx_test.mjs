@@ -103,21 +103,8 @@ describe('two hosts on one Redis behind nginx', () => {
     }
   });
 
-  it('counts failed answers of one address once across both hosts', async () => {
-    for (let i = 0; i < MAX_FAILURES; ++i) {
-      const result = await submit(await newEnvelope(), 'wrong!');
-      assert.equal(result.reason, 'wrong answer', `failure ${i + 1}`);
-    }
-    const limited = await submit(await newEnvelope(), 'wrong!');
-    assert.equal(limited.status, 429);
-    assert.ok(Number(limited.retryAfter) >= 1, `Retry-After ${limited.retryAfter}`);
-    const onTheOtherHost = await submit(await newEnvelope(), 'wrong!');
-    assert.equal(onTheOtherHost.status, 429);
-  });
-
   it('refuses with 503 while Redis is down and serves again when it is back', async () => {
     const used = await newEnvelope();
-    assert.equal(await site.redis.command('DEL behind-nginx:failures:127.0.0.1'), ':1');
     assert.equal((await submit(used, await answerOf(used))).reason, 'accepted');
     const pending = await newEnvelope();
     const pendingAnswer = await answerOf(pending);
@@ -145,6 +132,18 @@ describe('two hosts on one Redis behind nginx', () => {
     for (let i = 0; i < FETCHES_PER_CHECK; ++i) {
       assert.equal((await submit(used, 'anything')).reason, 'already used');
     }
+  });
+
+  it('counts failed answers of one address once across both hosts', async () => {
+    for (let i = 0; i < MAX_FAILURES; ++i) {
+      const result = await submit(await newEnvelope(), 'wrong!');
+      assert.equal(result.reason, 'wrong answer', `failure ${i + 1}`);
+    }
+    const limited = await submit(await newEnvelope(), 'wrong!');
+    assert.equal(limited.status, 429);
+    assert.ok(Number(limited.retryAfter) >= 1, `Retry-After ${limited.retryAfter}`);
+    const onTheOtherHost = await submit(await newEnvelope(), 'wrong!');
+    assert.equal(onTheOtherHost.status, 429);
   });
 
   it('stops every host cleanly', async () => {
