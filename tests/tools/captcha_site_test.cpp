@@ -16,7 +16,10 @@
 
 namespace {
 
-constexpr int64_t kNow = 1'800'000'000;
+// Not a multiple of 10,000: the component seeds its distortions from the
+// seconds modulo 10,000 times the milliseconds, and the picture test needs
+// two clock readings that give two seeds.
+constexpr int64_t kNow = 1'800'001'234;
 constexpr char16_t kPassword[] = u"site-pw";
 const ClientOrigin kSomeone = {"192.0.2.1", ""};
 
@@ -136,14 +139,31 @@ TEST_F(CaptchaSiteTest, AFullGuardAsksToRetryAndForgetsNoUsedEnvelope) {
   EXPECT_EQ(Answer(third, AnswerOf(third), kSomeone, 299).status, 503);
 }
 
+// Counts the renderings offered to the store: one per envelope.
+class CountingStore : public MemorySiteStore {
+ public:
+  StoreStatus KeepFirstRendering(const std::string& key, const std::string& rendering,
+                                 int64_t expiresAt, int64_t now, std::string& kept) override {
+    ++offered;
+    return MemorySiteStore::KeepFirstRendering(key, rendering, expiresAt, now, kept);
+  }
+  int offered = 0;
+};
+
 TEST_F(CaptchaSiteTest, OnePicturePerEnvelopeInTheHostsLook) {
   settings.look.format = kPictureFormatGif;
+  const auto store = std::make_shared<CountingStore>();
+  settings.store = store;
   const std::string envelope = NewEnvelope();
   const PageResult first = Site().Picture({{"token", envelope}});
+  // The component seeds its distortions from the clock's milliseconds: a
+  // second rendering would differ.
+  GlimmarkTest_PinClock(kNow, 500);
   const PageResult second = Site().Picture({{"token", envelope}});
   ASSERT_EQ(first.status, 200) << first.body;
   EXPECT_EQ(first.contentType, "image/gif");
   EXPECT_TRUE(first.body == second.body) << "a second rendering of one envelope";
+  EXPECT_EQ(store->offered, 1);  // the second request was answered without drawing
   const PageResult other = Site().Picture({{"token", NewEnvelope()}});
   EXPECT_FALSE(other.body == first.body);
   for (const char* look : {"width", "format", "fg", "lines", "quality", "x"}) {

@@ -66,9 +66,9 @@ TEST(ParseArgbColor, EightHexDigitsOnly) {
     EXPECT_FALSE(ParseArgbColor(bad, argb)) << bad;
   }
   for (uint32_t value : {0u, 0xFF2040A0u, 0xFFFFFFFFu, 0x0000000Au}) {
-    char text[9];
+    const std::string text = ArgbColorText(value);
     uint32_t back = 1;
-    ASSERT_TRUE(ParseArgbColor(FormatArgbColor(value, text), back)) << text;
+    ASSERT_TRUE(ParseArgbColor(text, back)) << text;
     EXPECT_EQ(back, value) << text;
   }
 }

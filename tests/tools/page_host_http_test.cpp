@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/image_decoding.h"
+#include "support/loopback_client.h"
 #include "support/scratch_registry.h"
 #include "support/server_registration.h"
 #include "tools/pagehost/page_host.h"
@@ -26,12 +27,15 @@
 namespace {
 
 constexpr char16_t kPassword[] = u"s3cret-pw";
+constexpr time_t kClientTimeoutSeconds = 60;
 
 class PageHostThreadsTest : public ScratchRegistry {
  protected:
   void SetUp() override {
     ScratchRegistry::SetUp();
-    ASSERT_EQ(RegisterBuiltServer(), S_OK);
+    if (registerServer) {
+      ASSERT_EQ(RegisterBuiltServer(), S_OK);
+    }
     HostOptions options;
     options.port = 0;
     options.threads = 8;
@@ -52,7 +56,16 @@ class PageHostThreadsTest : public ScratchRegistry {
     }
     ScratchRegistry::TearDown();
   }
-  httplib::Client Client() { return httplib::Client("127.0.0.1", host->Port()); }
+  // A client whose connections come from `source` (any 127.x.y.z), so that
+  // many clients are not one address to the host's per-address limits.
+  httplib::Client Client(const std::string& source = "") {
+    httplib::Client client("127.0.0.1", host->Port());
+    if (!source.empty()) client.set_interface(source);
+    // A sanitizer build on a busy machine takes ~100 ms a picture; a hundred
+    // clients at once wait far longer than the library's 5 s.
+    client.set_read_timeout(kClientTimeoutSeconds, 0);
+    return client;
+  }
 
   // GET / and the envelope its form carries.
   std::string NewEnvelope(httplib::Client& client, std::string* page = nullptr) {
@@ -76,6 +89,7 @@ class PageHostThreadsTest : public ScratchRegistry {
 
   int maxFailuresPerMinute = FailureWindowSettings().maxFailures;
   std::vector<std::string> trustedProxies;
+  bool registerServer = true;
   HostKey key{};
   std::unique_ptr<PageHost> host;
   std::thread serving;
@@ -232,6 +246,93 @@ TEST_F(BehindAProxyThreadsTest, TenThousandAddressesOfOneSlash64AreOneClient) {
   EXPECT_EQ(accepted->body, "{\"ok\": true}\n");
 }
 
+TEST_F(PageHostThreadsTest, PagesCarryTheirSecurityFieldsAndEveryAnswerADate) {
+  httplib::Client client = Client();
+  const std::string envelope = NewEnvelope(client);
+  auto form = client.Get("/");
+  auto picture = client.Get(("/captcha?token=" + envelope).c_str());
+  auto verdict = client.Post("/verify", "token=" + envelope + "&answer=x",
+                             "application/x-www-form-urlencoded");
+  auto missing = client.Get("/nothing");
+  auto health = client.Get("/healthz");
+  for (auto* result : {&form, &picture, &verdict, &missing, &health}) {
+    ASSERT_TRUE(*result);
+    EXPECT_TRUE((*result)->has_header("Date")) << (*result)->status;
+  }
+  for (auto* page : {&form, &verdict}) {
+    const std::string policy = (*page)->get_header_value("Content-Security-Policy");
+    EXPECT_NE(policy.find("default-src 'none'"), std::string::npos) << policy;
+    EXPECT_NE(policy.find("frame-ancestors 'none'"), std::string::npos) << policy;
+    EXPECT_NE(policy.find("img-src 'self'"), std::string::npos) << policy;
+    EXPECT_EQ((*page)->get_header_value("X-Content-Type-Options"), "nosniff");
+    EXPECT_EQ((*page)->get_header_value("Referrer-Policy"), "no-referrer");
+  }
+  EXPECT_FALSE(picture->has_header("Content-Security-Policy"));  // only pages carry it
+  EXPECT_EQ(health->status, 200);
+  EXPECT_EQ(health->body, "ok\n");
+}
+
+// The attack that took the host before: connections that send a request line
+// and then a header byte every 2 s, more of them than page threads and from
+// several addresses (each within its per-address share). A well-formed client
+// meanwhile gets every page; once the tricklers go, nothing is left held.
+TEST_F(PageHostThreadsTest, TricklingHeadsFromManyAddressesDoNotStopAWellFormedClient) {
+  constexpr int kAddresses = 8;
+  constexpr int kPerAddress = 8;  // 64 tricklers against 8 page threads
+  constexpr auto kTrickleInterval = std::chrono::seconds(2);
+  std::vector<LoopbackConnection> tricklers;
+  for (int a = 1; a <= kAddresses; ++a) {
+    for (int i = 0; i < kPerAddress; ++i) {
+      tricklers.emplace_back("127.0.20." + std::to_string(a), host->Port());
+      ASSERT_TRUE(tricklers.back().Send("GET / HTTP/1.1\r\nHost: t\r\nX-Slow: "));
+    }
+  }
+  std::atomic<bool> stop{false};
+  std::thread trickle([&] {
+    while (!stop) {
+      for (LoopbackConnection& trickler : tricklers) trickler.Send("a");
+      for (auto slept = std::chrono::milliseconds(0); !stop && slept < kTrickleInterval;
+           slept += std::chrono::milliseconds(50))
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  for (int round = 0; round < 3; ++round) {
+    if (round > 0) std::this_thread::sleep_for(std::chrono::seconds(1));  // across trickles
+    httplib::Client client = Client();
+    const std::string envelope = NewEnvelope(client);
+    ASSERT_FALSE(envelope.empty()) << round;
+    auto picture = client.Get(("/captcha?token=" + envelope).c_str());
+    ASSERT_TRUE(picture) << round;
+    EXPECT_EQ(picture->status, 200);
+    auto verdict = Verify(client, envelope, AnswerOf(envelope));
+    ASSERT_TRUE(verdict) << round;
+    EXPECT_EQ(verdict->body, "{\"ok\": true}\n");
+  }
+  EXPECT_GE(host->OpenConnections(), tricklers.size());  // still trickling, none cut
+  stop = true;
+  trickle.join();
+  tricklers.clear();
+  for (int waited = 0; waited < 100 && host->OpenConnections() != 0; ++waited)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(host->OpenConnections(), 0u);
+}
+
+// Without the class registered no object can be made: the health check says so.
+class UnregisteredHostTest : public PageHostThreadsTest {
+ protected:
+  void SetUp() override {
+    registerServer = false;
+    PageHostThreadsTest::SetUp();
+  }
+};
+
+TEST_F(UnregisteredHostTest, TheHealthCheckAnswers503WhenNoObjectCanBeMade) {
+  auto health = Client().Get("/healthz");
+  ASSERT_TRUE(health);
+  EXPECT_EQ(health->status, 503);
+  EXPECT_EQ(health->body.rfind("the captcha object cannot draw (0x", 0), 0u) << health->body;
+}
+
 // All clients come from one address, whose refused second uses would soon
 // reach the failed-answer limit: here it is lifted.
 class ManyClientsThreadsTest : public PageHostThreadsTest {
@@ -248,9 +349,10 @@ TEST_F(ManyClientsThreadsTest, AHundredClientsAtOnceEachGetTheirOwnPictureAndVer
   constexpr int kClients = 100;
   std::atomic<int> accepted{0}, refusedAgain{0}, pictures{0}, tokensSeen{0};
   std::vector<std::thread> clients;
+  constexpr int kAddresses = 25;  // four clients each, within the per-address limit
   for (int i = 0; i < kClients; ++i) {
-    clients.emplace_back([&] {
-      httplib::Client client = Client();
+    clients.emplace_back([&, i] {
+      httplib::Client client = Client("127.0.1." + std::to_string(1 + i % kAddresses));
       std::string page;
       const std::string envelope = NewEnvelope(client, &page);
       const auto contents = OpenEnvelope(key, envelope);

@@ -108,7 +108,11 @@ TEST(MemorySiteStore, AFullWindowTableMakesNewClientsWaitAndKeepsLiveWindows) {
 TEST(MemorySiteStore, TheFirstRenderingIsTheOneKept) {
   MemorySiteStore store;
   std::string kept;
+  EXPECT_FALSE(store.FindRendering("picture:e1", 10, kept));
   EXPECT_EQ(store.KeepFirstRendering("picture:e1", "first", 100, 10, kept), kOk);
+  kept.clear();
+  EXPECT_TRUE(store.FindRendering("picture:e1", 100, kept));
+  EXPECT_EQ(kept, "first");
   EXPECT_EQ(kept, "first");
   EXPECT_EQ(store.KeepFirstRendering("picture:e1", "second", 100, 20, kept), kOk);
   EXPECT_EQ(kept, "first");
@@ -116,6 +120,7 @@ TEST(MemorySiteStore, TheFirstRenderingIsTheOneKept) {
   EXPECT_EQ(kept, "sound");
   EXPECT_EQ(store.KeepFirstRendering("picture:e1", "third", 100, 100, kept), kOk);
   EXPECT_EQ(kept, "first");  // kept through its expiry second
+  EXPECT_FALSE(store.FindRendering("picture:e1", 101, kept));
   EXPECT_EQ(store.KeepFirstRendering("picture:e1", "fourth", 200, 101, kept), kOk);
   EXPECT_EQ(kept, "fourth");  // expired and forgotten: a new envelope may reuse nothing else
 }
@@ -133,6 +138,9 @@ TEST(MemorySiteStore, OutOfBytesTheSoonestToExpireAreLetGoButNeverReplaced) {
   EXPECT_EQ(store.RenderingBytes(), 8u);
   // k1 expires first: its bytes went to make room, and its key answers empty.
   EXPECT_EQ(store.KeepFirstRendering("k1", "new!", 100, 1, kept), kOk);
+  EXPECT_EQ(kept, "");
+  kept = "x";
+  EXPECT_TRUE(store.FindRendering("k1", 1, kept));
   EXPECT_EQ(kept, "");
   EXPECT_EQ(store.KeepFirstRendering("k2", "new!", 300, 1, kept), kOk);
   EXPECT_EQ(kept, "bbbb");

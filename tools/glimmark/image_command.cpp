@@ -26,15 +26,6 @@ constexpr const char* kDefaultJpegFile = "captcha.jpg";
 constexpr const char* kDefaultGifFile = "captcha.gif";
 constexpr const char* kStandardOutput = "-";
 
-std::string ColorText(DWORD argb) {
-  char text[9];
-  return std::string(FormatArgbColor(argb, text));
-}
-
-std::string RangeText(NumberRange range) {
-  return std::to_string(range.min) + ".." + std::to_string(range.max);
-}
-
 std::string Default(const std::string& value) { return " (default " + value + ")"; }
 
 const std::vector<OptionSpec> kImageOptions = {
@@ -45,9 +36,9 @@ const std::vector<OptionSpec> kImageOptions = {
      "picture size in pixels, " + RangeText(kWidthLimits) + " x " + RangeText(kHeightLimits) +
          Default(std::to_string(kDefaultWidth) + "x" + std::to_string(kDefaultHeight))},
     {"font-color", "AARRGGBB", false,
-     "colour of the glyphs and curves" + Default(ColorText(kDefaultFontColor))},
+     "colour of the glyphs and curves" + Default(ArgbColorText(kDefaultFontColor))},
     {"background", "AARRGGBB", false,
-     "background colour" + Default(ColorText(kDefaultBackgroundColor))},
+     "background colour" + Default(ArgbColorText(kDefaultBackgroundColor))},
     {"lines", "N", false,
      "number of noise curves, " + RangeText(kLinesLimits) +
          Default(std::to_string(kDefaultLineCount))},
@@ -57,8 +48,7 @@ const std::vector<OptionSpec> kImageOptions = {
     {"format", "jpeg|gif", false,
      "encoding" + Default(kDefaultOutputFormat == kOutputFormatGif ? "gif" : "jpeg")},
     {"quality", "Q", false,
-     "JPEG quality " + std::to_string(kQualityLimits.min) + ".." +
-         std::to_string(kQualityLimits.max) + Default(std::to_string(kDefaultJpegQuality))},
+     "JPEG quality " + RangeText(kQualityLimits) + Default(std::to_string(kDefaultJpegQuality))},
     {"text", "TEXT", false,
      "the challenge text (at most " + std::to_string(kMaxRandomTextLength) +
          " characters are kept)"},

@@ -3,7 +3,6 @@
 #include <signal.h>
 #include <sodium.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <iostream>
@@ -32,27 +31,45 @@ constexpr NumberRange kThreadRange = {1, kMaxThreads};
 // characters make the component's key; the rest costs nothing).
 constexpr size_t kRandomPasswordLength = 16;
 
+const PictureOptions kDefaultLook;
+
 const std::vector<OptionSpec> kServeOptions = {
     {"port", "N", false, "port to listen on (default 8080)"},
     {"bind", "ADDRESS", false, "address to listen on (default 127.0.0.1)"},
     {"password-file", "FILE", false, "the component's password: the file's first line"},
     {"password", "P", false, "the password itself (seen by every local user; prefer the file)"},
     {"key-file", "FILE", false, "32-byte host key sealing the tokens (default: random per start)"},
-    {"max-age", "SECONDS", false, "oldest answer accepted, 1..86400 (default 300)"},
-    {"threads", "N", false, "page threads, 1..256 (default 16)"},
-    {"size", "WxH", false, "picture size, 40..800 x 20..300 (default 200x70)"},
-    {"lines", "N", false, "noise curves, 0..20 (default 2)"},
-    {"line-width", "W", false, "width of the curves, 1..20 (default 4)"},
+    {"max-age", "SECONDS", false,
+     "oldest answer accepted, " + RangeText(kMaxAgeRange) + " (default " +
+         std::to_string(SiteSettings().maxAgeSeconds) + ")"},
+    {"threads", "N", false,
+     "page threads, " + RangeText(kThreadRange) + " (default " + std::to_string(kDefaultThreads) +
+         ")"},
+    {"size", "WxH", false,
+     "picture size, " + RangeText(kWidthLimits) + " x " + RangeText(kHeightLimits) + " (default " +
+         std::to_string(kDefaultLook.width) + "x" + std::to_string(kDefaultLook.height) + ")"},
+    {"lines", "N", false,
+     "noise curves, " + RangeText(kLinesLimits) + " (default " +
+         std::to_string(kDefaultLook.lines) + ")"},
+    {"line-width", "W", false,
+     "width of the curves, " + RangeText(kLineWidthLimits) + " (default " +
+         std::to_string(kDefaultLook.lineWidth) + ")"},
     {"colors", "FG,BG", false,
-     "glyph and background colours, AARRGGBB (default FF000000,FFFFFFFF)"},
+     "glyph and background colours, AARRGGBB (default " + ArgbColorText(kDefaultLook.fontColor) +
+         "," + ArgbColorText(kDefaultLook.backgroundColor) + ")"},
     {"format", "jpeg|gif", false, "picture format (default jpeg)"},
-    {"quality", "Q", false, "JPEG quality, 1..100 (default 85)"},
+    {"quality", "Q", false,
+     "JPEG quality, " + RangeText(kQualityLimits) + " (default " +
+         std::to_string(kDefaultLook.quality) + ")"},
     {"trusted-proxy", "ADDRESS", false,
      "a proxy whose X-Forwarded-For names the client (repeatable)", true},
     {"store", "memory|redis://HOST:PORT[/DB]|unix:///PATH", false,
      "where the hosts of one site keep what they share (default memory: this process)"},
     {"store-password-file", "FILE", false, "the Redis password: the file's first line"},
-    {"store-prefix", "NAME", false, "prefix of this site's Redis keys (default glimmark)"},
+    {"store-prefix", "NAME", false,
+     "prefix of this site's Redis keys (default " +
+         std::string(RedisStoreSettings::kDefaultPrefix) + ")"},
+    {"quiet", nullptr, false, "no access log on standard output"},
 };
 
 std::u16string RandomPassword() {
@@ -255,6 +272,7 @@ int RunServeCommand(const std::vector<std::string>& args, std::ostream& out, std
   if (!ReadHostOptions(options, hostOptions, err) || !OpenStore(options, hostOptions, store, err))
     return kExitUsage;
   if (!ComponentServes(err)) return kExitFailure;
+  if (!options.Has("quiet")) hostOptions.accessLog = &out;
 
   // Block the stop signals before any thread starts, so that only the
   // waiting thread below receives them.

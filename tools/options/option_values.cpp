@@ -51,11 +51,14 @@ bool ParseArgbColor(std::string_view text, uint32_t& argb) {
   return true;
 }
 
-std::string_view FormatArgbColor(uint32_t argb, char (&buffer)[9]) {
+std::string RangeText(NumberRange range) {
+  return std::to_string(range.min) + ".." + std::to_string(range.max);
+}
+
+std::string ArgbColorText(uint32_t argb) {
   static const char kDigits[] = "0123456789ABCDEF";
-  for (size_t i = 0; i < kColorDigits; ++i) {
-    buffer[kColorDigits - 1 - i] = kDigits[(argb >> (4 * i)) & 0xF];
-  }
-  buffer[kColorDigits] = '\0';
-  return std::string_view(buffer, kColorDigits);
+  std::string text(kColorDigits, '0');
+  for (size_t i = 0; i < kColorDigits; ++i)
+    text[kColorDigits - 1 - i] = kDigits[(argb >> (4 * i)) & 0xF];
+  return text;
 }

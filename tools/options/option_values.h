@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // Nine digits keep every accepted value inside a 32-bit signed number.
@@ -33,5 +34,8 @@ bool ParseNumberPair(std::string_view text, char separator, NumberRange firstRan
 // True with `argb` set when `text` is AARRGGBB.
 bool ParseArgbColor(std::string_view text, uint32_t& argb);
 
+// "min..max", as usage texts state a range.
+std::string RangeText(NumberRange range);
+
 // The colour as AARRGGBB, upper case: what ParseArgbColor reads back.
-std::string_view FormatArgbColor(uint32_t argb, char (&buffer)[9]);
+std::string ArgbColorText(uint32_t argb);

@@ -99,6 +99,11 @@ std::shared_ptr<SiteStore> StoreOf(SiteSettings& settings) {
   return settings.store;
 }
 
+// What Send declares for the look's format (the same choice it encodes by).
+std::string PictureContentType(const PictureOptions& look) {
+  return look.format == kPictureFormatGif ? "image/gif" : "image/jpeg";
+}
+
 // The look, set through the object's settings operations by name.
 HRESULT ApplyLook(DispatchCaller& page, const PictureOptions& look) {
   HRESULT step =
@@ -183,23 +188,28 @@ PageResult CaptchaSite::Picture(const QueryValues& query) {
   const int64_t now = HostClockSeconds();
   if (contents->expiresAt < now) return TextResult(400, kReasonExpired);
 
-  PageReply reply;
-  const HRESULT hr = RunPage(reply, 0, [this, &contents](DispatchCaller& page) {
-    HRESULT step = RestoreToken(page, settings_.password, contents->token);
-    if (SUCCEEDED(step)) step = ApplyLook(page, settings_.look);
-    if (SUCCEEDED(step)) step = page.Call(u"Send", {});
-    return step;
-  });
-  if (FAILED(hr)) return ComponentFailure(hr);
   // Only the first rendering of an envelope is ever served: new distortions
   // of the same text, fetched again and again, would add up to a clean one.
+  const std::string key = "picture:" + contents->id;
   PageResult result;
-  const StoreStatus kept = store_.KeepFirstRendering("picture:" + contents->id, reply.body,
-                                                     contents->expiresAt, now, result.body);
-  if (kept != StoreStatus::kOk) return Busy(kBusyRetrySeconds);
-  if (result.body.empty())
+  result.contentType = PictureContentType(settings_.look);
+  if (!store_.FindRendering(key, now, result.body)) {
+    PageReply reply;
+    const HRESULT hr = RunPage(reply, 0, [this, &contents](DispatchCaller& page) {
+      HRESULT step = RestoreToken(page, settings_.password, contents->token);
+      if (SUCCEEDED(step)) step = ApplyLook(page, settings_.look);
+      if (SUCCEEDED(step)) step = page.Call(u"Send", {});
+      return step;
+    });
+    if (FAILED(hr)) return ComponentFailure(hr);
+    if (store_.KeepFirstRendering(key, reply.body, contents->expiresAt, now, result.body) !=
+        StoreStatus::kOk) {
+      return Busy(kBusyRetrySeconds);
+    }
+  }
+  if (result.body.empty()) {
     return TextResult(410, "this picture is no longer kept; load the form again");
-  result.contentType = reply.contentType;
+  }
   result.headers.emplace_back("Cache-Control", "no-store");
   return result;
 }
@@ -262,6 +272,19 @@ PageResult CaptchaSite::Verify(const QueryValues& form, const ClientOrigin& orig
 }
 
 PageResult CaptchaSite::Health() {
+  PageReply reply;
+  const HRESULT hr = RunPage(reply, 0, [](DispatchCaller& page) {
+    const HRESULT step = page.Put(u"Text", ScriptValue(std::u16string(u"health")).value);
+    return SUCCEEDED(step) ? page.Call(u"Send", {}) : step;
+  });
+  if (FAILED(hr) || reply.body.empty()) {
+    char code[16];
+    std::snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(FAILED(hr) ? hr : E_FAIL));
+    PageResult result =
+        TextResult(503, std::string("the captcha object cannot draw (") + code + ")");
+    result.headers.emplace_back("Cache-Control", "no-store");
+    return result;
+  }
   PageResult result = store_.Healthy() ? TextResult(200, "ok")
                                        : TextResult(503, "the site store does not answer");
   result.headers.emplace_back("Cache-Control", "no-store");

@@ -71,7 +71,8 @@ class CaptchaSite {
   PageResult Picture(const QueryValues& query);
   // POST /verify with the form fields.
   PageResult Verify(const QueryValues& form, const ClientOrigin& origin, bool wantsJson);
-  // GET /healthz: 200 when the site store answers, else 503.
+  // GET /healthz: 200 when a captcha object can be made by ProgID and draws
+  // a picture and the site store answers, else 503 with the failure.
   PageResult Health();
 
   const SiteSettings& Settings() const { return settings_; }

@@ -13,3 +13,8 @@ std::string ChallengeFormHtml(const std::string& envelope, int width, int height
 
 // The verdict on a submitted answer: accepted, or refused with its reason.
 std::string VerdictHtml(bool accepted, const std::string& reason);
+
+// The Content-Security-Policy of every page: pictures from this host only,
+// the pages' own inline style by its hash, forms posted to this host only,
+// no scripts, no framing.
+const std::string& HtmlContentSecurityPolicy();

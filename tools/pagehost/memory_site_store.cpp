@@ -135,6 +135,15 @@ StoreStatus MemorySiteStore::KeepFirstRendering(const std::string& key,
   return StoreStatus::kOk;
 }
 
+bool MemorySiteStore::FindRendering(const std::string& key, int64_t now, std::string& kept) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  ForgetEnded(now);
+  const auto found = renderings_.find(key);
+  if (found == renderings_.end()) return false;
+  kept = found->second.bytes;
+  return true;
+}
+
 size_t MemorySiteStore::ClaimCount() const {
   const std::lock_guard<std::mutex> lock(mutex_);
   return claims_.size();

@@ -1,139 +1,113 @@
 #include "tools/pagehost/page_host.h"
 
 #include <gdiplus.h>
-#include <httplib.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <functional>
-#include <mutex>
-#include <thread>
-#include <vector>
-
+#include "tools/pagehost/access_log.h"
 #include "tools/pagehost/form_decoding.h"
-#include "tools/pagehost/page_object.h"
+#include "tools/pagehost/html_pages.h"
+#include "tools/pagehost/http_server.h"
 
 namespace {
 
 const char kFormContentType[] = "application/x-www-form-urlencoded";
+// The longest query decoded (a picture's query is under 1 KiB).
+constexpr size_t kMaxQueryBytes = 8 * 1024;
 
-// A fixed pool of page threads, each in its own apartment for its lifetime.
-class ApartmentTaskQueue : public httplib::TaskQueue {
- public:
-  explicit ApartmentTaskQueue(int threads) {
-    for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
-  }
-  ~ApartmentTaskQueue() override = default;
+PageResult Refuse(int status, const std::string& reason) { return TextResult(status, reason); }
 
-  void enqueue(std::function<void()> task) override {
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      tasks_.push_back(std::move(task));
-    }
-    ready_.notify_one();
-  }
-
-  void shutdown() override {
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
-    ready_.notify_all();
-    for (std::thread& worker : workers_) worker.join();
-  }
-
- private:
-  void Work() {
-    EnterPageApartment();
-    for (;;) {
-      std::function<void()> task;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ready_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
-        if (tasks_.empty()) break;  // stopping and nothing left
-        task = std::move(tasks_.front());
-        tasks_.pop_front();
-      }
-      task();
-    }
-    LeavePageApartment();
-  }
-
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::deque<std::function<void()>> tasks_;
-  std::vector<std::thread> workers_;
-  bool stopping_ = false;
-};
-
-void Answer(const PageResult& page, httplib::Response& response) {
-  response.status = page.status;
-  for (const auto& [name, value] : page.headers) response.set_header(name, value);
-  response.set_content(page.body, page.contentType.c_str());
-}
-
-void Refuse(int status, const std::string& reason, httplib::Response& response) {
-  Answer(TextResult(status, reason), response);
-}
-
-bool WantsJson(const httplib::Request& request) {
-  return request.get_header_value("Accept").find("application/json") != std::string::npos;
+bool WantsJson(const HttpRequest& request) {
+  return request.Header("Accept").find("application/json") != std::string_view::npos;
 }
 
 // Every X-Forwarded-For value, joined with commas in the order received.
-std::string ForwardedFor(const httplib::Request& request) {
+std::string ForwardedFor(const HttpRequest& request) {
   std::string joined;
-  const size_t count = request.get_header_value_count("X-Forwarded-For");
-  for (size_t i = 0; i < count; ++i) {
-    if (i > 0) joined += ',';
-    joined += request.get_header_value("X-Forwarded-For", i);
+  for (const auto& [name, value] : request.headers) {
+    if (!EqualsIgnoringCase(name, "X-Forwarded-For")) continue;
+    if (!joined.empty()) joined += ',';
+    joined += value;
   }
   return joined;
 }
 
-// The query part of the request target, undecoded.
-std::string RawQuery(const httplib::Request& request) {
-  const size_t mark = request.target.find('?');
-  return mark == std::string::npos ? std::string() : request.target.substr(mark + 1);
-}
-
-// Decodes the query, answering 414 or 400 itself; false when it did.
-bool ReadQuery(const httplib::Request& request, httplib::Response& response, QueryValues& query) {
-  const std::string raw = RawQuery(request);
-  if (raw.size() > kMaxQueryBytes) {
-    Refuse(414, "query longer than 8 KiB", response);
+// Decodes the query; false with the answer (414 or 400) when it cannot.
+bool ReadQuery(const HttpRequest& request, QueryValues& query, PageResult& refusal) {
+  if (request.rawQuery.size() > kMaxQueryBytes) {
+    refusal = Refuse(414, "query longer than 8 KiB");
     return false;
   }
   std::string reason;
-  if (!DecodeForm(raw, query, reason)) {
-    Refuse(400, reason, response);
+  if (!DecodeForm(request.rawQuery, query, reason)) {
+    refusal = Refuse(400, reason);
     return false;
   }
   return true;
 }
 
-const char* StatusReason(int status) {
-  switch (status) {
-    case 400:
-      return "malformed request";
-    case 404:
-      return "no such page";
-    case 405:
-      return "method not allowed here";
-    case 413:
-      return "body larger than 64 KiB";
-    case 414:
-      return "request target longer than 8 KiB";
-    default:
-      return "request refused";
-  }
+PageResult FormPage(CaptchaSite& site, const HttpRequest& request) {
+  if (!request.rawQuery.empty()) return Refuse(400, "/ takes no query");
+  return site.Form();
+}
+
+PageResult PicturePage(CaptchaSite& site, const HttpRequest& request) {
+  QueryValues query;
+  PageResult refusal;
+  if (!ReadQuery(request, query, refusal)) return refusal;
+  return site.Picture(query);
+}
+
+PageResult VerifyPage(CaptchaSite& site, const HttpRequest& request) {
+  if (request.Header("Content-Type").rfind(kFormContentType, 0) != 0)
+    return Refuse(415, "the form must be sent as application/x-www-form-urlencoded");
+  QueryValues form;
+  std::string reason;
+  if (!DecodeForm(request.body, form, reason)) return Refuse(400, reason);
+  return site.Verify(form, {request.peer, ForwardedFor(request)}, WantsJson(request));
+}
+
+PageResult HealthPage(CaptchaSite& site, const HttpRequest& request) {
+  if (!request.rawQuery.empty()) return Refuse(400, "/healthz takes no query");
+  return site.Health();
+}
+
+struct Route {
+  const char* method;
+  const char* path;
+  PageResult (*page)(CaptchaSite&, const HttpRequest&);
+};
+
+const Route kRoutes[] = {
+    {"GET", "/", FormPage},
+    {"GET", "/captcha", PicturePage},
+    {"POST", "/verify", VerifyPage},
+    {"GET", "/healthz", HealthPage},
+};
+
+// What every HTML page carries: no scripts, no framing, nothing from
+// elsewhere; no guessing of types; no address handed on when leaving.
+void AddPageSecurityFields(PageResult& result) {
+  if (result.contentType.rfind("text/html", 0) != 0) return;
+  result.headers.emplace_back("Content-Security-Policy", HtmlContentSecurityPolicy());
+  result.headers.emplace_back("X-Content-Type-Options", "nosniff");
+  result.headers.emplace_back("Referrer-Policy", "no-referrer");
 }
 
 }  // namespace
+
+PageResult RouteRequest(CaptchaSite& site, const HttpRequest& request) {
+  // HEAD is GET whose body the server leaves out.
+  const std::string& method = request.method == "HEAD" ? "GET" : request.method;
+  bool pathKnown = false;
+  for (const Route& route : kRoutes) {
+    if (request.path != route.path) continue;
+    pathKnown = true;
+    if (method != route.method) continue;
+    PageResult result = route.page(site, request);
+    AddPageSecurityFields(result);
+    return result;
+  }
+  return pathKnown ? Refuse(405, "method not allowed here") : Refuse(404, "no such page");
+}
 
 // The graphics library started once for the host's life, as it stays loaded
 // in a web server's worker process: otherwise every page's object would be
@@ -153,97 +127,29 @@ class GraphicsLifetime {
   ULONG_PTR token_ = 0;
 };
 
+// Members in the order they must start; they end in reverse: the server (and
+// its page threads) before the site and the log they use.
 struct PageHost::Server {
   GraphicsLifetime graphics;
-  httplib::Server http;
   CaptchaSite site;
-  explicit Server(SiteSettings settings) : site(std::move(settings)) {}
+  std::unique_ptr<AccessLog> log;
+  HttpServer http;
+
+  explicit Server(const HostOptions& options)
+      : site(options.site),
+        log(options.accessLog != nullptr ? std::make_unique<AccessLog>(*options.accessLog)
+                                         : nullptr),
+        http({options.bind, options.port, options.threads, log.get(), options.maxConnections,
+              options.maxQueued},
+             [this](const HttpRequest& request) { return RouteRequest(site, request); }) {}
 };
 
-PageHost::PageHost(HostOptions options)
-    : options_(std::move(options)), server_(std::make_unique<Server>(options_.site)) {
-  httplib::Server& http = server_->http;
-  CaptchaSite& site = server_->site;
-  const int threads = options_.threads;
-  http.new_task_queue = [threads] { return new ApartmentTaskQueue(threads); };
-  http.set_payload_max_length(kMaxBodyBytes);
-
-  http.Get("/", [&site](const httplib::Request& request, httplib::Response& response) {
-    if (!RawQuery(request).empty()) return Refuse(400, "/ takes no query", response);
-    Answer(site.Form(), response);
-  });
-  http.Get("/captcha", [&site](const httplib::Request& request, httplib::Response& response) {
-    QueryValues query;
-    if (ReadQuery(request, response, query)) Answer(site.Picture(query), response);
-  });
-  http.Get("/healthz", [&site](const httplib::Request&, httplib::Response& response) {
-    Answer(site.Health(), response);
-  });
-  http.Post("/verify", [&site](const httplib::Request& request, httplib::Response& response) {
-    if (request.get_header_value("Content-Type").rfind(kFormContentType, 0) != 0) {
-      return Refuse(415, "the form must be sent as application/x-www-form-urlencoded", response);
-    }
-    QueryValues form;
-    std::string reason;
-    if (!DecodeForm(request.body, form, reason)) return Refuse(400, reason, response);
-    Answer(site.Verify(form, {request.remote_addr, ForwardedFor(request)}, WantsJson(request)),
-           response);
-  });
-  // The right path with the wrong method.
-  auto wrongMethod = [](const httplib::Request&, httplib::Response& response) {
-    Refuse(405, "method not allowed here", response);
-  };
-  http.Post("/", wrongMethod);
-  http.Post("/captcha", wrongMethod);
-  http.Get("/verify", wrongMethod);
-  // Statuses the library sets by itself (404, 413, 414, 400 for a broken
-  // request line) get a reason line too.
-  http.set_error_handler([](const httplib::Request&, httplib::Response& response) {
-    if (!response.body.empty()) return;
-    Refuse(response.status, StatusReason(response.status), response);
-  });
-}
+PageHost::PageHost(HostOptions options) : server_(std::make_unique<Server>(options)) {}
 
 PageHost::~PageHost() = default;
 
-bool PageHost::Bind(std::string& error) {
-  int listening = -1;
-  server_->http.set_socket_options([&listening](socket_t socket) {
-    int yes = 1;
-    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
-    // Headers and body go out in two writes: without this the second waits
-    // for the client's delayed acknowledgement, 40 ms a response. Accepted
-    // connections inherit it from the listening socket.
-    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof(yes));
-    listening = socket;
-  });
-  if (options_.port == 0) {
-    port_ = server_->http.bind_to_any_port(options_.bind);
-  } else {
-    port_ = server_->http.bind_to_port(options_.bind, options_.port) ? options_.port : -1;
-  }
-  if (port_ <= 0) {
-    error = "cannot listen on " + options_.bind + ":" + std::to_string(options_.port);
-    return false;
-  }
-  // The library listens with a short queue; many clients at once need more.
-  if (listening >= 0) ::listen(listening, kListenBacklog);
-  return true;
-}
-
-void PageHost::Serve() {
-  started_ = true;
-  if (!stopRequested_) server_->http.listen_after_bind();
-  finished_ = true;
-}
-
-// Stop may come before the server has begun listening, when the library's
-// stop() would find nothing to stop: it is repeated until Serve has returned.
-void PageHost::Stop() {
-  stopRequested_ = true;
-  if (!started_) return;  // Serve will see the request and not start
-  while (!finished_) {
-    server_->http.stop();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-}
+bool PageHost::Bind(std::string& error) { return server_->http.Bind(error); }
+int PageHost::Port() const { return server_->http.Port(); }
+void PageHost::Serve() { server_->http.Serve(); }
+void PageHost::Stop() { server_->http.Stop(); }
+size_t PageHost::OpenConnections() const { return server_->http.OpenConnections(); }

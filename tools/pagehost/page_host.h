@@ -1,37 +1,45 @@
-// The page host: an HTTP/1.1 server (cpp-httplib) whose worker threads each
-// enter a single-threaded apartment before serving, as ASP's do, and whose
-// routes hand parsed, size-checked requests to the site's pages
+// The page host: the HTTP server (http_server.h: one I/O thread, a pool of
+// page threads each in its own single-threaded apartment, as ASP's are) and
+// the routes that hand parsed, size-checked requests to the site's pages
 // (captcha_site.h):
 //   GET  /                 the challenge form
 //   GET  /captcha?token=…  the picture of an envelope (the envelope only)
 //   POST /verify           token and answer; JSON with Accept: application/json
-// Anything else is 404, other methods 405. Queries over kMaxQueryBytes get
-// 414, bodies over kMaxBodyBytes 413; every refusal carries a one-line reason.
+//   GET  /healthz          200 when a captcha object can be made and draw, else 503
+// HEAD is answered as GET without the body. Anything else is 404, other
+// methods 405; every refusal carries a one-line reason. HTML answers carry a
+// Content-Security-Policy, nosniff and no-referrer. The limits of the HTTP
+// layer are in http_limits.h.
 #pragma once
 
-#include <atomic>
-#include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "tools/pagehost/captcha_site.h"
+#include "tools/pagehost/http_limits.h"
+#include "tools/pagehost/http_request.h"
 
-constexpr size_t kMaxQueryBytes = 8 * 1024;
-constexpr size_t kMaxBodyBytes = 64 * 1024;
 constexpr int kDefaultPort = 8080;
-// httplib gives each keep-alive connection a thread for as long as it stays
-// open, so the pool must outnumber the connections expected at once.
+// Page threads. Rendering is CPU-bound (~0.4 ms a picture) but a page also
+// waits on the registry's one lock; connections hold no thread, so this
+// bounds pages running at once, not clients served.
 constexpr int kDefaultThreads = 16;
 constexpr int kMaxThreads = 256;
-// Waiting connections the kernel keeps before the workers take them.
-constexpr int kListenBacklog = 256;
 
 struct HostOptions {
   std::string bind = "127.0.0.1";
   int port = kDefaultPort;  // 0: any free port (tests)
   int threads = kDefaultThreads;
+  std::ostream* accessLog = nullptr;  // one line per answer; none when null
+  // Lower than the defaults only where a test fills the host.
+  size_t maxConnections = http_limits::kMaxConnections;
+  size_t maxQueued = http_limits::kMaxQueuedRequests;
   SiteSettings site;
 };
+
+// What a route answers to one request; runs on a page thread.
+PageResult RouteRequest(CaptchaSite& site, const HttpRequest& request);
 
 class PageHost {
  public:
@@ -43,19 +51,17 @@ class PageHost {
   // Binds the address; false with a reason when it cannot. Port() then tells
   // the port bound (useful with port 0).
   bool Bind(std::string& error);
-  int Port() const { return port_; }
+  int Port() const;
 
-  // Serves until Stop; returns when every worker has finished its request.
+  // Serves until Stop; returns when the answers in hand are written.
   void Serve();
   // Stops serving; safe from any thread (a signal-waiting thread, a test).
   void Stop();
 
+  // Connections open now (tests check that attackers leave none behind).
+  size_t OpenConnections() const;
+
  private:
   struct Server;
-  HostOptions options_;
-  int port_ = 0;
   std::unique_ptr<Server> server_;
-  std::atomic<bool> started_{false};
-  std::atomic<bool> stopRequested_{false};
-  std::atomic<bool> finished_{false};
 };

@@ -46,6 +46,16 @@ class SiteStore {
   virtual StoreStatus KeepFirstRendering(const std::string& key, const std::string& rendering,
                                          int64_t expiresAt, int64_t now, std::string& kept) = 0;
 
+  // Added by this store's first implementation; a store without it answers
+  // false and the host renders before KeepFirstRendering as before. True
+  // when a rendering called `key` is kept: `kept` receives its bytes, or
+  // nothing when a bounded store had to let them go (the host answers 410
+  // then; KeepFirstRendering gives the same empty `kept`). Saves rendering
+  // again for every repeated request of one envelope.
+  virtual bool FindRendering(const std::string& /*key*/, int64_t /*now*/, std::string& /*kept*/) {
+    return false;
+  }
+
   // Whether the store answers now (GET /healthz).
   virtual bool Healthy() = 0;
 };
