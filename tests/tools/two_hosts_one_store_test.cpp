@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <memory>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -96,14 +95,10 @@ class TwoHostsOneStoreTest : public ScratchRegistry {
 
   std::string NewEnvelope(const RunningHost& host) {
     auto result = host.Client().Get("/");
-    if (!result || result->status != 200) return "";
-    std::smatch match;
-    static const std::regex field("name=\"token\" value=\"([A-Za-z0-9_-]+)\"");
-    return std::regex_search(result->body, match, field) ? match[1].str() : "";
+    return result && result->status == 200 ? EnvelopeInForm(result->body) : "";
   }
   std::string AnswerOf(const std::string& envelope) {
-    auto contents = OpenEnvelope(key, envelope);
-    return contents ? RestoredText(kPassword, contents->token) : "";
+    return AnswerOfEnvelope(key, kPassword, envelope);
   }
   // The status and the JSON body of an answer.
   std::pair<int, std::string> Verify(const RunningHost& host, const std::string& envelope,
