@@ -285,8 +285,8 @@ PageResult CaptchaSite::Health() {
     result.headers.emplace_back("Cache-Control", "no-store");
     return result;
   }
-  PageResult result = store_.Healthy() ? TextResult(200, "ok")
-                                       : TextResult(503, "the site store does not answer");
+  PageResult result =
+      store_.Healthy() ? TextResult(200, "ok") : TextResult(503, "the site store does not answer");
   result.headers.emplace_back("Cache-Control", "no-store");
   return result;
 }
