@@ -25,7 +25,7 @@ for (const signal of ['SIGINT', 'SIGTERM', 'SIGHUP']) {
 }
 
 // A port nobody listens on now (the kernel's choice of an ephemeral port).
-function freePort() {
+export function freePort() {
   return new Promise((resolve, reject) => {
     const probe = createServer();
     probe.once('error', reject);

@@ -1,6 +1,8 @@
 #!/bin/sh
 # Runs the browser test of the page host (challenge_form_test.mjs) for ctest:
-#   run_browser_test.sh GLIMMARK_TOOL WORK_DIR
+#   run_browser_test.sh GLIMMARK_TOOL WORK_DIR [nginx]
+# With `nginx` the form is driven through two hosts on one Redis behind
+# nginx (site_behind_nginx.mjs), skipped too without redis-server or nginx.
 # WORK_DIR, in the build tree, receives playwright-core (npm ci from the
 # committed lock, again only when the lock changes), the scratch registry,
 # the browser profile and the screenshot of the form. Exits with 77, which
@@ -9,6 +11,7 @@ set -eu
 
 tool=$1
 work=$2
+through=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 chromium=${GLIMMARK_CHROMIUM:-/usr/bin/chromium}
 skip_code=77
@@ -30,6 +33,11 @@ if ! cmp -s "$here/package-lock.json" "$modules/package-lock.json" ||
   npm ci --prefix "$modules" --no-audit --no-fund --loglevel=error
 fi
 
-GLIMMARK_TOOL=$tool GLIMMARK_BROWSER_WORK=$work GLIMMARK_CHROMIUM=$chromium \
-  PLAYWRIGHT_MODULES="$modules/node_modules" \
-  exec node "$here/challenge_form_test.mjs"
+export GLIMMARK_TOOL="$tool" GLIMMARK_BROWSER_WORK="$work" GLIMMARK_CHROMIUM="$chromium" \
+  PLAYWRIGHT_MODULES="$modules/node_modules"
+if [ "$through" = nginx ]; then
+  command -v redis-server >/dev/null 2>&1 || skip "no redis-server"
+  [ -x /usr/sbin/nginx ] || command -v nginx >/dev/null 2>&1 || skip "no nginx"
+  exec node "$here/site_behind_nginx.mjs" "$tool" "$work/nginx" -- node "$here/challenge_form_test.mjs"
+fi
+exec node "$here/challenge_form_test.mjs"

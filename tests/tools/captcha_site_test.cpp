@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <regex>
 #include <string>
 
 #include "support/scratch_registry.h"
@@ -47,13 +46,10 @@ class CaptchaSiteTest : public ScratchRegistry {
     GlimmarkTest_PinClock(kNow + at, 0);
     const PageResult form = Site().Form();
     GlimmarkTest_PinClock(kNow, 0);
-    std::smatch match;
-    static const std::regex field("name=\"token\" value=\"([A-Za-z0-9_-]+)\"");
-    return std::regex_search(form.body, match, field) ? match[1].str() : "";
+    return EnvelopeInForm(form.body);
   }
   std::string AnswerOf(const std::string& envelope) {
-    const auto contents = OpenEnvelope(settings.key, envelope);
-    return contents ? RestoredText(kPassword, contents->token) : "";
+    return AnswerOfEnvelope(settings.key, kPassword, envelope);
   }
   // POST /verify at kNow + `at`, as JSON.
   PageResult Answer(const std::string& envelope, const std::string& answer,

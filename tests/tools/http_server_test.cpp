@@ -121,6 +121,22 @@ TEST_F(HttpServerTest, OneAddressHoldsAtMostItsShareOfConnections) {
   EXPECT_TRUE(WaitForOpenConnections(0));
 }
 
+TEST_F(HttpServerTest, ATrustedProxyIsNotHeldToTheShareOfOneAddress) {
+  HttpServerOptions options;
+  options.unlimitedPeers = {"127.0.3.9"};
+  Start(options);
+  constexpr size_t kProxied = limits::kMaxConnectionsPerAddress * 2;
+  std::vector<LoopbackConnection> proxied;
+  for (size_t i = 0; i < kProxied; ++i) proxied.push_back(Connect("127.0.3.9"));
+  ASSERT_TRUE(WaitForOpenConnections(kProxied));
+  for (LoopbackConnection& connection : proxied) {
+    ASSERT_TRUE(connection.Send(Get("/")));
+    EXPECT_EQ(StatusOf(connection.ReadAnswer(kPrompt)), 200);
+  }
+  proxied.clear();
+  EXPECT_TRUE(WaitForOpenConnections(0));
+}
+
 TEST_F(HttpServerTest, AFullHostAnswers503WithRetryAfterAndServesAgainWhenASlotFrees) {
   HttpServerOptions options;
   options.maxConnections = 4;

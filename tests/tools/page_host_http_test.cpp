@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,13 +72,10 @@ class PageHostThreadsTest : public ScratchRegistry {
     auto result = client.Get("/");
     if (!result || result->status != 200) return "";
     if (page != nullptr) *page = result->body;
-    std::smatch match;
-    static const std::regex field("name=\"token\" value=\"([A-Za-z0-9_-]+)\"");
-    return std::regex_search(result->body, match, field) ? match[1].str() : "";
+    return EnvelopeInForm(result->body);
   }
   std::string AnswerOf(const std::string& envelope) {
-    auto contents = OpenEnvelope(key, envelope);
-    return contents ? RestoredText(kPassword, contents->token) : "";
+    return AnswerOfEnvelope(key, kPassword, envelope);
   }
   httplib::Result Verify(httplib::Client& client, const std::string& envelope,
                          const std::string& answer) {

@@ -1,5 +1,7 @@
 #include "restored_text.h"
 
+#include <regex>
+
 #include "component/cglimmark.h"
 #include "testing/glimmark_client.h"
 
@@ -21,4 +23,16 @@ std::string RestoredText(const std::u16string& password, const std::string& toke
   SysFreeString(text);
   object->Release();
   return narrow;
+}
+
+std::string AnswerOfEnvelope(const HostKey& key, const std::u16string& password,
+                             const std::string& envelope) {
+  const auto contents = OpenEnvelope(key, envelope);
+  return contents ? RestoredText(password, contents->token) : "";
+}
+
+std::string EnvelopeInForm(const std::string& page) {
+  static const std::regex field("name=\"token\" value=\"([A-Za-z0-9_-]+)\"");
+  std::smatch match;
+  return std::regex_search(page, match, field) ? match[1].str() : "";
 }

@@ -19,6 +19,7 @@
 #include "tools/pagehost/page_host.h"
 #include "tools/pagehost/page_object.h"
 #include "tools/pagehost/password_file.h"
+#include "tools/pagehost/site_store_choice.h"
 
 namespace {
 
@@ -62,6 +63,12 @@ const std::vector<OptionSpec> kServeOptions = {
          std::to_string(kDefaultLook.quality) + ")"},
     {"trusted-proxy", "ADDRESS", false,
      "a proxy whose X-Forwarded-For names the client (repeatable)", true},
+    {"store", "memory|redis://HOST:PORT[/DB]|unix:///PATH", false,
+     "where the hosts of one site keep what they share (default memory: this process)"},
+    {"store-password-file", "FILE", false, "the Redis password: the file's first line"},
+    {"store-prefix", "NAME", false,
+     "prefix of this site's Redis keys (default " +
+         std::string(RedisStoreSettings::kDefaultPrefix) + ")"},
     {"quiet", nullptr, false, "no access log on standard output"},
     {"no-audio", nullptr, false, "no spoken challenge: neither /audio nor the form's player"},
     ConfigFileOption(),
@@ -148,6 +155,29 @@ bool ReadLook(const ParsedOptions& options, PictureOptions& look, std::string& b
     if (!ParseNumber(value("quality"), kQualityLimits, number)) return (bad = "quality"), false;
     look.quality = number;
   }
+  return true;
+}
+
+// Opens the store the --store options name for `host`'s site; false with a
+// message. The store's down and up lines go to `err`.
+bool OpenStore(const ParsedOptions& options, HostOptions& host, OpenedStore& opened,
+               std::ostream& err) {
+  StoreChoice choice;
+  for (auto [name, field] :
+       {std::pair{"store", &choice.address}, std::pair{"store-password-file", &choice.passwordFile},
+        std::pair{"store-prefix", &choice.prefix}}) {
+    if (options.values.count(name) != 0) *field = options.values.at(name);
+  }
+  auto log = [&err](const std::string& line) {
+    err << "glimmark serve: " + line + "\n" << std::flush;
+  };
+  std::string error;
+  if (!OpenSiteStore(choice, host.site.failureWindows, static_cast<size_t>(host.threads), log,
+                     opened, error)) {
+    err << "glimmark serve: " << error << "\n";
+    return false;
+  }
+  host.site.store = opened.store;
   return true;
 }
 
@@ -244,7 +274,9 @@ int RunServeCommand(const std::vector<std::string>& args, std::ostream& out, std
     return kExitFailure;
   }
   HostOptions hostOptions;
-  if (!ReadHostOptions(options, hostOptions, err)) return kExitUsage;
+  OpenedStore store;
+  if (!ReadHostOptions(options, hostOptions, err) || !OpenStore(options, hostOptions, store, err))
+    return kExitUsage;
   if (!ComponentServes(err)) return kExitFailure;
   if (!options.Has("quiet")) hostOptions.accessLog = &out;
 
@@ -267,6 +299,7 @@ int RunServeCommand(const std::vector<std::string>& args, std::ostream& out, std
   host.Serve();
   done = true;
   waiter.join();
+  if (store.redis != nullptr) out << "store round trips: " << store.redis->RoundTrips() << "\n";
   out << "stopped" << std::endl;
   return kExitSuccess;
 }

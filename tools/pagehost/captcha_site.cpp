@@ -374,7 +374,8 @@ PageResult CaptchaSite::Health() {
     result.headers.emplace_back("Cache-Control", "no-store");
     return result;
   }
-  PageResult result = TextResult(200, "ok");
+  PageResult result =
+      store_.Healthy() ? TextResult(200, "ok") : TextResult(503, "the site store does not answer");
   result.headers.emplace_back("Cache-Control", "no-store");
   return result;
 }

@@ -85,7 +85,7 @@ class CaptchaSite {
   // POST /verify with the form fields.
   PageResult Verify(const QueryValues& form, const ClientOrigin& origin, bool wantsJson);
   // GET /healthz: 200 when a captcha object can be made by ProgID and draws
-  // a picture, else 503 with the failure.
+  // a picture and the site store answers, else 503 with the failure.
   PageResult Health();
 
   const SiteSettings& Settings() const { return settings_; }

@@ -164,6 +164,10 @@ class HttpServer::Loop {
   }
 
   void AcceptAll();
+  bool IsUnlimited(const Peer& peer) const {
+    const std::vector<std::string>& unlimited = server_.options_.unlimitedPeers;
+    return std::find(unlimited.begin(), unlimited.end(), peer.text) != unlimited.end();
+  }
   Connection& Add(int fd, Peer peer, bool counted);
   void Refuse(int fd, Peer peer, const char* reason);
   void OnEvent(Connection& c, uint32_t events);
@@ -306,7 +310,7 @@ void HttpServer::Loop::AcceptAll() {
     Peer peer = DescribePeer(address);
     if (counted_ >= std::min(server_.maxConnections_, server_.options_.maxConnections)) {
       Refuse(fd, std::move(peer), "the host is full; try again shortly");
-    } else if (perAddress_[peer.key] >= limits::kMaxConnectionsPerAddress) {
+    } else if (perAddress_[peer.key] >= limits::kMaxConnectionsPerAddress && !IsUnlimited(peer)) {
       Refuse(fd, std::move(peer), "too many connections from your address; try again shortly");
     } else {
       Add(fd, std::move(peer), true);

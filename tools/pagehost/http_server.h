@@ -6,10 +6,10 @@
 //
 // What a slow or greedy client can hold is bounded by http_limits.h: a head
 // and a body each have a deadline as a whole, idle kept-alive connections
-// close, one address holds at most kMaxConnectionsPerAddress connections,
-// and when connections or queued requests are at their limit the host
-// answers 503 with Retry-After at once. Every answer carries Date; every
-// answer is one access-log line when a log is given.
+// close, one address holds at most kMaxConnectionsPerAddress connections
+// (except the proxies the host trusts: each carries many clients), and when connections or queued
+// requests are at their limit the host answers 503 with Retry-After at once. Every answer carries
+// Date; every answer is one access-log line when a log is given.
 #pragma once
 
 #include <sys/types.h>
@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tools/pagehost/access_log.h"
 #include "tools/pagehost/captcha_site.h"
@@ -35,6 +36,10 @@ struct HttpServerOptions {
   // Lower than the defaults only where a test fills the host.
   size_t maxConnections = http_limits::kMaxConnections;
   size_t maxQueued = http_limits::kMaxQueuedRequests;
+  // Peers (CanonicalAddress texts) that the per-address limit leaves out: a
+  // proxy in front of the host brings every client's connections from one
+  // address. The total limit still counts them.
+  std::vector<std::string> unlimitedPeers;
 };
 
 class HttpServer {

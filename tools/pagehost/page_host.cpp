@@ -155,7 +155,7 @@ struct PageHost::Server {
         log(options.accessLog != nullptr ? std::make_unique<AccessLog>(*options.accessLog)
                                          : nullptr),
         http({options.bind, options.port, options.threads, log.get(), options.maxConnections,
-              options.maxQueued},
+              options.maxQueued, options.site.trustedProxies},
              [this](const HttpRequest& request) { return RouteRequest(site, request); }) {}
 };
 
