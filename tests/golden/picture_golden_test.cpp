@@ -5,6 +5,8 @@
 //
 // To record the list again after a deliberate change of the pictures:
 //   GLIMMARK_GOLDEN_RECORD=tests/data/golden-pictures.txt build/test/tests/test_golden
+// and to look at the pictures themselves, GLIMMARK_GOLDEN_DUMP=<folder> writes
+// each case's bytes there (<case>.jpg or .gif).
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -44,7 +46,7 @@ constexpr Look kLooks[] = {
     {64, 24, 3, 5, 3, 7, 0xFF102030, 0xFFFFFFFF, 10},
     {400, 140, 12, 12, 2, 4, 0xFF000000, 0xFFFFFFFF, 85},
     {200, 70, 20, 30, 10, 3, 0xFF008000, 0xFF000000, 75},
-    {150, 90, 8, 8, 2, 12, 0x80FF0000, 0xFFFFFFFF, 90},  // half-transparent ink
+    {150, 90, 8, 8, 2, 12, 0x80FF0000, 0xFFFFFFFF, 90},   // half-transparent ink
     {200, 70, 12, 12, 2, 4, 0xFF336699, 0xFF33669A, 85},  // ink a step from the ground
     {97, 31, 2, 9, 4, 0, 0xFFFFFFFF, 0xFF000000, 30},     // white on black, zero-width pen
     {256, 64, 5, 5, 1, 20, 0xFF7F7F7F, 0xFFC0C0C0, 1},
@@ -61,7 +63,8 @@ uint64_t HashBytes(const uint8_t* data, size_t size) {
 
 // Renders one picture of `look` from `seed` through SaveToVar and returns
 // "size:hash" of its bytes, or a note of the failure.
-std::string PictureDigest(IGlimmark* object, uint32_t seed, const Look& look, LONG format) {
+std::string PictureDigest(IGlimmark* object, uint32_t seed, const Look& look, LONG format,
+                          const std::string& dumpAs) {
   SeedRandomSource(seed);
   object->SetRandomText(look.minLength, look.maxLength);
   object->SetSize(look.width, look.height);
@@ -78,6 +81,9 @@ std::string PictureDigest(IGlimmark* object, uint32_t seed, const Look& look, LO
   SafeArrayAccessData(result.parray, &data);
   const size_t size = result.parray->rgsabound[0].cElements;
   const uint64_t hash = HashBytes(static_cast<const uint8_t*>(data), size);
+  if (!dumpAs.empty())
+    std::ofstream(dumpAs, std::ios::binary)
+        .write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
   SafeArrayUnaccessData(result.parray);
   VariantClear(&result);
   char digest[48];
@@ -94,20 +100,33 @@ std::map<std::string, std::string> RenderAllCases() {
   std::map<std::string, std::string> digests;
   IGlimmark* object = nullptr;
   if (CreateGlimmark(&object) != S_OK) return digests;
+  const char* dumpFolder = std::getenv("GLIMMARK_GOLDEN_DUMP");
   // The quality a look leaves at 0 is the last one set: reset it per case.
   for (uint32_t seed = 1; seed <= kSeedCount; ++seed) {
     const Look& look = kLooks[seed % kLookCount];
     for (LONG format : {kJpeg, kGif}) {
       object->SetOutputFormat(kJpeg, 85);
-      digests[CaseName(seed, format)] = PictureDigest(object, seed, look, format);
+      const std::string name = CaseName(seed, format);
+      const std::string dumpAs = dumpFolder == nullptr ? std::string()
+                                                       : std::string(dumpFolder) + "/" + name +
+                                                             (format == kGif ? ".gif" : ".jpg");
+      digests[name] = PictureDigest(object, seed, look, format, dumpAs);
     }
   }
   object->Release();
   return digests;
 }
 
+// The portable build (plain C++ loops instead of SSE2/SSSE3/AVX2) has a list
+// of its own: its pictures match the vector loops' in all cases but one pixel
+// of one case today (seed171-gif, one level of red and green), so the two
+// lists record each build's own bytes and differ only there.
 std::string GoldenListPath() {
+#if defined(GLIMMARK_PORTABLE)
+  return std::string(GLIMMARK_SOURCE_DIR) + "/tests/data/golden-pictures-portable.txt";
+#else
   return std::string(GLIMMARK_SOURCE_DIR) + "/tests/data/golden-pictures.txt";
+#endif
 }
 
 std::map<std::string, std::string> ReadGoldenList(const std::string& path) {
