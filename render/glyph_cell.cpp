@@ -226,16 +226,14 @@ Rect GlyphTarget(INT cellWidth, INT cellHeight, INT topMargin, INT bottomMargin)
   return Rect(0, topMargin, cellWidth, cellHeight - bottomMargin - topMargin);
 }
 
-void DrawGlyphCell(const ChallengeSettings* settings, const WCHAR* character, GraphicsImage& cell) {
+void DrawGlyphInCell(const ChallengeSettings* settings, const WCHAR* character,
+                     GraphicsContext& canvas, const Rect& cell) {
   const auto textBrush = MakeGraphics<GraphicsBrush>(settings->fontColor);
   const auto backgroundBrush = MakeGraphics<GraphicsBrush>(settings->backgroundColor);
-  auto cellContext = MakeGraphics<GraphicsContext>(cell);
   const GraphicsFont* font = settings->font;
 
   RectF measured;
-  if (cellContext != nullptr && font != nullptr) {
-    cellContext->MeasureCharacter(character, *font, &measured);
-  }
+  if (font != nullptr) canvas.MeasureCharacter(character, *font, &measured);
   const INT scratchWidth = ScratchExtent(measured.X, measured.Width);
   const INT scratchHeight = ScratchExtent(measured.Y, measured.Height);
   auto scratch = MakeGraphics<GraphicsImage>(scratchWidth, scratchHeight);
@@ -249,19 +247,27 @@ void DrawGlyphCell(const ChallengeSettings* settings, const WCHAR* character, Gr
     DrawTurnedCharacter(*scratch, scratchWidth, scratchHeight, angle, character, font, *textBrush,
                         *backgroundBrush);
   }
-
-  const INT cellHeight = static_cast<INT>(cell.Height());
-  const INT cellWidth = static_cast<INT>(cell.Width());
-  if (cellContext != nullptr && backgroundBrush != nullptr) {
-    cellContext->FillRectangle(*backgroundBrush, 0, 0, cellWidth, cellHeight);
-  }
   const InkBox ink = drawable ? FindInkBox(settings, *scratch) : InkBox{};
 
   const INT topMargin = GlyphMargin(DrawRandomValue());
   const INT bottomMargin = GlyphMargin(DrawRandomValue());
-  if (!drawable || cellContext == nullptr) return;
-  cellContext->SetInterpolationMode(InterpolationModeHighQualityBicubic);
+  if (!drawable) return;
+  canvas.SetInterpolationMode(InterpolationModeHighQualityBicubic);
   const Rect source(ink.left, ink.top, ink.right - ink.left, ink.bottom - ink.top);
-  cellContext->DrawImage(*scratch, GlyphTarget(cellWidth, cellHeight, topMargin, bottomMargin),
-                         source);
+  const Rect inCell = GlyphTarget(cell.Width, cell.Height, topMargin, bottomMargin);
+  const Rect target(cell.X + inCell.X, cell.Y + inCell.Y, inCell.Width, inCell.Height);
+  canvas.DrawImage(*scratch, target, source);
+}
+
+void DrawGlyphCell(const ChallengeSettings* settings, const WCHAR* character, GraphicsImage& cell) {
+  auto context = MakeGraphics<GraphicsContext>(cell);
+  if (context == nullptr) {
+    for (int skipped = 0; skipped < kValuesPerGlyph; ++skipped) DrawRandomValue();
+    return;
+  }
+  const Rect whole(0, 0, static_cast<INT>(cell.Width()), static_cast<INT>(cell.Height()));
+  if (const auto background = MakeGraphics<GraphicsBrush>(settings->backgroundColor)) {
+    context->FillRectangle(*background, whole.X, whole.Y, whole.Width, whole.Height);
+  }
+  DrawGlyphInCell(settings, character, *context, whole);
 }
