@@ -14,7 +14,10 @@
 #include <gdiplus.h>
 // clang-format on
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -84,6 +87,41 @@ BENCHMARK(BM_SaveToVar)
     ->Args({200, 70, 12, 10, 2})
     ->ComputeStatistics("fastest", Fastest)
     ->Unit(benchmark::kMicrosecond);
+
+// Resident memory of this process in KiB, from /proc/self/statm.
+double ResidentKib() {
+  long total = 0, resident = 0;
+  FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm == nullptr) return 0;
+  if (std::fscanf(statm, "%ld %ld", &total, &resident) != 2) resident = 0;
+  std::fclose(statm);
+  return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1024.0;
+}
+
+// Memory over many default pictures, each with a new text: resident size
+// after a warm-up and at the end. GLIMMARK_RSS_PICTURES sets the count
+// (default 10,000; BENCHMARKS.md has a million).
+void BM_ResidentOverManyPictures(benchmark::State& state) {
+  constexpr int kWarmUpPictures = 1000;  // fills the font, glyph and kernel caches
+  const char* chosen = std::getenv("GLIMMARK_RSS_PICTURES");
+  const long pictures = chosen != nullptr ? std::atol(chosen) : 10000;
+  WarmObject warm;
+  for (int i = 0; i < kWarmUpPictures; ++i) {
+    warm.Get().SetRandomText(12, 12);
+    SaveToVarOnce(warm.Get());
+  }
+  const double warmKib = ResidentKib();
+  for (auto _ : state) {
+    for (long i = 0; i < pictures; ++i) {
+      warm.Get().SetRandomText(12, 12);
+      SaveToVarOnce(warm.Get());
+    }
+  }
+  state.counters["pictures"] = static_cast<double>(pictures);
+  state.counters["rss_warm_kib"] = warmKib;
+  state.counters["rss_end_kib"] = ResidentKib();
+}
+BENCHMARK(BM_ResidentOverManyPictures)->Iterations(1)->Unit(benchmark::kSecond);
 
 // The rendering alone, onto a kept bitmap.
 void BM_RenderImage(benchmark::State& state) {
