@@ -15,7 +15,7 @@
 #include <jpeglib.h>
 
 #include "gdiplus.h"
-#include "gdiplus/coverage_raster.h"
+#include "gdiplus/raster/coverage_raster.h"
 #include "glimmark_test_seams.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "dll/resource_ids.h"
 #include "dll/server_module.h"
 #include "dll/type_library_registration.h"
-#include "server/reg_object.h"
+#include "server/registrar/reg_object.h"
 
 namespace {
 

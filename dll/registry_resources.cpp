@@ -6,7 +6,7 @@
 #include <new>
 
 #include "dll/server_module.h"
-#include "server/reg_object.h"
+#include "server/registrar/reg_object.h"
 
 namespace {
 

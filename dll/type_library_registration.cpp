@@ -4,7 +4,7 @@
 
 #include "dll/registry_resources.h"
 #include "dll/type_library_paths.h"
-#include "server/reg_object.h"
+#include "server/registrar/reg_object.h"
 
 namespace {
 

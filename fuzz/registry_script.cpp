@@ -6,7 +6,7 @@
 #include <string>
 
 #include "glimmark_test_seams.h"
-#include "server/reg_object.h"
+#include "server/registrar/reg_object.h"
 
 namespace {
 

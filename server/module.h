@@ -9,7 +9,7 @@
 #include <ole2.h>
 #include <windows.h>
 
-#include "server/registrar_base.h"
+#include "server/registrar/registrar_base.h"
 
 // A function run when the module ends, with the argument it was added with.
 using TerminationFunction = void(CALLBACK*)(DWORD_PTR argument);

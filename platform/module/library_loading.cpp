@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "gdiplus/utf16.h"
+#include "gdiplus/text/utf16.h"
 #include "libloaderapi.h"
 #include "module/data_file_modules.h"
 #include "module/process_attach.h"

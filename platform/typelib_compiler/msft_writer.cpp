@@ -7,8 +7,8 @@
 #include <map>
 #include <string>
 
-#include "ole/msft_format.h"
-#include "ole/stdole2_facts.h"
+#include "ole/typelib/msft_format.h"
+#include "ole/typelib/stdole2_facts.h"
 
 namespace glimmark::idl {
 namespace {

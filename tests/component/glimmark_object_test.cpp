@@ -5,9 +5,9 @@
 #include <string>
 
 #include "component/cglimmark.h"
-#include "gdiplus/startup_state.h"
-#include "glimmark_test_seams.h"
 #include "dll/glimmark_client.h"
+#include "gdiplus/objects/startup_state.h"
+#include "glimmark_test_seams.h"
 #include "text/random_source.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "dll/exports.h"
 #include "dll/type_library_paths.h"
 #include "glimmark_test_seams.h"
-#include "server/reg_object.h"
+#include "server/registrar/reg_object.h"
 #include "support/scratch_registry.h"
 
 namespace {

@@ -3,11 +3,11 @@
 // interface table, aggregation, and creation that fails part-way.
 #include <gtest/gtest.h>
 
+#include "dll/glimmark_client.h"
 #include "dll/server_module.h"
-#include "gdiplus/startup_state.h"
+#include "gdiplus/objects/startup_state.h"
 #include "glimmark_test_seams.h"
 #include "server/com_agg_object.h"
-#include "dll/glimmark_client.h"
 
 namespace {
 

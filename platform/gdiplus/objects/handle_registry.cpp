@@ -1,0 +1,130 @@
+// The live-handle table: one per process, guarded by a mutex. An open-
+// addressing hash set (linear probing, deletion by shifting the run back) in
+// one array, so registering and forgetting a handle allocate nothing except
+// when the table grows; a rendering makes and deletes hundreds of objects.
+#include "gdiplus/objects/handle_registry.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <new>
+
+namespace Gdiplus::Internal {
+namespace {
+
+constexpr size_t kInitialSlots = 256;  // a power of two
+// The table grows before more than half of its slots are taken, which keeps
+// probe runs short.
+constexpr size_t kMaxLoadDivisor = 2;
+// Fibonacci hashing: the multiplier spreads neighbouring addresses apart.
+constexpr uint64_t kHashMultiplier = 0x9E3779B97F4A7C15ull;
+
+struct Slot {
+  const void* object = nullptr;  // null: free
+  ObjectKind kind = ObjectKind::Bitmap;
+};
+
+class HandleTable {
+ public:
+  bool Insert(const void* object, ObjectKind kind) {
+    if (!Reserve(used_ + 1)) return false;
+    Slot& slot = slots_[Find(object)];
+    if (slot.object == nullptr) ++used_;
+    slot = Slot{object, kind};
+    return true;
+  }
+
+  bool Erase(const void* object, ObjectKind kind) {
+    size_t hole = Find(object);
+    if (slots_ == nullptr || slots_[hole].object == nullptr || slots_[hole].kind != kind) {
+      return false;
+    }
+    // Move later members of the run back so no look-up stops at the hole.
+    for (size_t next = Next(hole); slots_[next].object != nullptr; next = Next(next)) {
+      const size_t home = Home(slots_[next].object);
+      const bool reachableFromHole = ((next - home) & mask_) >= ((next - hole) & mask_);
+      if (reachableFromHole) {
+        slots_[hole] = slots_[next];
+        hole = next;
+      }
+    }
+    slots_[hole] = Slot();
+    --used_;
+    return true;
+  }
+
+  bool Contains(const void* object, ObjectKind kind) const {
+    if (slots_ == nullptr) return false;
+    const Slot& slot = slots_[Find(object)];
+    return slot.object != nullptr && slot.kind == kind;
+  }
+
+  std::mutex lock;
+
+ private:
+  size_t Home(const void* object) const {
+    const uint64_t hash = uint64_t(reinterpret_cast<uintptr_t>(object)) * kHashMultiplier;
+    return size_t(hash >> 32) & mask_;
+  }
+  size_t Next(size_t index) const { return (index + 1) & mask_; }
+
+  // The slot holding `object`, or the free slot ending its probe run.
+  size_t Find(const void* object) const {
+    if (slots_ == nullptr) return 0;
+    size_t index = Home(object);
+    while (slots_[index].object != nullptr && slots_[index].object != object) index = Next(index);
+    return index;
+  }
+
+  // Makes room for `count` members; false when memory runs out.
+  bool Reserve(size_t count) {
+    if (slots_ != nullptr && count * kMaxLoadDivisor <= capacity_) return true;
+    size_t capacity = capacity_ == 0 ? kInitialSlots : capacity_ * 2;
+    while (count * kMaxLoadDivisor > capacity) capacity *= 2;
+    std::unique_ptr<Slot[]> old(slots_.release());
+    const size_t oldCapacity = capacity_;
+    slots_.reset(new (std::nothrow) Slot[capacity]);
+    if (slots_ == nullptr) {
+      slots_ = std::move(old);
+      return false;
+    }
+    capacity_ = capacity;
+    mask_ = capacity - 1;
+    for (size_t i = 0; i < oldCapacity; ++i) {
+      if (old[i].object != nullptr) slots_[Find(old[i].object)] = old[i];
+    }
+    return true;
+  }
+
+  std::unique_ptr<Slot[]> slots_;
+  size_t capacity_ = 0;
+  size_t mask_ = 0;
+  size_t used_ = 0;
+};
+
+HandleTable& Table() {
+  static HandleTable* table = new HandleTable();  // lives to process exit
+  return *table;
+}
+
+}  // namespace
+
+bool RegisterHandle(const void* object, ObjectKind kind) noexcept {
+  HandleTable& table = Table();
+  std::lock_guard<std::mutex> guard(table.lock);
+  return table.Insert(object, kind);
+}
+
+bool UnregisterHandle(const void* object, ObjectKind kind) noexcept {
+  HandleTable& table = Table();
+  std::lock_guard<std::mutex> guard(table.lock);
+  return table.Erase(object, kind);
+}
+
+bool IsLiveHandle(const void* object, ObjectKind kind) noexcept {
+  HandleTable& table = Table();
+  std::lock_guard<std::mutex> guard(table.lock);
+  return table.Contains(object, kind);
+}
+
+}  // namespace Gdiplus::Internal

@@ -1,0 +1,153 @@
+// The separable resampler's driver: finds the weight tables, runs the first
+// pass over every source row a target row needs, then the second pass over
+// the target rows, with the fastest version of the passes the processor runs.
+#include "gdiplus/resample/resampler.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "gdiplus/raster/cpu_features.h"
+#include "gdiplus/resample/resampler_kernel.h"
+#include "gdiplus/resample/resampler_passes.h"
+
+namespace Gdiplus::Internal {
+namespace {
+
+// Scratch memory beyond this is given back after a call instead of kept for
+// the next (a default picture's stretches with their kept weight tables need
+// about 1.3 MiB; larger pictures' tables may pass it and are then made anew).
+constexpr size_t kMaxKeptScratchBytes = size_t{4} << 20;
+// Largest intermediate image (source rows x visible target width) the filter
+// builds: 16 Mi pixels. Only stretches between bitmaps near the size cap reach
+// it; they fail with OutOfMemory instead of attempting a giant allocation.
+constexpr int64_t kMaxIntermediatePixels = int64_t{16} * 1024 * 1024;
+// The SIMD first passes read weights spread for two positions at a time.
+#if defined(GLIMMARK_SSE2)
+constexpr bool kSpreadColumnWeights = true;
+#else
+constexpr bool kSpreadColumnWeights = false;
+#endif
+
+const ResamplePasses& ChosenPasses() noexcept {
+#if defined(GLIMMARK_RESAMPLER_AVX2)
+  if (UseAvx2()) return Avx2Passes();
+#endif
+  return BaselinePasses();
+}
+
+// Kernel sets kept per axis: room for the few hundred sizes of a default
+// picture's cells (see KernelCache); a default picture's tables take about
+// 1.3 MiB.
+constexpr int kColumnKernelSets = 128;
+constexpr int kRowKernelSets = 256;
+
+// Buffers kept per thread between calls, so a warm stretch allocates nothing.
+struct Scratch {
+  KernelCache columns{kColumnKernelSets, kSpreadColumnWeights};
+  KernelCache rows{kRowKernelSets, false};
+  KernelWorkspace work;
+  std::vector<uint32_t> sourceRow;  // one source row, zero past its end
+  std::vector<PairRow> pairRow;     // one source row as pairs
+  std::vector<int16_t> filtered;    // the first pass's rows
+  std::vector<const int16_t*> tapRows;
+
+  size_t Bytes() const {
+    return columns.Bytes() + rows.Bytes() + work.raw.capacity() * sizeof(double) +
+           work.weights.capacity() * sizeof(int16_t) + sourceRow.capacity() * sizeof(uint32_t) +
+           pairRow.capacity() * sizeof(PairRow) + filtered.capacity() * sizeof(int16_t) +
+           tapRows.capacity() * sizeof(const int16_t*);
+  }
+
+  void Clear() {
+    columns.Clear();
+    rows.Clear();
+    work = KernelWorkspace();
+    sourceRow = {};
+    pairRow = {};
+    filtered = {};
+    tapRows = {};
+  }
+};
+
+// The calling thread's scratch. Not inlined: the compiler would otherwise
+// look the thread-local address up again at every use.
+[[gnu::noinline]] Scratch& ThreadScratch() {
+  thread_local Scratch scratch;
+  return scratch;
+}
+
+}  // namespace
+
+bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels& target,
+              const Rect& to, ResampleFilter filter) noexcept {
+  // Visible part of the target rectangle, relative to it.
+  const int firstColumn = std::max(0, -to.X);
+  const int lastColumn = int(std::min<int64_t>(to.Width, int64_t{target.width} - to.X));
+  const int firstRow = std::max(0, -to.Y);
+  const int lastRow = int(std::min<int64_t>(to.Height, int64_t{target.height} - to.Y));
+  if (firstColumn >= lastColumn || firstRow >= lastRow) return true;
+  const int width = lastColumn - firstColumn;
+  // Filtered rows hold the first pass's padded positions: whole groups of
+  // four, as the widest second pass reads them.
+  const size_t rowUnits =
+      size_t((width + kPositionGroup - 1) / kPositionGroup * kPositionGroup) * kChannels;
+
+  const ResamplePasses& passes = ChosenPasses();
+  Scratch& s = ThreadScratch();
+  const AxisKernel* columns = nullptr;
+  const AxisKernel* rows = nullptr;
+  int top = 0, filteredRows = 0, pairCount = 0;
+  try {
+    columns = &s.columns.Get({from.Width, to.Width, firstColumn, lastColumn, filter}, s.work);
+    rows = &s.rows.Get({from.Height, to.Height, firstRow, lastRow, filter}, s.work);
+    top = rows->first.front();
+    filteredRows = rows->first.back() + rows->taps - top;
+    if (int64_t{filteredRows} * width > kMaxIntermediatePixels) return false;
+    // Pairs start at every position a window can reach, in whole groups.
+    pairCount = (columns->first.back() + columns->taps + kPairGroup - 1) / kPairGroup * kPairGroup;
+    // One source row at a time is copied where the passes may read past its
+    // end: zero there (set once, the copies only write the row).
+    s.sourceRow.resize(size_t(std::max(from.Width, pairCount + kRowPadding)));
+    std::fill(s.sourceRow.begin() + from.Width, s.sourceRow.end(), 0u);
+    s.pairRow.resize(size_t(pairCount));
+    s.filtered.resize(size_t(filteredRows) * rowUnits);
+    s.tapRows.resize(size_t(rows->taps));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+
+  // Rows pass: every source row some target row needs, filtered across,
+  // before anything is written (source and target may be one surface).
+  // Rows that only pad a window are zero.
+  const int sourceRows = std::min(filteredRows, from.Height - top);
+  for (int r = 0; r < filteredRows; ++r) {
+    int16_t* row = &s.filtered[size_t(r) * rowUnits];
+    if (r >= sourceRows) {
+      std::fill(row, row + rowUnits, int16_t{0});
+      continue;
+    }
+    std::memcpy(s.sourceRow.data(), source.Row(from.Y + top + r) + from.X,
+                size_t(from.Width) * sizeof(uint32_t));
+    passes.filterAcross(s.sourceRow.data(), pairCount, s.pairRow.data(), *columns, row);
+  }
+
+  // Columns pass: each target row a weighted sum of filtered rows.
+  const DownJob job = {
+      s.filtered.data(),
+      rowUnits,
+      rows,
+      top,
+      lastRow - firstRow,
+      width,
+      reinterpret_cast<unsigned char*>(target.Row(to.Y + firstRow) + to.X + firstColumn),
+      ptrdiff_t{target.stride},
+      s.tapRows.data()};
+  passes.filterDown(job);
+  target.MarkDirty(to.X + firstColumn, to.Y + firstRow, width, lastRow - firstRow);
+  if (s.Bytes() > kMaxKeptScratchBytes) s.Clear();
+  return true;
+}
+
+}  // namespace Gdiplus::Internal

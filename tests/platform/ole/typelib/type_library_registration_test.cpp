@@ -1,0 +1,126 @@
+// RegisterTypeLib[ForUser] write Windows' keys, UnRegisterTypeLib[ForUser]
+// remove them, and LoadRegTypeLib finds the file through them.
+#include <gtest/gtest.h>
+#include <oleauto.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "glimmark_test_seams.h"
+#include "libloaderapi.h"
+#include "platform/ole/typelib/typelib_test_support.h"
+#include "testing/typelib_probe.h"
+#include "winreg.h"
+
+namespace {
+
+const std::u16string kProbePath = Utf16(TYPELIB_PROBE_PATH);
+const std::u16string kLibKey = u"TypeLib\\{9E4A2C71-6B3D-4F05-8C2E-71A5D3B9E640}";
+const std::u16string kInterfaceKey = u"Interface\\{5C1B7E2A-3F4D-4B8E-9A61-2D7C0E4F8B13}";
+
+class TypeLibraryRegistration : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* base = std::getenv("GLIMMARK_REGISTRY");
+    path = std::string(base != nullptr ? base : "/tmp/glimmark-registry-test") + ".typelib." +
+           std::to_string(getpid()) + ".db";
+    RemoveFiles();
+    GlimmarkTest_UseRegistryFile(path.c_str());
+    ASSERT_EQ(LoadTypeLib(kProbePath.c_str(), library.out()), S_OK);
+  }
+  void TearDown() override {
+    GlimmarkTest_UseRegistryFile(nullptr);
+    RemoveFiles();
+  }
+  void RemoveFiles() {
+    for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+  }
+
+  // The default (or named) string value of root\key, or "<missing>".
+  static std::u16string Value(HKEY root, const std::u16string& key,
+                              const char16_t* name = nullptr) {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+      return u"<missing>";
+    char16_t text[512] = {};
+    DWORD bytes = sizeof(text) - sizeof(char16_t);
+    const LSTATUS status =
+        RegQueryValueExW(handle, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &bytes);
+    RegCloseKey(handle);
+    return status == ERROR_SUCCESS ? std::u16string(text) : u"<no value>";
+  }
+
+  void ExpectRegistered(HKEY root, const std::u16string& prefix) {
+    const std::u16string version = prefix + kLibKey + u"\\2.3";
+    EXPECT_EQ(Value(root, version), u"TypelibProbeLib");
+    EXPECT_EQ(Value(root, version + u"\\0\\win64"), kProbePath);
+    EXPECT_EQ(Value(root, version + u"\\FLAGS"), u"0");
+    EXPECT_EQ(Value(root, version + u"\\HELPDIR"), u"/help");
+    const std::u16string interfaceKey = prefix + kInterfaceKey;
+    EXPECT_EQ(Value(root, interfaceKey), u"ITypelibProbe");
+    EXPECT_EQ(Value(root, interfaceKey + u"\\ProxyStubClsid32"),
+              u"{00020424-0000-0000-C000-000000000046}");
+    EXPECT_EQ(Value(root, interfaceKey + u"\\ProxyStubClsid"),
+              u"{00020424-0000-0000-C000-000000000046}");
+    EXPECT_EQ(Value(root, interfaceKey + u"\\TypeLib"), u"{9E4A2C71-6B3D-4F05-8C2E-71A5D3B9E640}");
+    EXPECT_EQ(Value(root, interfaceKey + u"\\TypeLib", u"Version"), u"2.3");
+  }
+
+  void ExpectRemoved(HKEY root, const std::u16string& prefix) {
+    EXPECT_EQ(Value(root, prefix + kLibKey), u"<missing>");
+    EXPECT_EQ(Value(root, prefix + kInterfaceKey), u"<missing>");
+  }
+
+  std::string path;
+  Held<ITypeLib> library;
+};
+
+TEST_F(TypeLibraryRegistration, MachineRegistrationWritesAndRemovesTheKeys) {
+  ASSERT_EQ(RegisterTypeLib(library.get(), kProbePath.c_str(), u"/help"), S_OK);
+  ExpectRegistered(HKEY_LOCAL_MACHINE, u"Software\\Classes\\");
+  ExpectRegistered(HKEY_CLASSES_ROOT, u"");
+  ExpectRemoved(HKEY_CURRENT_USER, u"Software\\Classes\\");
+  Held<ITypeLib> found;
+  ASSERT_EQ(LoadRegTypeLib(kLibidTypelibProbe, 2, 3, 0x0409, found.out()), S_OK);
+  EXPECT_EQ(found->GetTypeInfoCount(), 2u);
+  // A lower minor version is served by the registered higher one.
+  ASSERT_EQ(LoadRegTypeLib(kLibidTypelibProbe, 2, 0, 0, found.out()), S_OK);
+  EXPECT_EQ(LoadRegTypeLib(kLibidTypelibProbe, 2, 4, 0, found.out()), TYPE_E_LIBNOTREGISTERED);
+  EXPECT_EQ(LoadRegTypeLib(kLibidTypelibProbe, 1, 0, 0, found.out()), TYPE_E_LIBNOTREGISTERED);
+  ASSERT_EQ(UnRegisterTypeLib(kLibidTypelibProbe, 2, 3, 0, SYS_WIN64), S_OK);
+  ExpectRemoved(HKEY_LOCAL_MACHINE, u"Software\\Classes\\");
+  EXPECT_EQ(LoadRegTypeLib(kLibidTypelibProbe, 2, 3, 0, found.out()), TYPE_E_LIBNOTREGISTERED);
+  EXPECT_EQ(UnRegisterTypeLib(kLibidTypelibProbe, 2, 3, 0, SYS_WIN64), TYPE_E_REGISTRYACCESS);
+}
+
+TEST_F(TypeLibraryRegistration, PerUserRegistrationStaysBeneathTheUser) {
+  std::u16string path = kProbePath;
+  std::u16string help = u"/help";
+  ASSERT_EQ(RegisterTypeLibForUser(library.get(), path.data(), help.data()), S_OK);
+  ExpectRegistered(HKEY_CURRENT_USER, u"Software\\Classes\\");
+  ExpectRemoved(HKEY_LOCAL_MACHINE, u"Software\\Classes\\");
+  Held<ITypeLib> found;
+  ASSERT_EQ(LoadRegTypeLib(kLibidTypelibProbe, 2, 3, 0, found.out()), S_OK);
+  ASSERT_EQ(UnRegisterTypeLibForUser(kLibidTypelibProbe, 2, 3, 0, SYS_WIN64), S_OK);
+  ExpectRemoved(HKEY_CURRENT_USER, u"Software\\Classes\\");
+}
+
+TEST_F(TypeLibraryRegistration, FoundByNameInOleaut32) {
+  HMODULE oleaut = GetModuleHandleW(u"OLEAUT32.DLL");
+  ASSERT_NE(oleaut, nullptr);
+  for (const char* name : {"RegisterTypeLibForUser", "UnRegisterTypeLibForUser", "RegisterTypeLib",
+                           "UnRegisterTypeLib", "LoadRegTypeLib", "LoadTypeLib"}) {
+    EXPECT_NE(GetProcAddress(oleaut, name), nullptr) << name;
+  }
+}
+
+TEST_F(TypeLibraryRegistration, BadArguments) {
+  EXPECT_EQ(RegisterTypeLib(nullptr, kProbePath.c_str(), nullptr), E_INVALIDARG);
+  EXPECT_EQ(RegisterTypeLib(library.get(), nullptr, nullptr), E_INVALIDARG);
+  EXPECT_EQ(UnRegisterTypeLib(kLibidTypelibProbe, 2, 3, 0, SYS_MAC), E_INVALIDARG);
+  EXPECT_EQ(LoadRegTypeLib(kLibidTypelibProbe, 2, 3, 0, nullptr), E_INVALIDARG);
+}
+
+}  // namespace
