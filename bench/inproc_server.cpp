@@ -124,9 +124,10 @@ void BM_LoadRegTypeLib(benchmark::State& state) {
   }
   for (auto _ : state) {
     ITypeLib* library = nullptr;
-    LoadRegTypeLib(LIBID_GlimmarkPrjLib, 1, 0, 0, &library);
+    constexpr LCID kEnglishUs = 0x409;  // the locale the library registers under
+    const HRESULT hr = LoadRegTypeLib(LIBID_GlimmarkPrjLib, 1, 0, kEnglishUs, &library);
     if (library == nullptr) {
-      state.SkipWithError("no type library");
+      state.SkipWithError(("no type library: " + std::to_string(hr)).c_str());
       return;
     }
     library->Release();
