@@ -18,9 +18,10 @@ struct InkBox {
 };
 
 // A pixel is ink when any of its blue, green, red bytes differs from the
-// background's. Top and bottom are the first rows with ink seen from their
+// background's. The pixels may be locked as 24-bit or 32-bit rows (the
+// fourth byte is not looked at). Top and bottom are the first rows with ink seen from their
 // side, left and right the outermost columns with ink. Cost: at most one
-// read of each pixel, usually far less; rows are compared eight pixels at a time.
+// read of each pixel, usually far less; rows are compared 16 pixels at a time.
 INT FindInkTop(const ChallengeSettings* settings, const Gdiplus::BitmapData* pixels);
 INT FindInkBottom(const ChallengeSettings* settings, const Gdiplus::BitmapData* pixels);
 INT FindInkLeft(const ChallengeSettings* settings, const Gdiplus::BitmapData* pixels);
