@@ -1,6 +1,8 @@
 // Making objects as a COM client does: CoCreateInstance of the built library
 // (already loaded) with a first call and the release, and one object from a
-// class factory the client holds.
+// class factory the client holds; the look-ups a page host makes for each
+// object (the class by ProgID, then its factory) and the type library by
+// its registration.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -12,26 +14,27 @@
 
 namespace {
 
-// A registry file of the benchmark's own with the class registered for the
-// built library, and a thread in an apartment.
+// A registry file of the benchmark's own with the built library registered
+// by its own DllRegisterServer (class, ProgID, type library), and a thread in
+// an apartment.
 class RegisteredServer {
  public:
   RegisteredServer() {
     path_ = "/tmp/glimmark-bench-registry." + std::to_string(getpid()) + ".db";
     GlimmarkTest_UseRegistryFile(path_.c_str());
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    WCHAR clsid[39];
-    StringFromGUID2(CLSID_Glimmark, clsid, 39);
-    const std::u16string key = std::u16string(u"CLSID\\") + clsid + u"\\InprocServer32";
     const std::string library = GLIMMARK_SERVER_LIBRARY;
-    const std::u16string value(library.begin(), library.end());
-    HKEY server = nullptr;
-    RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &server,
-                    nullptr);
-    RegSetValueExW(server, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(char16_t)));
-    RegCloseKey(server);
+    const std::u16string path(library.begin(), library.end());
+    HMODULE module = LoadLibraryW(path.c_str());
+    using RegisterFunction = HRESULT(STDAPICALLTYPE*)();
+    auto registerServer = module == nullptr
+                              ? nullptr
+                              : reinterpret_cast<RegisterFunction>(reinterpret_cast<void (*)()>(
+                                    GetProcAddress(module, "DllRegisterServer")));
+    registered_ = registerServer != nullptr && registerServer() == S_OK;
+    if (module != nullptr) FreeLibrary(module);
   }
+  bool Registered() const { return registered_; }
   ~RegisteredServer() {
     CoFreeUnusedLibraries();
     CoUninitialize();
@@ -41,6 +44,7 @@ class RegisteredServer {
 
  private:
   std::string path_;
+  bool registered_ = false;
 };
 
 void FirstCallAndRelease(IGlimmark* object, benchmark::State& state) {
@@ -86,5 +90,49 @@ void BM_HeldFactoryCreateCallRelease(benchmark::State& state) {
   factory->Release();
 }
 BENCHMARK(BM_HeldFactoryCreateCallRelease);
+
+// What a page host does for every object it makes by name: the ProgID's
+// class, then that class's factory (its library already loaded).
+void BM_ClassLookUpByProgId(benchmark::State& state) {
+  RegisteredServer server;
+  if (!server.Registered()) {
+    state.SkipWithError("registration failed");
+    return;
+  }
+  for (auto _ : state) {
+    CLSID clsid{};
+    IClassFactory* factory = nullptr;
+    CLSIDFromProgID(u"tolvek.Glimmark", &clsid);
+    CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                     reinterpret_cast<void**>(&factory));
+    if (factory == nullptr) {
+      state.SkipWithError("no class factory");
+      return;
+    }
+    factory->Release();
+  }
+}
+BENCHMARK(BM_ClassLookUpByProgId)->Unit(benchmark::kMicrosecond);
+
+// The type library by its registration, as each new object's type
+// information is found.
+void BM_LoadRegTypeLib(benchmark::State& state) {
+  RegisteredServer server;
+  if (!server.Registered()) {
+    state.SkipWithError("registration failed");
+    return;
+  }
+  for (auto _ : state) {
+    ITypeLib* library = nullptr;
+    constexpr LCID kEnglishUs = 0x409;  // the locale the library registers under
+    const HRESULT hr = LoadRegTypeLib(LIBID_GlimmarkPrjLib, 1, 0, kEnglishUs, &library);
+    if (library == nullptr) {
+      state.SkipWithError(("no type library: " + std::to_string(hr)).c_str());
+      return;
+    }
+    library->Release();
+  }
+}
+BENCHMARK(BM_LoadRegTypeLib)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

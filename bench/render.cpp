@@ -14,7 +14,11 @@
 #include <gdiplus.h>
 // clang-format on
 
+#include <time.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -85,6 +89,41 @@ BENCHMARK(BM_SaveToVar)
     ->ComputeStatistics("fastest", Fastest)
     ->Unit(benchmark::kMicrosecond);
 
+// Resident memory of this process in KiB, from /proc/self/statm.
+double ResidentKib() {
+  long total = 0, resident = 0;
+  FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm == nullptr) return 0;
+  if (std::fscanf(statm, "%ld %ld", &total, &resident) != 2) resident = 0;
+  std::fclose(statm);
+  return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1024.0;
+}
+
+// Memory over many default pictures, each with a new text: resident size
+// after a warm-up and at the end. GLIMMARK_RSS_PICTURES sets the count
+// (default 10,000; BENCHMARKS.md has a million).
+void BM_ResidentOverManyPictures(benchmark::State& state) {
+  constexpr int kWarmUpPictures = 1000;  // fills the font, glyph and kernel caches
+  const char* chosen = std::getenv("GLIMMARK_RSS_PICTURES");
+  const long pictures = chosen != nullptr ? std::atol(chosen) : 10000;
+  WarmObject warm;
+  for (int i = 0; i < kWarmUpPictures; ++i) {
+    warm.Get().SetRandomText(12, 12);
+    SaveToVarOnce(warm.Get());
+  }
+  const double warmKib = ResidentKib();
+  for (auto _ : state) {
+    for (long i = 0; i < pictures; ++i) {
+      warm.Get().SetRandomText(12, 12);
+      SaveToVarOnce(warm.Get());
+    }
+  }
+  state.counters["pictures"] = static_cast<double>(pictures);
+  state.counters["rss_warm_kib"] = warmKib;
+  state.counters["rss_end_kib"] = ResidentKib();
+}
+BENCHMARK(BM_ResidentOverManyPictures)->Iterations(1)->Unit(benchmark::kSecond);
+
 // The rendering alone, onto a kept bitmap.
 void BM_RenderImage(benchmark::State& state) {
   WarmObject warm;
@@ -151,12 +190,14 @@ void BM_StepEncodeJpegThroughStream(benchmark::State& state) {
 }
 BENCHMARK(BM_StepEncodeJpegThroughStream)->Unit(benchmark::kMicrosecond);
 
-// The same size encoded by libjpeg-turbo alone, into memory, quality 85.
-void BM_LibjpegTurboOnly(benchmark::State& state) {
-  const int width = 200, height = 70;
-  std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 3, 255);
-  for (size_t i = 0; i < pixels.size(); i += 7) pixels[i] = static_cast<unsigned char>(i);
-  for (auto _ : state) {
+// The floor: the default size encoded by libjpeg-turbo alone, into memory,
+// quality 85, from a buffer of RGB pixels.
+class LibjpegTurboFloor {
+ public:
+  LibjpegTurboFloor() : pixels(static_cast<size_t>(kWidth) * kHeight * 3, 255) {
+    for (size_t i = 0; i < pixels.size(); i += 7) pixels[i] = static_cast<unsigned char>(i);
+  }
+  void EncodeOnce() {
     jpeg_compress_struct info;
     jpeg_error_mgr error;
     info.err = jpeg_std_error(&error);
@@ -164,15 +205,15 @@ void BM_LibjpegTurboOnly(benchmark::State& state) {
     unsigned char* out = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&info, &out, &size);
-    info.image_width = width;
-    info.image_height = height;
+    info.image_width = kWidth;
+    info.image_height = kHeight;
     info.input_components = 3;
     info.in_color_space = JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 85, TRUE);
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
-      JSAMPROW row = &pixels[info.next_scanline * width * 3];
+      JSAMPROW row = &pixels[info.next_scanline * kWidth * 3];
       jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);
@@ -180,9 +221,56 @@ void BM_LibjpegTurboOnly(benchmark::State& state) {
     benchmark::DoNotOptimize(size);
     free(out);
   }
+
+ private:
+  static constexpr int kWidth = 200, kHeight = 70;
+  std::vector<unsigned char> pixels;
+};
+
+void BM_LibjpegTurboOnly(benchmark::State& state) {
+  LibjpegTurboFloor floor;
+  for (auto _ : state) floor.EncodeOnce();
 }
 BENCHMARK(BM_LibjpegTurboOnly)
     ->ComputeStatistics("fastest", Fastest)
     ->Unit(benchmark::kMicrosecond);
+
+// CPU time of this thread, in seconds: what the other processes on a shared
+// machine take does not count.
+double ThreadSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
+// The default picture as JPEG and as GIF over the floor, in thread CPU time,
+// the three taking turns one encode at a time so that a swing of the
+// machine's load weighs on all of them alike. Counters: jpeg_x and gif_x,
+// the ratios over all iterations.
+void BM_DefaultPictureOverFloor(benchmark::State& state) {
+  LibjpegTurboFloor floor;
+  WarmObject jpeg, gif;
+  jpeg.Get().SetOutputFormat(2, 85);
+  gif.Get().SetOutputFormat(1, 85);
+  SaveToVarOnce(jpeg.Get());  // warm the font cache
+  SaveToVarOnce(gif.Get());
+  double floorSeconds = 0, jpegSeconds = 0, gifSeconds = 0;
+  for (auto _ : state) {
+    double start = ThreadSeconds();
+    floor.EncodeOnce();
+    double end = ThreadSeconds();
+    floorSeconds += end - start;
+    start = end;
+    SaveToVarOnce(jpeg.Get());
+    end = ThreadSeconds();
+    jpegSeconds += end - start;
+    start = end;
+    SaveToVarOnce(gif.Get());
+    gifSeconds += ThreadSeconds() - start;
+  }
+  state.counters["jpeg_x"] = jpegSeconds / floorSeconds;
+  state.counters["gif_x"] = gifSeconds / floorSeconds;
+}
+BENCHMARK(BM_DefaultPictureOverFloor)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

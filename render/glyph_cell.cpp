@@ -3,6 +3,7 @@
 #include <limits.h>
 
 #include <bit>
+#include <cstring>
 
 // SSE2 is on every x64 processor and on the x86 builds that ask for it. The
 // portable build (GLIMMARK_PORTABLE) takes the plain C++ form instead.
@@ -21,32 +22,31 @@ namespace {
 
 constexpr REAL kAngleSpan = 60.0f;  // degrees, from -30 to +30
 constexpr REAL kAngleOffset = 30.0f;
-constexpr INT kMaxMargin = 10;     // pixels at the top and the bottom
-constexpr int kBytesPerPixel = 3;  // blue, green, red
-// Pixels compared at once: a window of 16 pixels, 48 bytes, one bit each in
-// a 64-bit mask.
+constexpr INT kMaxMargin = 10;  // pixels at the top and the bottom
+// Pixels compared at once: a window of 16 pixels, one bit per byte of them
+// in a 64-bit mask (48 bytes of 24-bit pixels, 64 of 32-bit ones).
 constexpr INT kWindowPixels = 16;
-constexpr int kWindowBytes = kWindowPixels * kBytesPerPixel;
-constexpr UINT64 kWindowMask = (UINT64{1} << kWindowBytes) - 1;
 
-// Bits [3 * from, 3 * to) set: the bytes of the window's pixels [from, to).
-UINT64 PixelBytes(INT from, INT to) {
-  const UINT64 upTo = (UINT64{1} << (kBytesPerPixel * to)) - 1;
-  const UINT64 below = (UINT64{1} << (kBytesPerPixel * from)) - 1;
-  return upTo & ~below;
-}
+// The low `bits` bits set, for 0..64.
+constexpr UINT64 LowBits(int bits) { return bits >= 64 ? ~UINT64{0} : (UINT64{1} << bits) - 1; }
 
-// Reads locked 24-bit pixels and tells ink from background, a window of
-// pixels at a time; rows narrower than a window a pixel at a time. A window
-// always lies inside its row: near the row's ends it overlaps pixels already
-// searched, which the byte mask leaves out.
+// Reads locked pixels and tells ink from background, a window of pixels at a
+// time; rows narrower than a window a pixel at a time. A window always lies
+// inside its row: near the row's ends it overlaps pixels already searched,
+// which the byte mask leaves out. Pixels are blue, green, red and, in 32-bit
+// rows, a fourth byte that is never looked at.
+template <int kBytesPerPixel>
 class InkTest {
  public:
   InkTest(const ChallengeSettings* settings, const BitmapData* pixels) : pixels(pixels) {
     background[0] = settings->backgroundBlue;
     background[1] = settings->backgroundGreen;
     background[2] = settings->backgroundRed;
-    for (int i = 0; i < kWindowBytes; ++i) windowPattern[i] = background[i % kBytesPerPixel];
+    for (int i = 0; i < kWindowBytes; ++i) {
+      const int channel = i % kBytesPerPixel;
+      windowPattern[i] = channel < kColourBytes ? background[channel] : 0;
+      if (channel < kColourBytes) colourBytes |= UINT64{1} << i;
+    }
   }
   INT Width() const { return static_cast<INT>(pixels->Width); }
   INT Height() const { return static_cast<INT>(pixels->Height); }
@@ -85,9 +85,35 @@ class InkTest {
     return from - 1;
   }
 
-  bool RowHasInk(INT y) const { return FirstInk(y, 0, Width()) < Width(); }
+  // Whether row y holds any ink. 32-bit rows are folded into one word of
+  // differences (a loop the compiler vectorises), with no bit masks per
+  // window: most rows searched from the top and the bottom hold none.
+  bool RowHasInk(INT y) const {
+    if constexpr (kBytesPerPixel == 4) {
+      const BYTE* row = Pixel(0, y);
+      const UINT32 ground =
+          background[0] | UINT32{background[1]} << 8 | UINT32{background[2]} << 16;
+      UINT32 differences = 0;
+      for (INT x = 0; x < Width(); ++x) {
+        UINT32 pixel;
+        std::memcpy(&pixel, row + 4 * x, sizeof pixel);
+        differences |= pixel ^ ground;
+      }
+      return (differences & kColourMask) != 0;
+    } else {
+      return FirstInk(y, 0, Width()) < Width();
+    }
+  }
 
  private:
+  static constexpr int kColourBytes = 3;             // blue, green, red
+  static constexpr UINT32 kColourMask = 0x00FFFFFF;  // their bits in a 32-bit pixel
+  static constexpr int kWindowBytes = kWindowPixels * kBytesPerPixel;
+
+  // Bits of the colour bytes of the window's pixels [from, to).
+  UINT64 PixelBytes(INT from, INT to) const {
+    return LowBits(kBytesPerPixel * to) & ~LowBits(kBytesPerPixel * from) & colourBytes;
+  }
   const BYTE* Pixel(INT x, INT y) const {
     return static_cast<const BYTE*>(pixels->Scan0) + static_cast<ptrdiff_t>(y) * pixels->Stride +
            kBytesPerPixel * x;
@@ -97,7 +123,8 @@ class InkTest {
     return pixel[0] != background[0] || pixel[1] != background[1] || pixel[2] != background[2];
   }
   // Bit i set when byte i of the window from (x, y) on differs from the
-  // background.
+  // background (the fourth bytes of 32-bit pixels included: PixelBytes
+  // leaves them out).
   UINT64 InkBytes(INT x, INT y) const {
     const BYTE* window = Pixel(x, y);
 #if defined(GLYPH_CELL_SSE2)
@@ -108,32 +135,35 @@ class InkTest {
           _mm_loadu_si128(reinterpret_cast<const __m128i*>(windowPattern + 16 * part));
       same |= UINT64(UINT(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, pattern)))) << (16 * part);
     }
-    return ~same & kWindowMask;
+    return ~same & LowBits(kWindowBytes);
 #else
     UINT64 ink = 0;
     for (int i = 0; i < kWindowBytes; ++i) {
       if (window[i] != windowPattern[i]) ink |= UINT64{1} << i;
     }
-    return ink & kWindowMask;
+    return ink;
 #endif
   }
 
   const BitmapData* pixels;
-  BYTE background[kBytesPerPixel];
+  BYTE background[kColourBytes];
   BYTE windowPattern[kWindowBytes];  // kWindowPixels background pixels
+  UINT64 colourBytes = 0;            // bits of the window's colour bytes
 };
 
 // The leftmost ink column of rows [first, last], or 0 when they hold none.
 // Row by row (rows are contiguous in memory), each row searched only left of
 // the leftmost ink found so far.
-INT LeftmostInk(const InkTest& test, INT first, INT last) {
+template <class Test>
+INT LeftmostInk(const Test& test, INT first, INT last) {
   INT left = test.Width();
   for (INT y = first; y <= last && left > 0; ++y) left = test.FirstInk(y, 0, left);
   return left < test.Width() ? left : 0;
 }
 
 // The rightmost ink column of rows [first, last], or 0 when they hold none.
-INT RightmostInk(const InkTest& test, INT first, INT last) {
+template <class Test>
+INT RightmostInk(const Test& test, INT first, INT last) {
   INT right = -1;
   for (INT y = first; y <= last && right < test.Width() - 1; ++y) {
     right = test.LastInk(y, right + 1, test.Width());
@@ -141,17 +171,43 @@ INT RightmostInk(const InkTest& test, INT first, INT last) {
   return right >= 0 ? right : 0;
 }
 
+template <class Test>
+INT TopInk(const Test& test) {
+  for (INT y = 0; y < test.Height(); ++y) {
+    if (test.RowHasInk(y)) return y;
+  }
+  return 0;
+}
+
+template <class Test>
+INT BottomInk(const Test& test) {
+  for (INT y = test.Height() - 1; y >= 0; --y) {
+    if (test.RowHasInk(y)) return y;
+  }
+  return 0;
+}
+
+// Runs `scan` with the ink test for the locked rows' pixel size.
+template <class Scan>
+auto WithInkTest(const ChallengeSettings* settings, const BitmapData* pixels, Scan scan) {
+  if (pixels->PixelFormat == PixelFormat24bppRGB) return scan(InkTest<3>(settings, pixels));
+  return scan(InkTest<4>(settings, pixels));
+}
+
 // The same box as the four FindInk scans give, but the side scans read only
-// the rows from the top to the bottom ink row: the others hold no ink.
+// the rows from the top to the bottom ink row: the others hold no ink. The
+// scratch image is read in place, as 32-bit rows.
 InkBox FindInkBox(const ChallengeSettings* settings, GraphicsImage& scratch) {
-  InkBox box;
   BitmapData pixels{};
-  if (scratch.LockForReading(&pixels) != Ok) return box;  // nothing to read
-  const InkTest test(settings, &pixels);
-  box.top = FindInkTop(settings, &pixels);
-  box.bottom = FindInkBottom(settings, &pixels);
-  box.left = LeftmostInk(test, box.top, box.bottom);
-  box.right = RightmostInk(test, box.top, box.bottom);
+  if (scratch.LockForScanning(&pixels) != Ok) return InkBox{};  // nothing to read
+  const InkBox box = WithInkTest(settings, &pixels, [](const auto& test) {
+    InkBox found;
+    found.top = TopInk(test);
+    found.bottom = BottomInk(test);
+    found.left = LeftmostInk(test, found.top, found.bottom);
+    found.right = RightmostInk(test, found.top, found.bottom);
+    return found;
+  });
   scratch.Unlock(&pixels);
   return box;
 }
@@ -177,29 +233,21 @@ void DrawTurnedCharacter(GraphicsImage& scratch, INT width, INT height, REAL ang
 }  // namespace
 
 INT FindInkTop(const ChallengeSettings* settings, const BitmapData* pixels) {
-  const InkTest test(settings, pixels);
-  for (INT y = 0; y < test.Height(); ++y) {
-    if (test.RowHasInk(y)) return y;
-  }
-  return 0;
+  return WithInkTest(settings, pixels, [](const auto& test) { return TopInk(test); });
 }
 
 INT FindInkBottom(const ChallengeSettings* settings, const BitmapData* pixels) {
-  const InkTest test(settings, pixels);
-  for (INT y = test.Height() - 1; y >= 0; --y) {
-    if (test.RowHasInk(y)) return y;
-  }
-  return 0;
+  return WithInkTest(settings, pixels, [](const auto& test) { return BottomInk(test); });
 }
 
 INT FindInkLeft(const ChallengeSettings* settings, const BitmapData* pixels) {
-  const InkTest test(settings, pixels);
-  return LeftmostInk(test, 0, test.Height() - 1);
+  return WithInkTest(settings, pixels,
+                     [](const auto& test) { return LeftmostInk(test, 0, test.Height() - 1); });
 }
 
 INT FindInkRight(const ChallengeSettings* settings, const BitmapData* pixels) {
-  const InkTest test(settings, pixels);
-  return RightmostInk(test, 0, test.Height() - 1);
+  return WithInkTest(settings, pixels,
+                     [](const auto& test) { return RightmostInk(test, 0, test.Height() - 1); });
 }
 
 REAL GlyphAngle(int randomValue) {
@@ -226,16 +274,14 @@ Rect GlyphTarget(INT cellWidth, INT cellHeight, INT topMargin, INT bottomMargin)
   return Rect(0, topMargin, cellWidth, cellHeight - bottomMargin - topMargin);
 }
 
-void DrawGlyphCell(const ChallengeSettings* settings, const WCHAR* character, GraphicsImage& cell) {
+void DrawGlyphInCell(const ChallengeSettings* settings, const WCHAR* character,
+                     GraphicsContext& canvas, const Rect& cell) {
   const auto textBrush = MakeGraphics<GraphicsBrush>(settings->fontColor);
   const auto backgroundBrush = MakeGraphics<GraphicsBrush>(settings->backgroundColor);
-  auto cellContext = MakeGraphics<GraphicsContext>(cell);
   const GraphicsFont* font = settings->font;
 
   RectF measured;
-  if (cellContext != nullptr && font != nullptr) {
-    cellContext->MeasureCharacter(character, *font, &measured);
-  }
+  if (font != nullptr) canvas.MeasureCharacter(character, *font, &measured);
   const INT scratchWidth = ScratchExtent(measured.X, measured.Width);
   const INT scratchHeight = ScratchExtent(measured.Y, measured.Height);
   auto scratch = MakeGraphics<GraphicsImage>(scratchWidth, scratchHeight);
@@ -249,19 +295,27 @@ void DrawGlyphCell(const ChallengeSettings* settings, const WCHAR* character, Gr
     DrawTurnedCharacter(*scratch, scratchWidth, scratchHeight, angle, character, font, *textBrush,
                         *backgroundBrush);
   }
-
-  const INT cellHeight = static_cast<INT>(cell.Height());
-  const INT cellWidth = static_cast<INT>(cell.Width());
-  if (cellContext != nullptr && backgroundBrush != nullptr) {
-    cellContext->FillRectangle(*backgroundBrush, 0, 0, cellWidth, cellHeight);
-  }
   const InkBox ink = drawable ? FindInkBox(settings, *scratch) : InkBox{};
 
   const INT topMargin = GlyphMargin(DrawRandomValue());
   const INT bottomMargin = GlyphMargin(DrawRandomValue());
-  if (!drawable || cellContext == nullptr) return;
-  cellContext->SetInterpolationMode(InterpolationModeHighQualityBicubic);
+  if (!drawable) return;
+  canvas.SetInterpolationMode(InterpolationModeHighQualityBicubic);
   const Rect source(ink.left, ink.top, ink.right - ink.left, ink.bottom - ink.top);
-  cellContext->DrawImage(*scratch, GlyphTarget(cellWidth, cellHeight, topMargin, bottomMargin),
-                         source);
+  const Rect inCell = GlyphTarget(cell.Width, cell.Height, topMargin, bottomMargin);
+  const Rect target(cell.X + inCell.X, cell.Y + inCell.Y, inCell.Width, inCell.Height);
+  canvas.DrawImage(*scratch, target, source);
+}
+
+void DrawGlyphCell(const ChallengeSettings* settings, const WCHAR* character, GraphicsImage& cell) {
+  auto context = MakeGraphics<GraphicsContext>(cell);
+  if (context == nullptr) {
+    for (int skipped = 0; skipped < kValuesPerGlyph; ++skipped) DrawRandomValue();
+    return;
+  }
+  const Rect whole(0, 0, static_cast<INT>(cell.Width()), static_cast<INT>(cell.Height()));
+  if (const auto background = MakeGraphics<GraphicsBrush>(settings->backgroundColor)) {
+    context->FillRectangle(*background, whole.X, whole.Y, whole.Width, whole.Height);
+  }
+  DrawGlyphInCell(settings, character, *context, whole);
 }

@@ -5,8 +5,8 @@
 // The render pipeline (render_image.h) makes the cells and places them.
 #pragma once
 
-#include "state/challenge_settings.h"
 #include "render/graphics_wrappers.h"
+#include "state/challenge_settings.h"
 
 // The tight box of ink on a locked scratch image. Each edge is 0 when there is
 // no ink, as it is for ink in row or column 0.
@@ -18,9 +18,10 @@ struct InkBox {
 };
 
 // A pixel is ink when any of its blue, green, red bytes differs from the
-// background's. Top and bottom are the first rows with ink seen from their
+// background's. The pixels may be locked as 24-bit or 32-bit rows (the
+// fourth byte is not looked at). Top and bottom are the first rows with ink seen from their
 // side, left and right the outermost columns with ink. Cost: at most one
-// read of each pixel, usually far less; rows are compared eight pixels at a time.
+// read of each pixel, usually far less; rows are compared 16 pixels at a time.
 INT FindInkTop(const ChallengeSettings* settings, const Gdiplus::BitmapData* pixels);
 INT FindInkBottom(const ChallengeSettings* settings, const Gdiplus::BitmapData* pixels);
 INT FindInkLeft(const ChallengeSettings* settings, const Gdiplus::BitmapData* pixels);
@@ -42,8 +43,18 @@ INT ScratchExtent(Gdiplus::REAL nearEdge, Gdiplus::REAL extent);
 // shrink in proportion so the glyph keeps at least one row.
 Gdiplus::Rect GlyphTarget(INT cellWidth, INT cellHeight, INT topMargin, INT bottomMargin);
 
-// Draws `character` (one UTF-16 unit) into `cell`. Draws exactly three values
-// from the random source: the angle, then the top and the bottom margin. A
-// character without ink, or one that cannot be drawn (no font, an empty
-// measured box), leaves the cell in the background colour.
+// Random values each glyph draws: the angle, then the top and the bottom margin.
+constexpr int kValuesPerGlyph = 3;
+
+// Draws `character` (one UTF-16 unit) into the rectangle `cell` of the image
+// behind `canvas`, whose pixels there must be in the background colour
+// already; nothing outside `cell` changes. Draws exactly kValuesPerGlyph
+// values from the random source. A character without ink, or one that cannot
+// be drawn (no font, an empty measured box), leaves the cell as it was.
+// Drawing every cell of a rendering straight onto its canvas spares an image,
+// a fill and a copy per character.
+void DrawGlyphInCell(const ChallengeSettings* settings, const WCHAR* character,
+                     GraphicsContext& canvas, const Gdiplus::Rect& cell);
+
+// The same into a whole image of its own, filled with the background first.
 void DrawGlyphCell(const ChallengeSettings* settings, const WCHAR* character, GraphicsImage& cell);

@@ -28,6 +28,11 @@ Status GraphicsImage::LockForReading(BitmapData* data) {
   return Track(GdipBitmapLockBits(bitmap, &whole, ImageLockModeRead, PixelFormat24bppRGB, data));
 }
 
+Status GraphicsImage::LockForScanning(BitmapData* data) {
+  const Rect whole(0, 0, static_cast<INT>(Width()), static_cast<INT>(Height()));
+  return Track(GdipBitmapLockBits(bitmap, &whole, ImageLockModeRead, PixelFormat32bppRGB, data));
+}
+
 Status GraphicsImage::Unlock(BitmapData* data) { return Track(GdipBitmapUnlockBits(bitmap, data)); }
 
 GraphicsBrush::GraphicsBrush(ARGB color) { Track(GdipCreateSolidFill(color, &brush)); }

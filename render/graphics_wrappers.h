@@ -63,6 +63,10 @@ class GraphicsImage : public GraphicsObject {
   UINT Height();
   // Locks the whole image for reading as blue-green-red rows.
   Gdiplus::Status LockForReading(Gdiplus::BitmapData* data);
+  // Locks it for reading as 32-bit blue-green-red-unused rows, the image's
+  // own memory where the library can hand it out (no copy); the fourth byte
+  // of each pixel means nothing.
+  Gdiplus::Status LockForScanning(Gdiplus::BitmapData* data);
   Gdiplus::Status Unlock(Gdiplus::BitmapData* data);
 
  private:

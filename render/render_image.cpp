@@ -27,17 +27,21 @@ void MakeFont(ChallengeSettings* settings) {
                                             FontStyleRegular, UnitPixel));
 }
 
-void DrawCells(ChallengeSettings* settings, GraphicsContext& canvas,
+// The cells lie side by side and cover the canvas: it is filled with the
+// background once, and each glyph drawn straight into its own cell.
+void DrawCells(ChallengeSettings* settings, GraphicsContext& canvas, INT canvasWidth,
                const CellWidths& cellWidths) {
+  if (const auto background = MakeGraphics<GraphicsBrush>(settings->backgroundColor)) {
+    canvas.FillRectangle(*background, 0, 0, canvasWidth, settings->height);
+  }
   INT x = 0;
   for (INT i = 0; i < cellWidths.count && settings->text[i] != 0; ++i) {
-    auto cell = MakeGraphics<GraphicsImage>(cellWidths.widths[i], settings->height);
-    if (cell != nullptr) {
-      DrawGlyphCell(settings, &settings->text[i], *cell);
-      canvas.DrawImage(*cell, x, 0);
+    if (cellWidths.widths[i] > 0) {
+      const Rect cell(x, 0, cellWidths.widths[i], settings->height);
+      DrawGlyphInCell(settings, &settings->text[i], canvas, cell);
     } else {
-      // Keep the draw order: a cell without memory still costs its three values.
-      for (int skipped = 0; skipped < 3; ++skipped) DrawRandomValue();
+      // Keep the draw order: a cell with no room still costs its values.
+      for (int skipped = 0; skipped < kValuesPerGlyph; ++skipped) DrawRandomValue();
     }
     x = WrappingAdd(x, cellWidths.widths[i]);
   }
@@ -97,7 +101,7 @@ void RenderImage(ChallengeSettings* settings, GraphicsImage& output) {
   {
     auto context = MakeGraphics<GraphicsContext>(*canvas);
     if (context == nullptr) return;
-    DrawCells(settings, *context, cellWidths);
+    DrawCells(settings, *context, totalWidth, cellWidths);
     DrawCurves(settings, *context, totalWidth);
   }
   ScaleOntoOutput(*canvas, output);

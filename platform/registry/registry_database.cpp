@@ -80,6 +80,7 @@ RegistryDatabase::RegistryDatabase(const std::string& path) {
     sqlite3_busy_timeout(db, kBusyTimeoutMilliseconds);
     sqlite3_extended_result_codes(db, 1);
     MakeSchema();
+    watch.emplace(path);
   } catch (...) {
     for (auto& entry : statements) sqlite3_finalize(entry.second);
     sqlite3_close(db);
@@ -96,6 +97,7 @@ RegistryDatabase::~RegistryDatabase() {
 void RegistryDatabase::Abandon() {
   statements.clear();
   db = nullptr;
+  watch.reset();  // the child's descriptor: closing it leaves the parent's locks alone
 }
 
 void RegistryDatabase::MakeSchema() {

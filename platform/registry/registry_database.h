@@ -7,9 +7,11 @@
 #include <sqlite3.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
+#include "registry/registry_change_watch.h"
 #include "winreg.h"
 
 namespace registry {
@@ -47,10 +49,16 @@ class RegistryDatabase {
 
   sqlite3* connection() const { return db; }
 
+  // True when the file may have changed since the last call, by a commit of
+  // any process: a memory compare, no query. See registry_change_watch.h.
+  bool MayHaveChanged() { return watch->Changed(); }
+
  private:
   void MakeSchema();
 
   sqlite3* db = nullptr;
+  // Made once the connection is open; destroyed after it is closed.
+  std::optional<ChangeWatch> watch;
   std::unordered_map<const char*, sqlite3_stmt*> statements;
 };
 

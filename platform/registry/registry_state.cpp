@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "registry/registry_generation.h"
+
 namespace registry {
 namespace {
 
@@ -32,6 +34,9 @@ struct HandleSlot {
 struct ProcessState {
   std::mutex mutex;
   std::unique_ptr<RegistryDatabase> database;
+  // Moves on at every possible change of the file; a newly opened file's
+  // watch reports a change at its first look, so a switch of files moves it too.
+  uint64_t generation = 0;
   pid_t owner = 0;  // process that opened `database`
   std::optional<std::string> pathOverride;
   std::vector<HandleSlot> slots;
@@ -188,6 +193,19 @@ bool RegistryCall::RemoveHandle(HKEY handle) {
   slot->key = OpenKey();
   state.freeSlots.push_back(static_cast<size_t>(slot - state.slots.data()));
   return true;
+}
+
+uint64_t RegistryGeneration() noexcept {
+  try {
+    RegistryCall call;
+    ProcessState& state = State();
+    if (call.Database().MayHaveChanged()) ++state.generation;
+    return state.generation;
+  } catch (...) {  // no file: the call's lock is released by now
+    ProcessState& state = State();
+    std::lock_guard<std::mutex> guard(state.mutex);
+    return ++state.generation;
+  }
 }
 
 #ifdef GLIMMARK_TEST_SEAMS

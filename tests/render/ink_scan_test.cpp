@@ -9,36 +9,40 @@
 #include <random>
 #include <vector>
 
-#include "state/challenge_settings.h"
 #include "render/glyph_cell.h"
+#include "state/challenge_settings.h"
 
 namespace {
-
-constexpr int kBytesPerPixel = 3;
 
 struct InkPixel {
   INT x, y;
 };
 
-// A 24-bit pixel block of one background colour with some ink pixels.
+// A pixel block of one background colour with some ink pixels: 24-bit rows,
+// or 32-bit ones whose fourth bytes hold noise the scans must not read as ink.
 class PixelRows {
  public:
-  PixelRows(INT width, INT height, const BYTE (&background)[3])
-      : stride_((width * kBytesPerPixel + 3) & ~3),
-        bytes_(size_t(stride_) * (height - 1) + size_t(width) * kBytesPerPixel) {
+  PixelRows(INT width, INT height, const BYTE (&background)[3], int bytesPerPixel = 3)
+      : bytesPerPixel_(bytesPerPixel),
+        stride_((width * bytesPerPixel + 3) & ~3),
+        bytes_(size_t(stride_) * (height - 1) + size_t(width) * bytesPerPixel) {
     for (INT y = 0; y < height; ++y) {
-      for (INT x = 0; x < width; ++x) std::copy(background, background + 3, At(x, y));
+      for (INT x = 0; x < width; ++x) {
+        std::copy(background, background + 3, At(x, y));
+        if (bytesPerPixel == 4) At(x, y)[3] = BYTE(37 * x + 11 * y);
+      }
     }
     data_.Width = UINT(width);
     data_.Height = UINT(height);
     data_.Stride = stride_;
-    data_.PixelFormat = PixelFormat24bppRGB;
+    data_.PixelFormat = bytesPerPixel == 4 ? PixelFormat32bppRGB : PixelFormat24bppRGB;
     data_.Scan0 = bytes_.data();
   }
-  BYTE* At(INT x, INT y) { return &bytes_[size_t(y) * stride_ + size_t(x) * kBytesPerPixel]; }
+  BYTE* At(INT x, INT y) { return &bytes_[size_t(y) * stride_ + size_t(x) * bytesPerPixel_]; }
   const Gdiplus::BitmapData* Data() const { return &data_; }
 
  private:
+  int bytesPerPixel_;
   INT stride_;
   std::vector<BYTE> bytes_;
   Gdiplus::BitmapData data_{};
@@ -67,29 +71,31 @@ Edges ScannedEdges(const ChallengeSettings& settings, const Gdiplus::BitmapData*
           FindInkRight(&settings, data)};
 }
 
-TEST(InkScanTest, EdgesMatchTheModelForEveryWidthAndChannel) {
+TEST(InkScanTest, EdgesMatchTheModelForEveryWidthChannelAndPixelSize) {
   std::mt19937 random(11);
   ChallengeSettings settings{};
-  for (INT width = 1; width <= 53; ++width) {
-    for (INT height : {1, 2, 5}) {
-      for (int trial = 0; trial < 12; ++trial) {
-        const DWORD argb = 0xFF000000u | (random() & 0xFFFFFFu);
-        SetBackgroundColor(&settings, argb);
-        const BYTE background[3] = {settings.backgroundBlue, settings.backgroundGreen,
-                                    settings.backgroundRed};
-        PixelRows rows(width, height, background);
-        std::vector<InkPixel> ink;
-        const int inkCount = int(random() % 4);  // none at all is a case too
-        for (int i = 0; i < inkCount; ++i) {
-          const InkPixel p{INT(random() % width), INT(random() % height)};
-          rows.At(p.x, p.y)[random() % 3] ^= BYTE(1 + random() % 255);  // one channel differs
-          ink.push_back(p);
+  for (const int bytesPerPixel : {3, 4})
+    for (INT width = 1; width <= 53; ++width) {
+      for (INT height : {1, 2, 5}) {
+        for (int trial = 0; trial < 12; ++trial) {
+          const DWORD argb = 0xFF000000u | (random() & 0xFFFFFFu);
+          SetBackgroundColor(&settings, argb);
+          const BYTE background[3] = {settings.backgroundBlue, settings.backgroundGreen,
+                                      settings.backgroundRed};
+          PixelRows rows(width, height, background, bytesPerPixel);
+          std::vector<InkPixel> ink;
+          const int inkCount = int(random() % 4);  // none at all is a case too
+          for (int i = 0; i < inkCount; ++i) {
+            const InkPixel p{INT(random() % width), INT(random() % height)};
+            rows.At(p.x, p.y)[random() % 3] ^= BYTE(1 + random() % 255);  // one channel differs
+            ink.push_back(p);
+          }
+          ASSERT_EQ(ScannedEdges(settings, rows.Data()), ModelEdges(ink))
+              << width << "x" << height << " trial " << trial << ", " << bytesPerPixel * 8
+              << "-bit";
         }
-        ASSERT_EQ(ScannedEdges(settings, rows.Data()), ModelEdges(ink))
-            << width << "x" << height << " trial " << trial;
       }
     }
-  }
 }
 
 TEST(InkScanTest, InkAtTheOriginAndNoInkBothGiveZero) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "component/glimmark_interface.h"
 #include "glimmark_test_seams.h"
@@ -98,6 +99,54 @@ TEST_F(GlimmarkRegister, PerUserGoesBeneathTheCurrentUser) {
   EXPECT_FALSE(ClassKeyExists(HKEY_LOCAL_MACHINE));
   ASSERT_EQ(RunGlimmark({"register", "--user", "--unregister"}).exitCode, 0);
   EXPECT_FALSE(ClassKeyExists(HKEY_CURRENT_USER));
+}
+
+// What the three look-ups answer now, each asked twice so that the second
+// may come from what the first kept.
+struct LookUps {
+  HRESULT progId = E_FAIL, factory = E_FAIL, typeLibrary = E_FAIL;
+};
+
+LookUps LookUpTwice() {
+  LookUps answers;
+  for (int round = 0; round < 2; ++round) {
+    CLSID clsid{};
+    answers.progId = CLSIDFromProgID(u"tolvek.Glimmark", &clsid);
+    IClassFactory* factory = nullptr;
+    answers.factory = CoGetClassObject(CLSID_Glimmark, CLSCTX_INPROC_SERVER, nullptr,
+                                       IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (factory != nullptr) factory->Release();
+    ITypeLib* library = nullptr;
+    constexpr LCID kEnglishUs = 0x409;  // the locale the library registers under
+    answers.typeLibrary = LoadRegTypeLib(LIBID_GlimmarkPrjLib, 1, 0, kEnglishUs, &library);
+    if (library != nullptr) library->Release();
+  }
+  return answers;
+}
+
+// The class, its factory and the type library are kept between look-ups, but
+// a registration or removal by another process shows at the next one.
+TEST_F(GlimmarkRegister, KeptLookUpsSeeAnotherProcessRegisterAndUnregister) {
+  LookUps answers = LookUpTwice();
+  EXPECT_EQ(answers.progId, CO_E_CLASSSTRING);
+  EXPECT_EQ(answers.factory, REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(answers.typeLibrary, TYPE_E_LIBNOTREGISTERED);
+  for (const bool perUser : {false, true}) {
+    SCOPED_TRACE(perUser ? "per user" : "per machine");
+    std::vector<std::string> registering = {"register"};
+    if (perUser) registering.push_back("--user");
+    ASSERT_EQ(RunGlimmark(registering).exitCode, 0);
+    answers = LookUpTwice();
+    EXPECT_EQ(answers.progId, S_OK);
+    EXPECT_EQ(answers.factory, S_OK);
+    EXPECT_EQ(answers.typeLibrary, S_OK);
+    registering.push_back("--unregister");
+    ASSERT_EQ(RunGlimmark(registering).exitCode, 0);
+    answers = LookUpTwice();
+    EXPECT_EQ(answers.progId, CO_E_CLASSSTRING);
+    EXPECT_EQ(answers.factory, REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(answers.typeLibrary, TYPE_E_LIBNOTREGISTERED);
+  }
 }
 
 TEST_F(GlimmarkRegister, FailuresNameTheStepAndTheirResult) {

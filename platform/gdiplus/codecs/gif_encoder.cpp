@@ -5,6 +5,7 @@
 // The file (GIF89a, one global palette, one image) is built in memory and
 // handed to the sink in one write.
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -78,7 +79,7 @@ class ColourIds {
 // and pixel count: the palette is chosen from the counts, then each pixel's
 // entry is read through its id without hashing its colour again.
 struct ColourIdPicture {
-  std::vector<uint32_t> ids;
+  std::unique_ptr<uint32_t[]> ids;    // every pixel's, written before read (no clearing pass)
   std::vector<ColourCount> distinct;  // by id
 };
 
@@ -86,10 +87,10 @@ struct ColourIdPicture {
 // its background. Throws std::bad_alloc.
 ColourIdPicture CountColours(const SurfacePixels& pixels) {
   ColourIdPicture picture;
-  picture.ids.resize(size_t(pixels.width) * size_t(pixels.height));
+  picture.ids.reset(new uint32_t[size_t(pixels.width) * size_t(pixels.height)]);
   std::vector<uint32_t> counts;
   ColourIds table;
-  uint32_t* ids = picture.ids.data();
+  uint32_t* ids = picture.ids.get();
   for (INT y = 0; y < pixels.height; ++y) {
     const uint32_t* row = pixels.Row(y);
     INT x = 0;
@@ -233,7 +234,7 @@ void AppendImage(const SurfacePixels& pixels, int bits, const ColourIdPicture& p
   out.push_back(0);
   GifLzwCompressor compressor(bits, out);
   std::vector<uint8_t> line(size_t(pixels.width));
-  const uint32_t* ids = picture.ids.data();
+  const uint32_t* ids = picture.ids.get();
   for (INT y = 0; y < pixels.height; ++y) {
     for (uint8_t& index : line) index = entries[*ids++];
     compressor.Add(line.data(), line.size());

@@ -49,23 +49,28 @@ void GifLzwCompressor::Reset() {
 }
 
 void GifLzwCompressor::Add(const uint8_t* indices, size_t count) {
+  if (count == 0) return;
   size_t i = 0;
-  if (current_ == kNoEntry && count > 0) current_ = indices[i++];
+  if (current_ == kNoEntry) current_ = indices[i++];
   constexpr uint32_t kTableMask = (1u << kTableBits) - 1;
   uint32_t* const table = table_.data();
+  // The loop keeps the matched string's code in a local: stores into the
+  // table (and into the output block, bytes that may alias anything) would
+  // otherwise make the compiler write it back and read it again per index.
+  uint32_t current = current_;
   for (; i < count; ++i) {
-    const uint32_t key = current_ << 8 | indices[i];
+    const uint32_t key = current << 8 | indices[i];
     uint32_t slot = (key * 0x9E3779B1u) >> (32 - kTableBits);
     uint32_t entry;
     while ((entry = table[slot]) != kNoEntry && entry >> kMaxCodeBits != key) {
       slot = (slot + 1) & kTableMask;
     }
     if (entry != kNoEntry) {
-      current_ = entry & kMaxCode;
+      current = entry & kMaxCode;
       continue;
     }
-    Output(current_);
-    current_ = indices[i];
+    Output(current);
+    current = indices[i];
     if (nextCode_ >= kMaxCode) {
       Output(clearCode_);
       Reset();
@@ -74,6 +79,7 @@ void GifLzwCompressor::Add(const uint8_t* indices, size_t count) {
       table[slot] = key << kMaxCodeBits | nextCode_++;
     }
   }
+  current_ = current;
 }
 
 void GifLzwCompressor::Finish() {

@@ -1,7 +1,10 @@
 // Locking bitmap pixels for direct access. A lock hands out a copy of the
 // area in the asked format (24-bit: blue, green, red; 32-bit: blue, green,
 // red, 255), rows 4-byte aligned; a write lock copies the buffer back into
-// the bitmap when unlocked. One lock per bitmap at a time.
+// the bitmap when unlocked. A read-only 32bppRGB lock into the layer's own
+// buffer is the exception: it hands out the surface's rows themselves, with
+// no copy, their fourth byte unspecified (as that format's is). One lock per
+// bitmap at a time.
 #include "gdiplus/raster/simd.h"
 
 #if defined(GLIMMARK_SSE2)
@@ -21,6 +24,12 @@ namespace {
 
 constexpr UINT kKnownLockFlags = ImageLockModeRead | ImageLockModeWrite | ImageLockModeUserInputBuf;
 constexpr uint32_t kOpaqueAlpha = 0xFF000000u;
+
+// Locks that read the surface's own rows: read-only, into the layer's
+// buffer, in the surface's own layout.
+bool IsInPlace(UINT flags, PixelFormat format) {
+  return flags == ImageLockModeRead && format == PixelFormat32bppRGB;
+}
 
 INT AlignedStride(INT width, INT bytesPerPixel) { return (width * bytesPerPixel + 3) & ~3; }
 
@@ -177,7 +186,11 @@ GpStatus WINGDIPAPI GdipBitmapLockBits(GpBitmap* bitmap, GDIPCONST GpRect* rect,
   BYTE* scan0 = nullptr;
   INT stride = 0;
   std::unique_ptr<BYTE, PixelMemoryDeleter> buffer;
-  if (flags & ImageLockModeUserInputBuf) {
+  if (IsInPlace(flags, format)) {
+    const SurfacePixels pixels(object->surface);  // settles a pending clear, flushes cairo
+    scan0 = reinterpret_cast<BYTE*>(pixels.Row(area.Y) + area.X);
+    stride = pixels.stride;
+  } else if (flags & ImageLockModeUserInputBuf) {
     scan0 = static_cast<BYTE*>(lockedData->Scan0);
     stride = lockedData->Stride;
     if (scan0 == nullptr || (stride < minimumStride && -stride < minimumStride)) {
@@ -191,7 +204,7 @@ GpStatus WINGDIPAPI GdipBitmapLockBits(GpBitmap* bitmap, GDIPCONST GpRect* rect,
   }
   // A buffer of the layer's own always starts as the pixels (never as stale
   // heap memory), so a write lock leaves the pixels its caller skips as they were.
-  if ((flags & ImageLockModeRead) || buffer != nullptr) {
+  if (((flags & ImageLockModeRead) || buffer != nullptr) && !IsInPlace(flags, format)) {
     CopyOut(SurfacePixels(object->surface), area, format, scan0, stride);
   }
 

@@ -78,6 +78,15 @@ struct Scratch {
   return scratch;
 }
 
+// Makes `buffer` hold at least `size` elements. Buffers only grow: the
+// passes write each element before they read it, and a vector resized up again after
+// a smaller call would clear its elements anew each time (a memset per call
+// as cells of different sizes take turns).
+template <class T>
+void GrowTo(std::vector<T>& buffer, size_t size) {
+  if (buffer.size() < size) buffer.resize(size);
+}
+
 }  // namespace
 
 bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels& target,
@@ -109,11 +118,12 @@ bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels
     pairCount = (columns->first.back() + columns->taps + kPairGroup - 1) / kPairGroup * kPairGroup;
     // One source row at a time is copied where the passes may read past its
     // end: zero there (set once, the copies only write the row).
-    s.sourceRow.resize(size_t(std::max(from.Width, pairCount + kRowPadding)));
-    std::fill(s.sourceRow.begin() + from.Width, s.sourceRow.end(), 0u);
-    s.pairRow.resize(size_t(pairCount));
-    s.filtered.resize(size_t(filteredRows) * rowUnits);
-    s.tapRows.resize(size_t(rows->taps));
+    const size_t sourceUnits = size_t(std::max(from.Width, pairCount + kRowPadding));
+    GrowTo(s.sourceRow, sourceUnits);
+    std::fill(s.sourceRow.begin() + from.Width, s.sourceRow.begin() + ptrdiff_t(sourceUnits), 0u);
+    GrowTo(s.pairRow, size_t(pairCount));
+    GrowTo(s.filtered, size_t(filteredRows) * rowUnits);
+    GrowTo(s.tapRows, size_t(rows->taps));
   } catch (const std::bad_alloc&) {
     return false;
   }

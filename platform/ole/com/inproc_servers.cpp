@@ -2,6 +2,8 @@
 // of a class through HKCR\CLSID\{clsid}\InprocServer32, loads it once (its
 // entry point runs, see module/process_attach.h) and keeps it until
 // CoFreeUnusedLibraries finds that its DllCanUnloadNow allows unloading.
+// The path read for a class is kept while the registry stays unchanged, so
+// the class of a loaded library is found again without a query.
 #include <mutex>
 #include <string>
 #include <vector>
@@ -10,6 +12,8 @@
 #include "objbase.h"
 #include "ole/com/apartments.h"
 #include "ole/com/global_interface_table.h"
+#include "ole/com/guid_hash.h"
+#include "registry/registry_generation.h"
 #include "winbase.h"
 #include "winreg.h"
 
@@ -45,6 +49,14 @@ HRESULT LastErrorResult() {
   return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
+using ServerPaths = registry::RegistryReadCache<CLSID, std::u16string, glimmark::ole::GuidHash>;
+
+// Registered paths by class (found ones only).
+ServerPaths& KnownServerPaths() {
+  static auto* const cache = new ServerPaths;  // lives as long as the process
+  return *cache;
+}
+
 // The InprocServer32 path of a class, or REGDB_E_CLASSNOTREG.
 HRESULT ReadServerPath(REFCLSID clsid, std::u16string* path) {
   constexpr int kGuidUnits = 39;
@@ -68,6 +80,18 @@ HRESULT ReadServerPath(REFCLSID clsid, std::u16string* path) {
   if (value.empty()) return REGDB_E_CLASSNOTREG;
   *path = std::move(value);
   return S_OK;
+}
+
+// ReadServerPath, answered from the kept paths while the registry is unchanged.
+HRESULT FindServerPath(REFCLSID clsid, std::u16string* path) {
+  const uint64_t generation = registry::RegistryGeneration();
+  if (auto kept = KnownServerPaths().Find(clsid, generation)) {
+    *path = std::move(*kept);
+    return S_OK;
+  }
+  const HRESULT found = ReadServerPath(clsid, path);
+  if (SUCCEEDED(found)) KnownServerPaths().Keep(clsid, *path, generation);
+  return found;
 }
 
 // The kept library at `path`, loaded now if it is not kept yet. Caller holds
@@ -107,7 +131,7 @@ EXTERN_C HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LP
   if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
   try {
     std::u16string path;
-    const HRESULT found = ReadServerPath(rclsid, &path);
+    const HRESULT found = FindServerPath(rclsid, &path);
     if (FAILED(found)) return found;
     ServerTable& table = Servers();
     std::lock_guard<std::recursive_mutex> guard(table.lock);

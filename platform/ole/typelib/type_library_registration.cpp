@@ -13,10 +13,13 @@
 // GetProcAddress finds them in "OLEAUT32.DLL".
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "objbase.h"
+#include "ole/com/guid_hash.h"
 #include "oleauto.h"
+#include "registry/registry_generation.h"
 #include "winbase.h"
 #include "winreg.h"
 
@@ -377,12 +380,57 @@ EXTERN_C PLATFORM_API HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID libID, WOR
   return Unregister(libID, wMajorVerNum, wMinorVerNum, lcid, syskind, true);
 }
 
+namespace {
+
+// A registered library asked for: its identity, version and locale as given.
+struct LibraryRequest {
+  GUID libid;
+  WORD major, minor;
+  LCID lcid;
+  bool operator==(const LibraryRequest&) const = default;
+};
+
+struct LibraryRequestHash {
+  size_t operator()(const LibraryRequest& request) const noexcept {
+    return glimmark::ole::GuidHash()(request.libid) ^
+           (size_t{request.major} << 48 | size_t{request.minor} << 32 | request.lcid);
+  }
+};
+
+using RegisteredPaths =
+    registry::RegistryReadCache<LibraryRequest, std::u16string, LibraryRequestHash>;
+
+// Paths found by FindRegisteredPath, kept while the registry is unchanged.
+RegisteredPaths& KnownLibraryPaths() {
+  static auto* const cache = new RegisteredPaths;  // lives as long as the process
+  return *cache;
+}
+
+HRESULT FindKeptOrRegisteredPath(REFGUID libid, WORD major, WORD minor, LCID lcid,
+                                 std::u16string* path) {
+  const LibraryRequest request{libid, major, minor, lcid};
+  const uint64_t generation = registry::RegistryGeneration();
+  if (auto kept = KnownLibraryPaths().Find(request, generation)) {
+    *path = std::move(*kept);
+    return S_OK;
+  }
+  const HRESULT hr = FindRegisteredPath(libid, major, minor, lcid, path);
+  if (SUCCEEDED(hr)) KnownLibraryPaths().Keep(request, *path, generation);
+  return hr;
+}
+
+}  // namespace
+
 EXTERN_C PLATFORM_API HRESULT WINAPI QueryPathOfRegTypeLib(REFGUID guid, USHORT wMaj, USHORT wMin,
                                                            LCID lcid, BSTR* lpbstrPathName) {
   if (lpbstrPathName == nullptr) return E_INVALIDARG;
   *lpbstrPathName = nullptr;
   std::u16string path;
-  const HRESULT hr = FindRegisteredPath(guid, wMaj, wMin, lcid, &path);
+  HRESULT hr = E_OUTOFMEMORY;
+  try {
+    hr = FindKeptOrRegisteredPath(guid, wMaj, wMin, lcid, &path);
+  } catch (const std::bad_alloc&) {
+  }
   if (FAILED(hr)) return hr;
   *lpbstrPathName = SysAllocStringLen(path.data(), static_cast<UINT>(path.size()));
   return *lpbstrPathName != nullptr ? S_OK : E_OUTOFMEMORY;

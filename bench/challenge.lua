@@ -1,0 +1,52 @@
+-- wrk script: whole challenges against `glimmark serve`. Each challenge is the
+-- form (GET /) and then the picture its <img> names (GET /captcha?token=...),
+-- as a browser loads them. Each wrk thread queues the picture addresses its
+-- forms name and asks for a queued picture before the next form, so half the
+-- requests are forms and half pictures. At the end it prints challenges per
+-- second: pictures received, over the run's duration.
+--
+--   wrk -t2 -c8 -d20s -s bench/challenge.lua http://127.0.0.1:18081/
+local threads = {}
+
+function setup(thread)
+  table.insert(threads, thread)
+end
+
+function init(args)
+  pending = {}
+  pictures = 0
+  failures = 0
+  asked_picture = {}
+end
+
+function request()
+  local address = table.remove(pending)
+  if address then
+    return wrk.format("GET", address)
+  end
+  return wrk.format("GET", "/")
+end
+
+function response(status, headers, body)
+  if status ~= 200 then
+    failures = failures + 1
+    return
+  end
+  local picture = body and string.match(body, 'src="(/captcha%?token=[^"]+)"')
+  if picture then
+    table.insert(pending, picture)
+  elseif headers["Content-Type"] and string.find(headers["Content-Type"], "image/") then
+    pictures = pictures + 1
+  end
+end
+
+function done(summary, latency, requests)
+  local total, failed = 0, 0
+  for _, thread in ipairs(threads) do
+    total = total + thread:get("pictures")
+    failed = failed + thread:get("failures")
+  end
+  local seconds = summary.duration / 1e6
+  io.write(string.format("challenges: %d in %.2f s = %.1f per second; failed answers: %d\n",
+                         total, seconds, total / seconds, failed))
+end
