@@ -231,7 +231,9 @@ TEST_F(CaptchaSiteTest, FailuresCountPerIpv4AddressAndPerIpv6Slash64) {
     const std::string envelope = NewEnvelope();
     const PageResult result = Answer(envelope, AnswerOf(envelope), {c.next, ""});
     EXPECT_EQ(result.status, c.limited ? 429 : 200) << c.what;
-    if (c.limited) EXPECT_EQ(Header(result, "Retry-After"), "60") << c.what;
+    if (c.limited) {
+      EXPECT_EQ(Header(result, "Retry-After"), "60") << c.what;
+    }
   }
 }
 
