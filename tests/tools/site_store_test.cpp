@@ -30,8 +30,12 @@ void Replay(MemorySiteStore& store, const std::vector<Answer>& answers) {
     const AnswerOutcome outcome =
         store.SettleAnswer(a.client, a.envelope, a.expiresAt, a.correct, a.now);
     EXPECT_EQ(outcome.status, a.status) << a.what;
-    if (a.status == StoreStatus::kOk) EXPECT_EQ(outcome.verdict, a.verdict) << a.what;
-    if (a.retryAfter != 0) EXPECT_EQ(outcome.retryAfterSeconds, a.retryAfter) << a.what;
+    if (a.status == StoreStatus::kOk) {
+      EXPECT_EQ(outcome.verdict, a.verdict) << a.what;
+    }
+    if (a.retryAfter != 0) {
+      EXPECT_EQ(outcome.retryAfterSeconds, a.retryAfter) << a.what;
+    }
   }
 }
 
