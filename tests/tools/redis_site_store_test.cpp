@@ -132,6 +132,14 @@ TEST_F(RedisStoreTest, AnEnvelopeIsSettledOnceRightOrWrong) {
   EXPECT_EQ(Settle(*store, "192.0.2.1", "e2", true), AnswerVerdict::kAlreadyUsed);
   EXPECT_EQ(server->Command({"GET", "site:failures:192.0.2.1"}), "1");
   EXPECT_EQ(server->Command({"GET", "site:failures:192.0.2.2"}), "(nil)");
+
+  // A late request (the audio) asks whether an envelope was answered, by
+  // either answer, and a fresh one was not.
+  for (const auto& [id, expected] : {std::pair{"e1", true}, {"e2", true}, {"e3", false}}) {
+    bool answered = !expected;
+    EXPECT_EQ(store->IsAnswered(id, kNow, answered), StoreStatus::kOk) << id;
+    EXPECT_EQ(answered, expected) << id;
+  }
 }
 
 TEST_F(RedisStoreTest, ConcurrentCallersOnTwoStoresClaimEachEnvelopeOnce) {
@@ -315,6 +323,8 @@ TEST_F(RedisStoreTest, AStoreThatIsNotThereIsUnavailableAtOnce) {
   EXPECT_EQ(store->KeepFirstRendering("picture:u1", "bytes", kExpiresAt, kNow, kept),
             StoreStatus::kUnavailable);
   EXPECT_EQ(kept, "untouched");
+  bool answered = false;
+  EXPECT_EQ(store->IsAnswered("u1", kNow, answered), StoreStatus::kUnavailable);
   EXPECT_FALSE(store->Healthy());
   EXPECT_LT(Clock::now() - start, milliseconds(500));
   ASSERT_EQ(LogLines().size(), 1u);  // one line when it goes down, not one per call

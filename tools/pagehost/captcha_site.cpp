@@ -144,9 +144,9 @@ std::optional<EnvelopeContents> EnvelopeOfRendering(const QueryValues& query, co
 
 // The site store's key of an envelope's one audio.
 std::string AudioKey(const std::string& envelopeId) { return "audio:" + envelopeId; }
-// Kept under an envelope's audio key once the envelope is answered, so that
-// no audio is made for it after. Not a WAV file: those begin with "RIFF".
-const char kAudioOfAnsweredEnvelope[] = "answered";
+// Why an envelope has no audio: answered before its first audio was asked
+// for, or a bounded store let the audio go.
+const char kNoAudioReason[] = "no audio for this challenge: answered, or no longer kept";
 
 }  // namespace
 
@@ -266,12 +266,16 @@ PageResult CaptchaSite::Audio(const QueryValues& query) {
   if (!contents) return refusal;
 
   // One audio per envelope, as for the picture: new voices and noise of the
-  // same text, fetched again and again, would add up to a clean one. An
-  // answer keeps a marker first (Verify), so none is made after it.
+  // same text, fetched again and again, would add up to a clean one. None is
+  // made for an envelope already answered.
   const std::string key = AudioKey(contents->id);
   PageResult result;
   result.contentType = "audio/wav";
   if (!store_.FindRendering(key, now, result.body)) {
+    bool answered = false;
+    if (store_.IsAnswered(contents->id, now, answered) != StoreStatus::kOk)
+      return Busy(kBusyRetrySeconds);
+    if (answered) return TextResult(410, kNoAudioReason);
     PageReply reply;
     std::u16string text;
     const HRESULT hr = RunPage(reply, 0, [this, &contents, &text](DispatchCaller& page) {
@@ -289,9 +293,7 @@ PageResult CaptchaSite::Audio(const QueryValues& query) {
       return Busy(kBusyRetrySeconds);
     }
   }
-  if (result.body.empty() || result.body == kAudioOfAnsweredEnvelope) {
-    return TextResult(410, "no audio for this challenge: answered, or no longer kept");
-  }
+  if (result.body.empty()) return TextResult(410, kNoAudioReason);
   result.headers.emplace_back("Cache-Control", "no-store");
   return result;
 }
@@ -340,13 +342,6 @@ PageResult CaptchaSite::Verify(const QueryValues& form, const ClientOrigin& orig
                                                     AnswerMatches(text, answer->second), now);
   if (outcome.status != StoreStatus::kOk)
     return Busy(std::max<int64_t>(1, outcome.retryAfterSeconds));
-  if (settings_.audio && outcome.verdict != AnswerVerdict::kLimited) {
-    // The envelope is used up: the marker kept first means no audio is made
-    // for it any more. (One made before stays, as the picture does.)
-    std::string kept;
-    store_.KeepFirstRendering(AudioKey(contents->id), kAudioOfAnsweredEnvelope, contents->expiresAt,
-                              now, kept);
-  }
   switch (outcome.verdict) {
     case AnswerVerdict::kAccepted:
       return Verdict(200, true, "", wantsJson);

@@ -144,6 +144,14 @@ bool MemorySiteStore::FindRendering(const std::string& key, int64_t now, std::st
   return true;
 }
 
+StoreStatus MemorySiteStore::IsAnswered(const std::string& envelopeId, int64_t now,
+                                        bool& answered) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  ForgetEnded(now);
+  answered = claims_.count(envelopeId) != 0;
+  return StoreStatus::kOk;
+}
+
 size_t MemorySiteStore::ClaimCount() const {
   const std::lock_guard<std::mutex> lock(mutex_);
   return claims_.size();

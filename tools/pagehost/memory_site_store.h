@@ -57,6 +57,7 @@ class MemorySiteStore : public SiteStore {
   StoreStatus KeepFirstRendering(const std::string& key, const std::string& rendering,
                                  int64_t expiresAt, int64_t now, std::string& kept) override;
   bool FindRendering(const std::string& key, int64_t now, std::string& kept) override;
+  StoreStatus IsAnswered(const std::string& envelopeId, int64_t now, bool& answered) override;
   bool Healthy() override { return true; }
 
   // What is held now (tests, figures).

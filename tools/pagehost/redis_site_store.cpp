@@ -169,6 +169,17 @@ StoreStatus RedisSiteStore::KeepFirstRendering(const std::string& key, const std
   return StoreStatus::kOk;
 }
 
+StoreStatus RedisSiteStore::IsAnswered(const std::string& envelopeId, int64_t /*now*/,
+                                       bool& answered) noexcept {
+  std::vector<RedisReply> replies;
+  if (!pool_.RoundTrip({{"EXISTS", Key("used", envelopeId)}}, replies) ||
+      replies[0]->type != REDIS_REPLY_INTEGER) {
+    return StoreStatus::kUnavailable;
+  }
+  answered = replies[0]->integer != 0;
+  return StoreStatus::kOk;
+}
+
 bool RedisSiteStore::Healthy() noexcept {
   std::vector<RedisReply> replies;
   return pool_.RoundTrip({{"PING"}}, replies) && replies[0]->type == REDIS_REPLY_STATUS;

@@ -47,6 +47,8 @@ class RedisSiteStore final : public SiteStore {
   StoreStatus KeepFirstRendering(const std::string& key, const std::string& rendering,
                                  int64_t expiresAt, int64_t now,
                                  std::string& kept) noexcept override;
+  StoreStatus IsAnswered(const std::string& envelopeId, int64_t now,
+                         bool& answered) noexcept override;
   bool Healthy() noexcept override;
 
   // Round trips to Redis so far, connection set-up included (for tests and

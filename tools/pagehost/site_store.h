@@ -56,6 +56,11 @@ class SiteStore {
     return false;
   }
 
+  // Whether `envelopeId` was answered (claimed by SettleAnswer), in
+  // `answered`. Asked only before making a rendering on a late request (the
+  // audio), never on an answer's own path, which stays one call.
+  virtual StoreStatus IsAnswered(const std::string& envelopeId, int64_t now, bool& answered) = 0;
+
   // Whether the store answers now (GET /healthz).
   virtual bool Healthy() = 0;
 };
