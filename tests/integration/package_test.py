@@ -49,9 +49,12 @@ def check_contents(deb, source):
         if not mode.startswith("d"):
             listing[path] = mode
     expected = dict(EXPECTED_FILES)
-    for example in os.listdir(os.path.join(source, "examples")):
-        path = "./usr/share/doc/glimmark/examples/" + example
-        expected[path if path + ".gz" not in listing else path + ".gz"] = "-rw-r--r--"
+    examples = os.path.join(source, "examples")
+    for folder, _, files in os.walk(examples):
+        for example in files:
+            relative = os.path.relpath(os.path.join(folder, example), examples)
+            path = "./usr/share/doc/glimmark/examples/" + relative
+            expected[path if path + ".gz" not in listing else path + ".gz"] = "-rw-r--r--"
     assert listing == expected, (f"unexpected: {sorted(set(listing) - set(expected))}, "
                                  f"missing: {sorted(set(expected) - set(listing))}, "
                                  f"modes: {listing}")
