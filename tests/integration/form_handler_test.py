@@ -30,7 +30,8 @@ def check_challenge_route(host_url):
                                           {"Accept": "application/json"})
     assert status == 200 and content_type == "application/json", (status, body)
     challenge = json.loads(body)
-    assert set(challenge) == {"token", "picture", "expires"}, challenge
+    assert set(challenge) == {"token", "picture", "audio", "expires"}, challenge
+    assert challenge["audio"] == "/audio?token=" + challenge["token"], challenge
     assert challenge["picture"] == "/captcha?token=" + challenge["token"], challenge
     status, content_type, picture = gh.fetch(host_url + challenge["picture"][1:])
     assert status == 200 and content_type == "image/jpeg" and picture[:2] == b"\xff\xd8"

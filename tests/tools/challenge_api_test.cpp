@@ -55,11 +55,13 @@ TEST_F(ChallengeApiTest, TheJsonLeadsToThePictureAndToAnAcceptedAnswer) {
   ASSERT_TRUE(std::regex_match(challenge.body, json,
                                std::regex("\\{\"token\": \"([A-Za-z0-9_-]+)\", \"picture\": "
                                           "\"(/captcha\\?token=([A-Za-z0-9_-]+))\", "
+                                          "\"audio\": \"/audio\\?token=([A-Za-z0-9_-]+)\", "
                                           "\"expires\": ([0-9]+)\\}\n")))
       << challenge.body;
   const std::string envelope = json[1].str();
   EXPECT_EQ(json[3].str(), envelope);
-  const int64_t expires = std::stoll(json[4].str());
+  EXPECT_EQ(json[4].str(), envelope);
+  const int64_t expires = std::stoll(json[5].str());
   EXPECT_GE(expires, before + settings.maxAgeSeconds);
   EXPECT_LE(expires, after + settings.maxAgeSeconds);
   // What the JSON says is what the envelope holds.
@@ -79,6 +81,10 @@ TEST_F(ChallengeApiTest, TheJsonLeadsToThePictureAndToAnAcceptedAnswer) {
   // Two challenges are two envelopes.
   EXPECT_NE(site.Challenge().body, challenge.body);
   // The envelope answers as the form's does: a wrong answer is refused.
+  // With the audio off the JSON names no audio.
+  SiteSettings silent = settings;
+  silent.audio = false;
+  EXPECT_EQ(CaptchaSite(silent).Challenge().body.find("\"audio\""), std::string::npos);
   const PageResult wrong =
       site.Verify({{"token", envelope}, {"answer", "?"}}, {"127.0.0.1", ""}, true);
   EXPECT_EQ(wrong.body, "{\"ok\": false, \"reason\": \"wrong answer\"}\n");

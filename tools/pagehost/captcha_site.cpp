@@ -218,8 +218,10 @@ PageResult CaptchaSite::Challenge() {
   result.contentType = "application/json";
   // Envelopes are URL-safe base64: the query needs no further encoding.
   result.body = "{\"token\": " + JsonStringLiteral(envelope) +
-                ", \"picture\": " + JsonStringLiteral("/captcha?token=" + envelope) +
-                ", \"expires\": " + std::to_string(expiresAt) + "}\n";
+                ", \"picture\": " + JsonStringLiteral("/captcha?token=" + envelope);
+  if (settings_.audio)
+    result.body += ", \"audio\": " + JsonStringLiteral("/audio?token=" + envelope);
+  result.body += ", \"expires\": " + std::to_string(expiresAt) + "}\n";
   result.headers.emplace_back("Cache-Control", "no-store");
   return result;
 }

@@ -75,7 +75,8 @@ class CaptchaSite {
   // GET /
   PageResult Form();
   // GET /challenge (Accept: application/json): {"token": envelope, "picture":
-  // "/captcha?token=envelope", "expires": seconds since 1970}.
+  // "/captcha?token=envelope", "audio": "/audio?token=envelope" (unless the
+  // audio is off), "expires": seconds since 1970}.
   PageResult Challenge();
   // GET /captcha; `query` must hold the envelope (`token`) and nothing else.
   PageResult Picture(const QueryValues& query);
