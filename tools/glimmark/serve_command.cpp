@@ -43,8 +43,8 @@ const std::vector<OptionSpec> kServeOptions = {
      "oldest answer accepted, " + RangeText(kMaxAgeRange) + " (default " +
          std::to_string(SiteSettings().maxAgeSeconds) + ")"},
     {"threads", "N", false,
-     "page threads, " + RangeText(kThreadRange) + " (default " + std::to_string(kDefaultThreads) +
-         ")"},
+     "page threads, " + RangeText(kThreadRange) + " (default: the cores + 1 with the memory store, " +
+         std::to_string(kDefaultThreads) + " with Redis)"},
     {"size", "WxH", false,
      "picture size, " + RangeText(kWidthLimits) + " x " + RangeText(kHeightLimits) + " (default " +
          std::to_string(kDefaultLook.width) + "x" + std::to_string(kDefaultLook.height) + ")"},
@@ -171,6 +171,8 @@ bool OpenStore(const ParsedOptions& options, HostOptions& host, OpenedStore& ope
   auto log = [&err](const std::string& line) {
     err << "glimmark serve: " + line + "\n" << std::flush;
   };
+  if (options.values.count("threads") == 0)
+    host.threads = DefaultPageThreads(choice.address != "memory");
   std::string error;
   if (!OpenSiteStore(choice, host.site.failureWindows, static_cast<size_t>(host.threads), log,
                      opened, error)) {

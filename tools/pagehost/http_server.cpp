@@ -115,16 +115,23 @@ struct Connection {
   std::string output;
   size_t written = 0;
   bool keepAlive = false;  // after the answer being written
+  // The events the descriptor is armed for; 0 once one was reported (every
+  // connection is watched one event at a time, EPOLLONESHOT).
+  uint32_t armed = 0;
   AccessRecord record;
 };
 
-// A page thread's answer, waiting for the I/O thread.
+// What a page thread did with its answer, for the I/O thread to finish (the
+// page thread sends the answer itself: SendFromPage).
 struct Completion {
   uint64_t key;
-  std::string bytes;
+  std::string rest;  // what the socket did not take at once
+  bool failed;       // the socket refused the answer: the client is gone
   int status;
   size_t bodyBytes;
   bool keepAlive;
+  bool rearmed;                // sent whole, and armed for the next request
+  Clock::time_point finished;  // when the page thread was done sending
 };
 
 class HttpServer::Loop {
@@ -157,7 +164,12 @@ class HttpServer::Loop {
     event.data.u64 = key;
     epoll_ctl(epoll_, operation, fd, &event);
   }
-  void Watch(Connection& c, uint32_t events) { Watch(c.fd, c.key, events, EPOLL_CTL_MOD); }
+  // Arms the connection for one event of `events` (nothing when it already is).
+  void Arm(Connection& c, uint32_t events) {
+    if (c.armed == events) return;
+    c.armed = events;
+    Watch(c.fd, c.key, events | EPOLLONESHOT, EPOLL_CTL_MOD);
+  }
   void Wake() {
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t ignored = ::write(wake_, &one, sizeof(one));
@@ -177,12 +189,13 @@ class HttpServer::Loop {
   void AnswerError(Connection& c, int status, const std::string& reason);
   void StartWriting(Connection& c, std::string bytes, int status, size_t bodyBytes, bool keepAlive);
   void WriteSome(Connection& c);
-  void FinishedWriting(Connection& c);
+  void FinishedWriting(Connection& c, Clock::time_point finished);
   void Linger(Connection& c);
   void Close(Connection& c);
   void ExpireDeadlines(Clock::time_point now);
+  void SendFromPage(int fd, const std::string& answer, Completion& done);
   void TakeCompletions();
-  void Post(Completion completion);
+  void Finish(Connection& c, Completion& completion);
   void BeginStop();
   void SweepClosed();
 
@@ -204,6 +217,7 @@ class HttpServer::Loop {
   uint64_t nextKey_ = kFirstConnectionKey;
   std::mutex completionsMutex_;
   std::vector<Completion> completions_;
+  bool woken_ = false;  // a wake is on its way for completions_
 };
 
 bool HttpServer::Loop::Listen(const std::string& bind, int port, int& boundPort,
@@ -253,6 +267,9 @@ void HttpServer::Loop::Run() {
     if (stopping_ && (connections_.empty() || Clock::now() >= stopDeadline_)) break;
     const int count =
         epoll_wait(epoll_, events, kMaxEvents, static_cast<int>(limits::kDeadlineTick.count()));
+    // Answers first: a connection whose page thread armed it for its next
+    // request may have an event in this batch already.
+    TakeCompletions();
     for (int i = 0; i < count; ++i) {
       const uint64_t key = events[i].data.u64;
       if (key == kListenerKey) {
@@ -336,7 +353,8 @@ Connection& HttpServer::Loop::Add(int fd, Peer peer, bool counted) {
   }
   connections_.emplace(c.key, std::move(connection));
   server_.openConnections_ = connections_.size();
-  Watch(c.fd, c.key, EPOLLIN, EPOLL_CTL_ADD);
+  c.armed = EPOLLIN;
+  Watch(c.fd, c.key, EPOLLIN | EPOLLONESHOT, EPOLL_CTL_ADD);
   return c;
 }
 
@@ -355,9 +373,16 @@ void HttpServer::Loop::Refuse(int fd, Peer peer, const char* reason) {
 }
 
 void HttpServer::Loop::OnEvent(Connection& c, uint32_t events) {
+  c.armed = 0;  // one event per arming
+  // Nothing is read while a page runs, and its descriptor stays open: the
+  // page thread arms the connection again when it has sent the answer. (Only
+  // a request that came in one read with the one before gets here busy.)
+  if (c.state == Connection::State::kBusy) return;
   if ((events & (EPOLLERR | EPOLLHUP)) != 0) return Close(c);
   if ((events & EPOLLIN) != 0) ReadInput(c);
   if ((events & EPOLLOUT) != 0 && c.state == Connection::State::kWriting) WriteSome(c);
+  if (!c.closed && c.state != Connection::State::kBusy)
+    Arm(c, c.state == Connection::State::kWriting ? EPOLLOUT : EPOLLIN);
 }
 
 void HttpServer::Loop::ReadInput(Connection& c) {
@@ -410,37 +435,63 @@ void HttpServer::Loop::Advance(Connection& c) {
   }
 }
 
+// The connection's descriptor is not armed (its request came in the event
+// being handled) or, for a request sent along with the one before, armed by
+// that one's page thread; either way it is not read until the answer is sent.
 void HttpServer::Loop::Dispatch(Connection& c) {
   c.state = Connection::State::kBusy;
-  Watch(c, 0);  // nothing is read while the page runs; hang-ups still come
   HttpRequest request = std::move(c.head.request);
   request.peer = c.peer.text;
   const bool keepAlive = c.head.keepAlive;
   const AnswerBody body = request.method == "HEAD" ? AnswerBody::kOmitted : AnswerBody::kSent;
-  auto task = [this, key = c.key, keepAlive, body, request = std::move(request)] {
+  auto task = [this, key = c.key, fd = c.fd, keepAlive, body, request = std::move(request)] {
     PageResult result;
     try {
       result = server_.handler_(request);
     } catch (const std::exception&) {
       result = TextResult(500, "the page failed");
     }
-    Post({key, SerializeResponse(result, keepAlive, WallClock::now(), body), result.status,
-          result.body.size(), keepAlive});
+    Completion done{key, {}, false, result.status, result.body.size(), keepAlive, false, {}};
+    SendFromPage(fd, SerializeResponse(result, keepAlive, WallClock::now(), body), done);
   };
   if (!pool_->TrySubmit(std::move(task)))
     AnswerError(c, 503, "the host is busy; try again shortly");
 }
 
-// Wakes the I/O thread only for the first answer it has not taken yet: it
-// takes all of them at once, so later ones ride on that wake.
-void HttpServer::Loop::Post(Completion completion) {
-  bool first = false;
-  {
-    const std::lock_guard<std::mutex> lock(completionsMutex_);
-    first = completions_.empty();
-    completions_.push_back(std::move(completion));
+// Runs on a page thread, which sends its answer itself: handing every answer
+// to the I/O thread cost two thread wake-ups a request and made that one
+// thread the host's bottleneck. When the answer went whole on a kept-alive
+// connection, the page thread also arms it for the next request, and the I/O
+// thread is not woken: it takes the completion (the access-log line, the idle
+// deadline) on its next turn. Anything else (a socket that took part of the
+// answer, a client gone, a connection to end) wakes it to finish there. The
+// I/O thread neither reads, closes nor arms a busy connection, so `fd` is the
+// page thread's to use until its completion is taken.
+void HttpServer::Loop::SendFromPage(int fd, const std::string& answer, Completion& done) {
+  size_t sent = 0;
+  while (sent < answer.size()) {
+    const ssize_t now = ::send(fd, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
+    if (now < 0) {
+      if (errno == EINTR) continue;
+      done.failed = errno != EAGAIN && errno != EWOULDBLOCK;
+      break;
+    }
+    sent += static_cast<size_t>(now);
   }
-  if (first) Wake();
+  done.finished = Clock::now();
+  if (sent < answer.size() && !done.failed) done.rest = answer.substr(sent);
+  done.rearmed = sent == answer.size() && done.keepAlive;
+  bool wake = false;
+  {
+    // Armed under the lock, so that the I/O thread cannot take the completion
+    // (and close the descriptor, or let its number be reused) before.
+    const std::lock_guard<std::mutex> lock(completionsMutex_);
+    if (done.rearmed) Watch(fd, done.key, EPOLLIN | EPOLLONESHOT, EPOLL_CTL_MOD);
+    wake = !done.rearmed && !woken_;
+    woken_ = woken_ || wake;
+    completions_.push_back(std::move(done));
+  }
+  if (wake) Wake();
 }
 
 void HttpServer::Loop::TakeCompletions() {
@@ -448,13 +499,24 @@ void HttpServer::Loop::TakeCompletions() {
   {
     const std::lock_guard<std::mutex> lock(completionsMutex_);
     done.swap(completions_);
+    woken_ = false;
   }
   for (Completion& completion : done) {
     const auto found = connections_.find(completion.key);
-    if (found == connections_.end() || found->second->closed) continue;  // the client went
-    StartWriting(*found->second, std::move(completion.bytes), completion.status,
-                 completion.bodyBytes, completion.keepAlive);
+    if (found == connections_.end() || found->second->closed) continue;  // stopped meanwhile
+    Finish(*found->second, completion);
   }
+}
+
+void HttpServer::Loop::Finish(Connection& c, Completion& done) {
+  if (done.failed) return Close(c);
+  if (!done.rest.empty())
+    return StartWriting(c, std::move(done.rest), done.status, done.bodyBytes, done.keepAlive);
+  c.record.status = done.status;
+  c.record.bodyBytes = done.bodyBytes;
+  c.keepAlive = done.keepAlive;
+  if (done.rearmed) c.armed = EPOLLIN;
+  FinishedWriting(c, done.finished);
 }
 
 // Every error answer closes the connection: what follows the refused part of
@@ -486,19 +548,20 @@ void HttpServer::Loop::WriteSome(Connection& c) {
         ::send(c.fd, c.output.data() + c.written, c.output.size() - c.written, MSG_NOSIGNAL);
     if (sent < 0) {
       if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) return Watch(c, EPOLLOUT);
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return Arm(c, EPOLLOUT);
       return Close(c);
     }
     c.written += static_cast<size_t>(sent);
   }
-  FinishedWriting(c);
+  FinishedWriting(c, Clock::now());
 }
 
-void HttpServer::Loop::FinishedWriting(Connection& c) {
+// `finished`: when the answer's last byte went.
+void HttpServer::Loop::FinishedWriting(Connection& c, Clock::time_point finished) {
   if (server_.options_.log != nullptr) {
     c.record.peer = c.peer.text;
     c.record.taken =
-        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - c.requestStart);
+        std::chrono::duration_cast<std::chrono::microseconds>(finished - c.requestStart);
     server_.options_.log->Write(c.record);
   }
   c.output.clear();
@@ -507,8 +570,8 @@ void HttpServer::Loop::FinishedWriting(Connection& c) {
   c.state = Connection::State::kHead;
   c.started = false;
   c.firstRequest = false;
-  c.deadline = Clock::now() + limits::kKeepAliveIdle;
-  Watch(c, EPOLLIN);
+  c.deadline = finished + limits::kKeepAliveIdle;
+  Arm(c, EPOLLIN);
   Advance(c);  // a request sent before this answer (pipelined) is already here
 }
 
@@ -517,7 +580,7 @@ void HttpServer::Loop::Linger(Connection& c) {
   c.state = Connection::State::kLingering;
   c.input.clear();
   c.deadline = Clock::now() + limits::kLingerTime;
-  Watch(c, EPOLLIN);
+  Arm(c, EPOLLIN);
 }
 
 // Closes at once; the record goes at the end of the loop's turn, so that a

@@ -1,8 +1,10 @@
-// The page host's HTTP/1.1 server: one I/O thread that owns every socket
-// (epoll, non-blocking), and the apartment pool (apartment_pool.h) that runs
-// the pages. A connection waiting for bytes costs a descriptor and a buffer,
-// never a page thread; the I/O thread hands a page thread only a complete
-// request (head and body), and writes back the bytes the page thread made.
+// The page host's HTTP/1.1 server: one I/O thread that owns every connection
+// (epoll, non-blocking, one event at a time per connection), and the apartment
+// pool (apartment_pool.h) that runs the pages. A connection waiting for bytes
+// costs a descriptor and a buffer, never a page thread; the I/O thread hands a
+// page thread only a complete request (head and body). The page thread sends
+// its answer itself and arms the connection for the next request; only an
+// answer the socket does not take at once goes back to the I/O thread.
 //
 // What a slow or greedy client can hold is bounded by http_limits.h: a head
 // and a body each have a deadline as a whole, idle kept-alive connections

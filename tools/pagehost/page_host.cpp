@@ -2,6 +2,9 @@
 
 #include <gdiplus.h>
 
+#include <algorithm>
+#include <thread>
+
 #include "tools/pagehost/access_log.h"
 #include "tools/pagehost/form_decoding.h"
 #include "tools/pagehost/html_pages.h"
@@ -108,6 +111,12 @@ void AddPageSecurityFields(PageResult& result) {
 }
 
 }  // namespace
+
+int DefaultPageThreads(bool pagesWaitOnStore) {
+  if (pagesWaitOnStore) return kDefaultThreads;
+  const int cores = static_cast<int>(std::thread::hardware_concurrency());
+  return std::clamp(cores + 1, 2, kMaxThreads);  // 0 cores: not known
+}
 
 PageResult RouteRequest(CaptchaSite& site, const HttpRequest& request) {
   // HEAD is GET whose body the server leaves out.

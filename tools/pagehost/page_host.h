@@ -23,11 +23,18 @@
 #include "tools/pagehost/http_request.h"
 
 constexpr int kDefaultPort = 8080;
-// Page threads. Rendering is CPU-bound (~0.4 ms a picture) but a page also
-// waits on the registry's one lock; connections hold no thread, so this
-// bounds pages running at once, not clients served.
+// Page threads. Connections hold no thread, so this bounds pages running at
+// once, not clients served. A page that waits for a shared store's round
+// trips holds its thread meanwhile: 16 keep the cores busy through them.
 constexpr int kDefaultThreads = 16;
 constexpr int kMaxThreads = 256;
+
+// The page threads `glimmark serve` starts unless told: kDefaultThreads for a
+// store a page waits on; for the memory store, where a page never waits,
+// one per core and one more (a thread the system lets run takes the next
+// request straight from the queue; more threads than that only add wake-ups
+// and switches between them, measured in BENCHMARKS.md).
+int DefaultPageThreads(bool pagesWaitOnStore);
 
 struct HostOptions {
   std::string bind = "127.0.0.1";
