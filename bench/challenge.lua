@@ -1,9 +1,10 @@
--- wrk script: whole challenges against `glimmark serve`. Each challenge is the
--- form (GET /) and then the picture its <img> names (GET /captcha?token=...),
--- as a browser loads them. Each wrk thread queues the picture addresses its
--- forms name and asks for a queued picture before the next form, so half the
--- requests are forms and half pictures. At the end it prints challenges per
--- second: pictures received, over the run's duration.
+-- wrk script: whole challenges against `glimmark serve`, as a visitor's
+-- browser fetches them. Each challenge is the form (GET /) and then the
+-- picture its <img> names (GET /captcha?token=...). Each wrk thread queues
+-- the picture addresses its forms name and asks for a queued picture before
+-- the next form, so half the requests are forms and half pictures. At the end
+-- it prints challenges per second (pictures received over the run's duration)
+-- and the answers other than 200, which a sound run has none of.
 --
 --   wrk -t2 -c8 -d20s -s bench/challenge.lua http://127.0.0.1:18081/
 local threads = {}
@@ -12,11 +13,12 @@ function setup(thread)
   table.insert(threads, thread)
 end
 
+-- Globals, so that done() can read each thread's counts with thread:get.
 function init(args)
   pending = {}
+  forms = 0
   pictures = 0
   failures = 0
-  asked_picture = {}
 end
 
 function request()
@@ -34,6 +36,7 @@ function response(status, headers, body)
   end
   local picture = body and string.match(body, 'src="(/captcha%?token=[^"]+)"')
   if picture then
+    forms = forms + 1
     table.insert(pending, picture)
   elseif headers["Content-Type"] and string.find(headers["Content-Type"], "image/") then
     pictures = pictures + 1
@@ -41,12 +44,14 @@ function response(status, headers, body)
 end
 
 function done(summary, latency, requests)
-  local total, failed = 0, 0
+  local totalForms, total, failed = 0, 0, 0
   for _, thread in ipairs(threads) do
+    totalForms = totalForms + thread:get("forms")
     total = total + thread:get("pictures")
     failed = failed + thread:get("failures")
   end
   local seconds = summary.duration / 1e6
+  io.write(string.format("forms: %d, pictures: %d\n", totalForms, total))
   io.write(string.format("challenges: %d in %.2f s = %.1f per second; failed answers: %d\n",
                          total, seconds, total / seconds, failed))
 end

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Challenges per second (the form, then its picture: bench/challenges.lua)
+# Challenges per second (the form, then its picture: bench/challenge.lua)
 # under wrk, in one run on this machine:
 #   1. one host with its memory store, straight;
 #   2. two hosts on one Redis, through nginx taking them in turn
@@ -31,7 +31,7 @@ if [ -n "${GLIMMARK_SITE_STORE_SOCKET:-}" ]; then
   echo "store: $((after - before)) EVALSHA, $((${after_eval:-0} - ${before_eval:-0})) EVAL during the run"
 fi
 '
-export CONNECTIONS="$connections" SCRIPT="$here/challenges.lua"
+export CONNECTIONS="$connections" SCRIPT="$here/challenge.lua"
 
 echo "== one host, memory store"
 OUT="$work/memory.txt" RUN_SECONDS="$seconds" node "$launcher" --single "$tool" "$work" -- sh -c "$measure"

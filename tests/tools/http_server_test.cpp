@@ -295,6 +295,47 @@ TEST_F(HttpServerTest, PipelinedRequestsAreAnsweredInOrderAndBodiesArriveWhole) 
   EXPECT_TRUE(closed);
 }
 
+// Page threads send their answers and arm the connection for the next
+// request themselves: a request that comes right after its answer, on many
+// connections at once, must each be read and answered, in order, none lost.
+TEST_F(HttpServerTest, RequestsRightAfterTheirAnswersOnManyConnectionsAreAllAnswered) {
+  HttpServerOptions options;
+  options.threads = 2;
+  Start(options);
+  constexpr int kConnections = 8;
+  constexpr int kRequestsEach = 150;
+  std::atomic<int> answered{0};
+  std::vector<std::thread> clients;
+  for (int i = 0; i < kConnections; ++i) {
+    clients.emplace_back([&, i] {
+      LoopbackConnection client = Connect("127.0.11." + std::to_string(i + 1));
+      for (int n = 0; n < kRequestsEach; ++n) {
+        const std::string path = "/" + std::to_string(i) + "-" + std::to_string(n);
+        if (!client.Send(Get(path))) return;
+        const std::string answer = client.ReadAnswer(kPrompt);
+        if (answer.find("GET " + path + " ") == std::string::npos) return;
+        ++answered;
+      }
+    });
+  }
+  for (std::thread& client : clients) client.join();
+  EXPECT_EQ(answered.load(), kConnections * kRequestsEach);
+  EXPECT_TRUE(WaitForOpenConnections(0));
+}
+
+// A client that leaves while its page runs is closed when the answer finds
+// it gone, long before the idle deadline.
+TEST_F(HttpServerTest, AClientGoneWhileItsPageRunsIsClosedOnceTheAnswerIsDone) {
+  Start();
+  {
+    LoopbackConnection client = Connect("127.0.11.20");
+    ASSERT_TRUE(client.Send(Get("/hold")));
+    ASSERT_TRUE(WaitForHeld(1));
+  }
+  Release();
+  EXPECT_TRUE(WaitForOpenConnections(0, limits::kKeepAliveIdle / 2));
+}
+
 // An answer to HEAD says how long the body would be and sends none, so the
 // next answer on the connection starts where the client expects it.
 TEST_F(HttpServerTest, AnAnswerToHeadCarriesNoBody) {

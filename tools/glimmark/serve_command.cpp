@@ -43,8 +43,9 @@ const std::vector<OptionSpec> kServeOptions = {
      "oldest answer accepted, " + RangeText(kMaxAgeRange) + " (default " +
          std::to_string(SiteSettings().maxAgeSeconds) + ")"},
     {"threads", "N", false,
-     "page threads, " + RangeText(kThreadRange) + " (default: the cores + 1 with the memory store, " +
-         std::to_string(kDefaultThreads) + " with Redis)"},
+     "page threads, " + RangeText(kThreadRange) +
+         " (default: the cores + 1 with the memory store, " + std::to_string(kDefaultThreads) +
+         " with Redis)"},
     {"size", "WxH", false,
      "picture size, " + RangeText(kWidthLimits) + " x " + RangeText(kHeightLimits) + " (default " +
          std::to_string(kDefaultLook.width) + "x" + std::to_string(kDefaultLook.height) + ")"},

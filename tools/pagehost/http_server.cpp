@@ -131,6 +131,7 @@ struct Completion {
   size_t bodyBytes;
   bool keepAlive;
   bool rearmed;                // sent whole, and armed for the next request
+  bool inputWaits;             // the next request's bytes were read already
   Clock::time_point finished;  // when the page thread was done sending
 };
 
@@ -444,14 +445,19 @@ void HttpServer::Loop::Dispatch(Connection& c) {
   request.peer = c.peer.text;
   const bool keepAlive = c.head.keepAlive;
   const AnswerBody body = request.method == "HEAD" ? AnswerBody::kOmitted : AnswerBody::kSent;
-  auto task = [this, key = c.key, fd = c.fd, keepAlive, body, request = std::move(request)] {
+  // Bytes read beyond this request (pipelined) arm nothing: the I/O thread
+  // must be woken to start on them when this answer is done.
+  const bool inputWaits = !c.input.empty();
+  auto task = [this, key = c.key, fd = c.fd, keepAlive, inputWaits, body,
+               request = std::move(request)] {
     PageResult result;
     try {
       result = server_.handler_(request);
     } catch (const std::exception&) {
       result = TextResult(500, "the page failed");
     }
-    Completion done{key, {}, false, result.status, result.body.size(), keepAlive, false, {}};
+    Completion done{key,   {},         false, result.status, result.body.size(), keepAlive,
+                    false, inputWaits, {}};
     SendFromPage(fd, SerializeResponse(result, keepAlive, WallClock::now(), body), done);
   };
   if (!pool_->TrySubmit(std::move(task)))
@@ -464,7 +470,8 @@ void HttpServer::Loop::Dispatch(Connection& c) {
 // connection, the page thread also arms it for the next request, and the I/O
 // thread is not woken: it takes the completion (the access-log line, the idle
 // deadline) on its next turn. Anything else (a socket that took part of the
-// answer, a client gone, a connection to end) wakes it to finish there. The
+// answer, a client gone, a connection to end, a request already read behind
+// this one) wakes it to finish there. The
 // I/O thread neither reads, closes nor arms a busy connection, so `fd` is the
 // page thread's to use until its completion is taken.
 void HttpServer::Loop::SendFromPage(int fd, const std::string& answer, Completion& done) {
@@ -487,7 +494,7 @@ void HttpServer::Loop::SendFromPage(int fd, const std::string& answer, Completio
     // (and close the descriptor, or let its number be reused) before.
     const std::lock_guard<std::mutex> lock(completionsMutex_);
     if (done.rearmed) Watch(fd, done.key, EPOLLIN | EPOLLONESHOT, EPOLL_CTL_MOD);
-    wake = !done.rearmed && !woken_;
+    wake = (!done.rearmed || done.inputWaits) && !woken_;
     woken_ = woken_ || wake;
     completions_.push_back(std::move(done));
   }
