@@ -471,9 +471,9 @@ void HttpServer::Loop::Dispatch(Connection& c) {
 // thread is not woken: it takes the completion (the access-log line, the idle
 // deadline) on its next turn. Anything else (a socket that took part of the
 // answer, a client gone, a connection to end, a request already read behind
-// this one) wakes it to finish there. The
-// I/O thread neither reads, closes nor arms a busy connection, so `fd` is the
-// page thread's to use until its completion is taken.
+// this one) wakes it to finish there. The I/O thread neither reads, closes
+// nor arms a busy connection, so `fd` is the page thread's to use until its
+// completion is taken.
 void HttpServer::Loop::SendFromPage(int fd, const std::string& answer, Completion& done) {
   size_t sent = 0;
   while (sent < answer.size()) {
