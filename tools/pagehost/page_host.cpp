@@ -93,9 +93,12 @@ struct Route {
 };
 
 const Route kRoutes[] = {
-    {"GET", "/", FormPage},           {"GET", "/challenge", ChallengePage},
-    {"GET", "/captcha", PicturePage}, {"GET", "/audio", AudioPage},
-    {"POST", "/verify", VerifyPage},  {"GET", "/healthz", HealthPage},
+    {"GET", "/", FormPage},
+    {"GET", "/challenge", ChallengePage},
+    {"GET", "/captcha", PicturePage},
+    {"GET", "/audio", AudioPage},
+    {"POST", "/verify", VerifyPage},
+    {"GET", "/healthz", HealthPage},
 };
 
 // What every HTML page carries: no scripts, no framing, nothing from
