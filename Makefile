@@ -93,9 +93,10 @@ bench: deps
 
 # How well machines read the challenge (bench/strength/strength.py): samples
 # made through the tool and the page host, stock Tesseract and a small trained
-# network on the pictures, pocketsphinx on the audio. CPU only; meant to take
-# under half an hour on 2 idle cores (not yet timed end to end). Not part of
-# `make test`. Results under build/strength/ (results.md, results.json).
+# network on the pictures, pocketsphinx on the audio. CPU only: about 11
+# minutes of CPU, so some 6 to 7 minutes on 2 idle cores (BENCHMARKS.md). Not
+# part of `make test`. Results and each stage's wall and CPU time under
+# build/strength/ (results.md, results.json).
 STRENGTH_ARGS ?=
 strength: all
 	@scripts/install-deps --strength

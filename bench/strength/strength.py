@@ -6,7 +6,8 @@ look) and through a page host started here (the host's default look), then:
   - stock Tesseract on the pictures (single text line, the challenge alphabet
     as its whitelist: what an attacker who knows the alphabet would give it);
   - a small convolutional recogniser (PyTorch, CTC over the picture's
-    columns) trained on labelled default pictures and tested on fresh ones;
+    columns) trained on labelled pictures of the component's default look
+    and tested on fresh ones of both looks (the host draws the same look);
   - pocketsphinx on the host's audio, with a grammar of exactly what the audio
     says ("capital X", "small x", digits): the strongest stock set-up.
 Prints exact and per-character accuracy (1 - edit distance / length) with a
@@ -16,6 +17,7 @@ Runs on the CPU only. Needs tesseract-ocr, python3-torch, python3-pil,
 pocketsphinx-en-us and python3-pocketsphinx (scripts/install-deps --strength).
 """
 import argparse
+import contextlib
 import concurrent.futures
 import html
 import json
@@ -30,9 +32,18 @@ import sys
 import time
 import urllib.request
 
+# The trainer's two OpenMP threads wait for each other at every layer; on a
+# shared machine spinning there would burn the other builds' CPU for nothing.
+os.environ.setdefault("OMP_WAIT_POLICY", "PASSIVE")
+
 ALPHABET = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnpqrstuvwxyz123456789"
 CLI_LENGTHS = (4, 6)  # the tool's default random length
-PICTURE_SIZE = (72, 24)  # what the network sees: the 200x70 picture scaled down (width, height)
+# What the network sees: the 200x70 picture in grey scaled to 96x32 (width,
+# height), a glyph about 16 pixels wide, enough to tell "c" from "C" by size.
+PICTURE_SIZE = (96, 32)
+# Columns of the network's output: one per 4 pixels, 24 for at most 6
+# characters, well above the 2 * 6 - 1 CTC needs when letters repeat.
+COLUMN_PIXELS = 4
 DIGIT_WORDS = {"one": "1", "two": "2", "three": "3", "four": "4", "five": "5", "six": "6",
                "seven": "7", "eight": "8", "nine": "9"}
 SPHINX_MODEL = "/usr/share/pocketsphinx/model/en-us"
@@ -193,36 +204,46 @@ def tesseract(pictures, folder):
 # ---------------------------------------------------------------- the network
 
 def load_pictures(paths):
+    """The pictures in grey, scaled, ink 1 and paper 0 (so that the zeros a
+    shift or a convolution pads with are paper)."""
     import numpy
     from PIL import Image
     import torch
     arrays = [numpy.asarray(Image.open(p).convert("L").resize(PICTURE_SIZE, Image.BILINEAR),
                             dtype=numpy.float32) / 255.0 for p in paths]
-    return torch.from_numpy(numpy.stack(arrays)).unsqueeze(1)
+    return 1.0 - torch.from_numpy(numpy.stack(arrays)).unsqueeze(1)
 
 
 def recogniser():
     import torch.nn as nn
     def block(i, o, pool):
-        return [nn.Conv2d(i, o, 3, padding=1), nn.BatchNorm2d(o), nn.ReLU(), nn.MaxPool2d(pool)]
+        return [nn.Conv2d(i, o, 3, padding=1, bias=False), nn.BatchNorm2d(o), nn.ReLU(inplace=True),
+                nn.MaxPool2d(pool)]
+
+    def column_block(i, o, dilation):
+        return [nn.Conv1d(i, o, 3, padding=dilation, dilation=dilation, bias=False),
+                nn.BatchNorm1d(o), nn.ReLU(inplace=True)]
 
     class Net(nn.Module):
-        """Four convolutions down to one feature column per 4 pixels of the
-        scaled picture, then convolutions along the columns (each sees nine)
-        and a class, or blank, per column. Convolutions only: Debian's torch
-        has fast convolution kernels but a generic BLAS for recurrent layers."""
+        """Four 3x3 convolutions, halving the height each time and the width
+        twice, to one feature column per COLUMN_PIXELS pixels; then two
+        convolutions along the columns (the second dilated, so each column
+        sees 7, about a character and a half) and a class, or blank, per
+        column. Convolutions only: Debian's torch has fast convolution kernels
+        but a generic BLAS for recurrent layers."""
         def __init__(self):
             super().__init__()
             self.features = nn.Sequential(*block(1, 16, 2), *block(16, 32, 2),
                                           *block(32, 48, (2, 1)), *block(48, 64, (2, 1)))
-            self.columns = nn.Sequential(nn.Conv1d(64, 96, 3, padding=1), nn.ReLU(),
-                                         nn.Conv1d(96, 96, 3, padding=1), nn.ReLU(),
-                                         nn.Conv1d(96, len(ALPHABET) + 1, 1))
+            rows = PICTURE_SIZE[1] // 16
+            self.columns = nn.Sequential(*column_block(64 * rows, 128, 1),
+                                         *column_block(128, 128, 2),
+                                         nn.Conv1d(128, len(ALPHABET) + 1, 1))
 
         def forward(self, x):
-            f = self.features(x)  # N, 64, 1, W/4
+            f = self.features(x)  # N, 64, rows, W / COLUMN_PIXELS
             n, c, h, w = f.shape
-            return self.columns(f.reshape(n, c * h, w)).permute(0, 2, 1)  # N, W/4, classes
+            return self.columns(f.reshape(n, c * h, w)).permute(0, 2, 1)  # N, columns, classes
     return Net()
 
 
@@ -245,6 +266,12 @@ def decode(logits):
     return texts
 
 
+BATCH = 32  # small steps: a CTC network leaves its all-blank start after some hundreds
+PEAK_LEARNING_RATE = 3e-3
+WARM_UP_SHARE = 0.15  # of all steps, rising to the peak; then down to nearly 0
+GRADIENT_CLIP = 5.0  # CTC's gradients spike on the first steps
+
+
 def train(train_set, epochs, threads):
     import torch
     torch.manual_seed(secrets.randbits(32))
@@ -252,29 +279,32 @@ def train(train_set, epochs, threads):
     images = load_pictures([p for p, _ in train_set])
     texts = [t for _, t in train_set]
     net = recogniser()
-    optimizer = torch.optim.AdamW(net.parameters(), lr=2e-3, weight_decay=1e-4)
-    batch = 32  # many small steps: CTC leaves its all-blank start only after enough of them
-    steps = epochs * math.ceil(len(texts) / batch)
-    schedule = torch.optim.lr_scheduler.OneCycleLR(optimizer, max_lr=4e-3, total_steps=steps)
+    optimizer = torch.optim.AdamW(net.parameters(), lr=PEAK_LEARNING_RATE, weight_decay=1e-4)
+    steps = epochs * math.ceil(len(texts) / BATCH)
+    schedule = torch.optim.lr_scheduler.OneCycleLR(optimizer, max_lr=PEAK_LEARNING_RATE,
+                                                   total_steps=steps, pct_start=WARM_UP_SHARE)
     ctc = torch.nn.CTCLoss(blank=0, zero_infinity=True)
     for epoch in range(epochs):
         net.train()
         order = torch.randperm(len(texts))
         total = 0.0
-        for start in range(0, len(texts), batch):
-            pick = order[start:start + batch]
+        for start in range(0, len(texts), BATCH):
+            pick = order[start:start + BATCH]
             x = images[pick]
             # Small shifts, so the network learns the characters, not their places.
-            x = torch.roll(x, shifts=(secrets.randbelow(3) - 1, secrets.randbelow(5) - 2), dims=(2, 3))
+            x = torch.roll(x, shifts=(secrets.randbelow(5) - 2, secrets.randbelow(7) - 3), dims=(2, 3))
             targets, lengths = encode([texts[i] for i in pick.tolist()])
-            logits = net(x).log_softmax(-1).permute(1, 0, 2)  # W, N, classes
+            logits = net(x).log_softmax(-1).permute(1, 0, 2)  # columns, N, classes
             loss = ctc(logits, targets, torch.full((len(pick),), logits.shape[0], dtype=torch.long),
                        lengths)
             optimizer.zero_grad()
             loss.backward()
+            torch.nn.utils.clip_grad_norm_(net.parameters(), GRADIENT_CLIP)
             optimizer.step()
             schedule.step()
             total += loss.item() * len(pick)
+            if (start // BATCH + 1) % 200 == 0:
+                log(f"  epoch {epoch + 1}, step {start // BATCH + 1}: loss {loss.item():.3f}")
         log(f"  epoch {epoch + 1}/{epochs}: loss {total / len(texts):.3f}")
     net.eval()
     return net
@@ -345,12 +375,38 @@ def table(results):
     return "\n".join(lines)
 
 
-def write_results(results, work):
+def cpu_seconds():
+    """User and system CPU of this process and of its children waited for."""
+    t = os.times()
+    return t.user + t.system + t.children_user + t.children_system
+
+
+class Stages:
+    """Wall and CPU seconds of each stage, logged as it ends. CPU counts this
+    process's threads and every child it waited for (the tool, the host,
+    Tesseract), so CPU / 2 estimates the wall time on 2 idle cores."""
+
+    def __init__(self):
+        self.rows = []
+
+    @contextlib.contextmanager
+    def __call__(self, name):
+        log(name)
+        wall, cpu = time.time(), cpu_seconds()
+        yield
+        row = {"stage": name, "wall_s": round(time.time() - wall, 1),
+               "cpu_s": round(cpu_seconds() - cpu, 1)}
+        self.rows.append(row)
+        log(f"  {row['wall_s']:.0f} s wall, {row['cpu_s']:.0f} s CPU")
+
+
+def write_results(results, work, stages):
     markdown = table(results)
     with open(os.path.join(work, "results.md"), "w") as f:
         f.write(markdown + "\n")
     with open(os.path.join(work, "results.json"), "w") as f:
-        json.dump({f"{a} / {l}": r for (a, l), r in results.items()}, f, indent=2)
+        json.dump({"results": {f"{a} / {l}": r for (a, l), r in results.items()},
+                   "stages": stages.rows}, f, indent=2)
     return markdown
 
 
@@ -362,54 +418,62 @@ def main():
     parser.add_argument("--test", type=int, default=1000, help="fresh pictures per look to test on")
     parser.add_argument("--ocr", type=int, default=500, help="pictures per look for Tesseract")
     parser.add_argument("--audio", type=int, default=200, help="host audios for pocketsphinx")
-    parser.add_argument("--epochs", type=int, default=5)
-    parser.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
+    parser.add_argument("--epochs", type=int, default=6)
+    parser.add_argument("--jobs", type=int, default=2, help="tool processes at once")
+    parser.add_argument("--threads", type=int, default=2, help="the trainer's threads")
     parser.add_argument("--skip", action="append", default=[], choices=["tesseract", "network", "audio"])
     args = parser.parse_args()
-    started = time.time()
+    started, started_cpu = time.time(), cpu_seconds()
     glimmark = os.path.abspath(args.glimmark)
     work = os.path.abspath(args.work)
     os.makedirs(work, exist_ok=True)
     results = {}
+    stage = Stages()
 
-    log(f"making {max(args.test, args.ocr)} fresh pictures through the tool")
-    cli_test = cli_samples(glimmark, os.path.join(work, "cli-test"), max(args.test, args.ocr), args.jobs)
-    log(f"making {max(args.test, args.ocr, args.audio)} challenges through the page host")
-    host = Host(glimmark, os.path.join(work, "host"))
-    try:
-        host_test = host_samples(host, os.path.join(work, "host-test"),
-                                 max(args.test, args.ocr, args.audio),
-                                 0 if "audio" in args.skip else args.audio)
-    finally:
-        host.stop()
+    fresh = max(args.test, args.ocr)
+    with stage(f"making {fresh} fresh pictures through the tool"):
+        cli_test = cli_samples(glimmark, os.path.join(work, "cli-test"), fresh, args.jobs)
+    challenges = max(args.test, args.ocr, args.audio)
+    with stage(f"making {challenges} challenges through the page host"):
+        host = Host(glimmark, os.path.join(work, "host"))
+        try:
+            host_test = host_samples(host, os.path.join(work, "host-test"), challenges,
+                                     0 if "audio" in args.skip else args.audio)
+        finally:
+            host.stop()
     looks = {"component default (tool)": [(p, t) for p, t in cli_test],
              "host default (page host)": [(p, t) for p, _, t in host_test]}
     # The quick attacks first, each written out as it ends.
     if "tesseract" not in args.skip:
         for look, samples in looks.items():
             subset = samples[:args.ocr]
-            log(f"Tesseract on {len(subset)} pictures, {look}")
-            results[("stock Tesseract", look)] = score([t for _, t in subset],
-                                                       tesseract([p for p, _ in subset], work))
-            write_results(results, work)
+            with stage(f"Tesseract on {len(subset)} pictures, {look}"):
+                results[("stock Tesseract", look)] = score(
+                    [t for _, t in subset], tesseract([p for p, _ in subset], work))
+            write_results(results, work, stage)
     if "audio" not in args.skip:
         subset = host_test[:args.audio]
-        log(f"pocketsphinx on {len(subset)} audios")
-        results[("pocketsphinx, grammar of the spoken alphabet", "host audio")] = score(
-            [t for _, _, t in subset], pocketsphinx([a for _, a, _ in subset], work))
-        write_results(results, work)
+        with stage(f"pocketsphinx on {len(subset)} audios"):
+            results[("pocketsphinx, grammar of the spoken alphabet", "host audio")] = score(
+                [t for _, _, t in subset], pocketsphinx([a for _, a, _ in subset], work))
+        write_results(results, work, stage)
     if "network" not in args.skip:
-        log(f"making {args.train} labelled pictures through the tool")
-        cli_train = cli_samples(glimmark, os.path.join(work, "cli-train"), args.train, args.jobs)
-        log(f"training the recogniser on {len(cli_train)} pictures, {args.epochs} epochs")
-        net = train(cli_train, args.epochs, args.jobs)
-        for look, samples in looks.items():
-            subset = samples[:args.test]
-            results[(f"CNN trained on {len(cli_train)}", look)] = score(
-                [t for _, t in subset], recognise(net, [p for p, _ in subset]))
-        write_results(results, work)
-    print(write_results(results, work))
-    log(f"done in {(time.time() - started) / 60:.1f} minutes")
+        with stage(f"making {args.train} labelled pictures through the tool"):
+            cli_train = cli_samples(glimmark, os.path.join(work, "cli-train"), args.train, args.jobs)
+        with stage(f"training the recogniser on {len(cli_train)} pictures, {args.epochs} epochs, "
+                   f"{args.threads} threads"):
+            net = train(cli_train, args.epochs, args.threads)
+        # One network for both looks: the host draws the component's default
+        # look (size, curves, colours, format) and only its text differs.
+        with stage("the recogniser on the fresh pictures of both looks"):
+            for look, samples in looks.items():
+                subset = samples[:args.test]
+                results[(f"CNN trained on {len(cli_train)}", look)] = score(
+                    [t for _, t in subset], recognise(net, [p for p, _ in subset]))
+        write_results(results, work, stage)
+    print(write_results(results, work, stage))
+    log(f"done in {(time.time() - started) / 60:.1f} minutes wall, "
+        f"{(cpu_seconds() - started_cpu) / 60:.1f} minutes CPU")
 
 
 if __name__ == "__main__":

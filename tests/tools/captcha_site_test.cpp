@@ -1,13 +1,14 @@
 // The site's decisions without HTTP, under a pinned clock: which answers are
-// accepted, which envelopes refused and why, one answer and one picture per
-// envelope, and whose failures count where (IPv6 /64s, trusted proxies,
-// full tables).
+// accepted, which envelopes refused and why, one answer, one picture and one
+// audio per envelope, and whose failures count where (IPv6 /64s, trusted
+// proxies, full tables).
 #include "tools/pagehost/captcha_site.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/scratch_registry.h"
 #include "support/server_registration.h"
@@ -141,9 +142,11 @@ class CountingStore : public MemorySiteStore {
   StoreStatus KeepFirstRendering(const std::string& key, const std::string& rendering,
                                  int64_t expiresAt, int64_t now, std::string& kept) override {
     ++offered;
+    if (key.rfind("audio:", 0) == 0) ++audios;
     return MemorySiteStore::KeepFirstRendering(key, rendering, expiresAt, now, kept);
   }
   int offered = 0;
+  int audios = 0;
 };
 
 TEST_F(CaptchaSiteTest, OnePicturePerEnvelopeInTheHostsLook) {
@@ -205,6 +208,123 @@ TEST_F(CaptchaSiteTest, APictureLetGoIsGoneAndAnUnreachableStoreServesNothing) {
   const PageResult answer = Answer(envelope, AnswerOf(envelope));
   EXPECT_EQ(answer.status, 503);  // fails closed: never accepted unclaimed
   EXPECT_NE(Header(answer, "Retry-After"), "");
+}
+
+const char kNoAudio[] = "no audio for this challenge: answered, or no longer kept\n";
+
+// An envelope's audio after what was done with the envelope before it: one
+// audio per envelope, as for the picture (and apart from it), none made once
+// the envelope is answered, and fetching it uses nothing up.
+TEST_F(CaptchaSiteTest, OneAudioPerEnvelopeAndNoneMadeOnceAnswered) {
+  enum Step { kAudio, kPicture, kRightAnswer, kWrongAnswer };
+  const struct {
+    const char* what;
+    std::vector<Step> before;
+    int status;
+    bool sameAsBefore;  // the bytes of the audio fetched in `before`
+    int audiosMade;
+  } cases[] = {
+      {"the first fetch", {}, 200, false, 1},
+      {"a later fetch", {kAudio}, 200, true, 1},
+      {"after the picture", {kPicture}, 200, false, 1},
+      {"answered right before", {kRightAnswer}, 410, false, 0},
+      {"answered wrong before", {kWrongAnswer}, 410, false, 0},
+      {"fetched, then answered right", {kAudio, kRightAnswer}, 200, true, 1},
+  };
+  for (const auto& c : cases) {
+    site.reset();
+    const auto store = std::make_shared<CountingStore>();
+    settings.store = store;
+    const std::string envelope = NewEnvelope();
+    std::string earlier;
+    for (const Step step : c.before) {
+      if (step == kAudio) {
+        earlier = Site().Audio({{"token", envelope}}).body;
+      } else if (step == kPicture) {
+        ASSERT_EQ(Site().Picture({{"token", envelope}}).status, 200) << c.what;
+      } else {
+        const bool right = step == kRightAnswer;
+        EXPECT_EQ(Answer(envelope, right ? AnswerOf(envelope) : "Wrong").status, right ? 200 : 403)
+            << c.what << ": the answer";
+      }
+    }
+    const PageResult audio = Site().Audio({{"token", envelope}});
+    EXPECT_EQ(audio.status, c.status) << c.what;
+    if (c.status == 200) {
+      EXPECT_EQ(audio.contentType, "audio/wav") << c.what;
+      EXPECT_EQ(audio.body.rfind("RIFF", 0), 0u) << c.what;
+    } else {
+      EXPECT_TRUE(audio.body == kNoAudio) << c.what;  // never a WAV printed whole
+    }
+    if (c.sameAsBefore) EXPECT_TRUE(audio.body == earlier) << c.what << ": a second audio";
+    EXPECT_EQ(store->audios, c.audiosMade) << c.what;
+  }
+}
+
+TEST_F(CaptchaSiteTest, AnAudioTakesAnUnexpiredEnvelopeAndNothingElse) {
+  const std::string envelope = NewEnvelope();
+  std::string forged = envelope;
+  forged[10] = forged[10] == 'A' ? 'B' : 'A';
+  const struct {
+    const char* what;
+    QueryValues query;
+    const char* reason;
+  } cases[] = {
+      {"no envelope", {}, "missing parameter: token"},
+      {"a look asked for",
+       {{"token", envelope}, {"lines", "0"}},
+       "the audio takes the envelope (token) only"},
+      {"a forged envelope", {{"token", forged}}, "malformed token"},
+      {"an expired envelope", {{"token", NewEnvelope(-301)}}, "expired"},
+  };
+  for (const auto& c : cases) {
+    const PageResult audio = Site().Audio(c.query);
+    EXPECT_EQ(audio.status, 400) << c.what;
+    EXPECT_TRUE(audio.body == std::string(c.reason) + "\n")
+        << c.what << ": " << audio.body.substr(0, 60);
+  }
+  EXPECT_EQ(Site().Audio({{"token", NewEnvelope(-300)}}).status, 200) << "the last second";
+}
+
+// A store that cannot say whether an envelope was answered.
+class StoreThatCannotTellAnswered : public MemorySiteStore {
+ public:
+  StoreStatus IsAnswered(const std::string&, int64_t, bool&) override {
+    return StoreStatus::kUnavailable;
+  }
+};
+
+TEST_F(CaptchaSiteTest, AnAudioLetGoIsGoneAndAStoreInDoubtServesNone) {
+  const struct {
+    const char* what;
+    std::shared_ptr<SiteStore> store;
+    int status;
+  } cases[] = {
+      {"let go", std::make_shared<StoreThatLetGo>(), 410},
+      {"unreachable", std::make_shared<UnreachableStore>(), 503},
+      {"answered or not unknown", std::make_shared<StoreThatCannotTellAnswered>(), 503},
+  };
+  for (const auto& c : cases) {
+    site.reset();
+    settings.store = c.store;
+    const PageResult audio = Site().Audio({{"token", NewEnvelope()}});
+    EXPECT_EQ(audio.status, c.status) << c.what;
+    EXPECT_EQ(audio.contentType.rfind("text/plain", 0), 0u) << c.what;
+    EXPECT_EQ(Header(audio, "Retry-After"), c.status == 503 ? "10" : "") << c.what;
+  }
+}
+
+TEST_F(CaptchaSiteTest, WithoutAudioNeitherRouteNorPlayerNorAddress) {
+  const std::string envelope = NewEnvelope();
+  EXPECT_NE(Site().Challenge().body.find("\"audio\": \"/audio?token="), std::string::npos);
+  site.reset();
+  settings.audio = false;
+  EXPECT_EQ(Site().Audio({{"token", envelope}}).status, 404);
+  EXPECT_EQ(Site().Audio({}).status, 404);
+  EXPECT_EQ(Site().Form().body.find("<audio"), std::string::npos);
+  EXPECT_EQ(Site().Challenge().body.find("audio"), std::string::npos);
+  // The envelope is answered as before.
+  EXPECT_EQ(Answer(envelope, AnswerOf(envelope)).status, 200);
 }
 
 // Ten wrong answers from one /64 (each from an address of its own), then
