@@ -149,6 +149,34 @@ TEST_F(GlimmarkRegister, KeptLookUpsSeeAnotherProcessRegisterAndUnregister) {
   }
 }
 
+// A type library in use is handed out again as the same object, but only
+// while it stays registered: another process's removal shows at the next
+// call even though the library is still held here.
+TEST_F(GlimmarkRegister, AHeldTypeLibraryIsHandedOutAgainWhileRegistered) {
+  constexpr LCID kEnglishUs = 0x409;  // the locale the library registers under
+  ASSERT_EQ(RunGlimmark({"register"}).exitCode, 0);
+  ITypeLib* held = nullptr;
+  ASSERT_EQ(LoadRegTypeLib(LIBID_GlimmarkPrjLib, 1, 0, kEnglishUs, &held), S_OK);
+  const LONG loads = GlimmarkTest_TypeLibraryLoads();
+  ITypeLib* again = nullptr;
+  EXPECT_EQ(LoadRegTypeLib(LIBID_GlimmarkPrjLib, 1, 0, kEnglishUs, &again), S_OK);
+  EXPECT_EQ(again, held);
+  EXPECT_EQ(GlimmarkTest_TypeLibraryLoads(), loads);
+  if (again != nullptr) again->Release();
+
+  ASSERT_EQ(RunGlimmark({"register", "--unregister"}).exitCode, 0);
+  again = nullptr;
+  EXPECT_EQ(LoadRegTypeLib(LIBID_GlimmarkPrjLib, 1, 0, kEnglishUs, &again),
+            TYPE_E_LIBNOTREGISTERED);
+  EXPECT_EQ(again, nullptr);
+  ASSERT_EQ(RunGlimmark({"register"}).exitCode, 0);
+  EXPECT_EQ(LoadRegTypeLib(LIBID_GlimmarkPrjLib, 1, 0, kEnglishUs, &again), S_OK);
+  EXPECT_EQ(again, held);
+  if (again != nullptr) again->Release();
+  held->Release();
+  ASSERT_EQ(RunGlimmark({"register", "--unregister"}).exitCode, 0);
+}
+
 TEST_F(GlimmarkRegister, FailuresNameTheStepAndTheirResult) {
   const RunResult missing = RunGlimmark({"register", "/no/such/libglimmark.so"});
   EXPECT_EQ(missing.exitCode, 1);

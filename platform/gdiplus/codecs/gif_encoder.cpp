@@ -76,38 +76,81 @@ class ColourIds {
 };
 
 // The picture as colour ids, one per pixel row by row, and each id's colour
-// and pixel count: the palette is chosen from the counts, then each pixel's
-// entry is read through its id without hashing its colour again.
+// and pixel count (counted only when the palette is chosen by them, else
+// 0): each pixel's entry is then read through its id without hashing its
+// colour again.
 struct ColourIdPicture {
   std::unique_ptr<uint32_t[]> ids;    // every pixel's, written before read (no clearing pass)
   std::vector<ColourCount> distinct;  // by id
 };
 
-// One hash look-up per run of one colour: a picture is mostly long runs of
-// its background. Throws std::bad_alloc.
-ColourIdPicture CountColours(const SurfacePixels& pixels) {
+// The ids of the colours met lately, by a hash of the colour: a captcha has
+// few colours (ink, ground and the shades between them), so nearly every
+// pixel finds its colour's id here with one compare, a branch that is
+// almost always taken the same way, instead of a probe of the table.
+class RecentColours {
+ public:
+  RecentColours() { std::fill(std::begin(slots_), std::end(slots_), Slot{kNone, 0}); }
+
+  // The id of `colour`, from the slot or else from `table` (which then
+  // takes the slot).
+  [[gnu::always_inline]] uint32_t IdOf(uint32_t colour, ColourIds& table) {
+    Slot& slot = slots_[(colour * 0x9E3779B1u) >> (32 - kSlotBits)];
+    if (slot.colour == colour) [[likely]]
+      return slot.id;
+    return Miss(colour, slot, table);
+  }
+
+ private:
+  // 4096 slots: a few hundred colours rarely share one.
+  static constexpr int kSlotBits = 12;
+  static constexpr uint32_t kNone = 0xFFFFFFFFu;  // never a masked colour
+  struct Slot {
+    uint32_t colour;
+    uint32_t id;
+  };
+  // Out of line: the loop around IdOf keeps its registers.
+  [[gnu::noinline]] static uint32_t Miss(uint32_t colour, Slot& slot, ColourIds& table) {
+    slot = {colour, table.IdOf(colour)};
+    return slot.id;
+  }
+
+  Slot slots_[size_t{1} << kSlotBits];
+};
+
+// Each id's pixel count, only needed when there are more colours than
+// palette entries.
+std::vector<uint32_t> CountIds(const uint32_t* ids, size_t pixelCount, size_t idCount) {
+  std::vector<uint32_t> counts(idCount, 0);
+  uint32_t* const count = counts.data();
+  for (size_t i = 0; i < pixelCount; ++i) ++count[ids[i]];
+  return counts;
+}
+
+// Every pixel's colour id, one look-up per pixel; the counts follow only
+// for a picture with more colours than a palette holds. (Runs of one colour
+// are short in a captcha's antialiased edges: a loop per run would miss its
+// branch at nearly every run's end.) Throws std::bad_alloc.
+ColourIdPicture IdentifyColours(const SurfacePixels& pixels) {
   ColourIdPicture picture;
-  picture.ids.reset(new uint32_t[size_t(pixels.width) * size_t(pixels.height)]);
-  std::vector<uint32_t> counts;
+  const size_t pixelCount = size_t(pixels.width) * size_t(pixels.height);
+  picture.ids.reset(new uint32_t[pixelCount]);
   ColourIds table;
+  RecentColours recent;
   uint32_t* ids = picture.ids.get();
-  for (INT y = 0; y < pixels.height; ++y) {
-    const uint32_t* row = pixels.Row(y);
-    INT x = 0;
-    while (x < pixels.width) {
-      // A run of one colour: one look-up, one count.
-      const uint32_t colour = row[x] & kRgbMask;
-      const uint32_t id = table.IdOf(colour);
-      if (id == counts.size()) counts.push_back(0);
-      const INT start = x;
-      do *ids++ = id;
-      while (++x < pixels.width && (row[x] & kRgbMask) == colour);
-      counts[id] += uint32_t(x - start);
-    }
+  // Locals: stores of ids may alias anything of the same type, members too.
+  const INT width = pixels.width, height = pixels.height;
+  for (INT y = 0; y < height; ++y) {
+    const uint32_t* const row = pixels.Row(y);
+    for (INT x = 0; x < width; ++x) *ids++ = recent.IdOf(row[x] & kRgbMask, table);
   }
   const std::vector<uint32_t>& colours = table.Colours();
+  std::vector<uint32_t> counts;
+  if (colours.size() > kMaxPaletteColours)
+    counts = CountIds(picture.ids.get(), pixelCount, colours.size());
   picture.distinct.resize(colours.size());
-  for (size_t id = 0; id < colours.size(); ++id) picture.distinct[id] = {colours[id], counts[id]};
+  for (size_t id = 0; id < colours.size(); ++id)
+    picture.distinct[id] = {colours[id], counts.empty() ? 0 : counts[id]};
   return picture;
 }
 
@@ -233,12 +276,7 @@ void AppendImage(const SurfacePixels& pixels, int bits, const ColourIdPicture& p
   AppendWord(out, pixels.height);
   out.push_back(0);
   GifLzwCompressor compressor(bits, out);
-  std::vector<uint8_t> line(size_t(pixels.width));
-  const uint32_t* ids = picture.ids.get();
-  for (INT y = 0; y < pixels.height; ++y) {
-    for (uint8_t& index : line) index = entries[*ids++];
-    compressor.Add(line.data(), line.size());
-  }
+  compressor.Add(picture.ids.get(), entries.data(), size_t(pixels.width) * size_t(pixels.height));
   compressor.Finish();
 }
 
@@ -260,7 +298,7 @@ GpStatus WriteGif(const SurfacePixels& pixels, const std::vector<uint32_t>& pale
 // Takes no parameters; any given are ignored.
 GpStatus EncodeGif(const SurfacePixels& pixels, const EncoderParameters*, ByteSink& sink) {
   try {
-    const ColourIdPicture picture = CountColours(pixels);
+    const ColourIdPicture picture = IdentifyColours(pixels);
     const std::vector<uint32_t> palette = ChoosePalette(picture.distinct);
     return WriteGif(pixels, palette, picture, IndexColours(picture.distinct, palette), sink);
   } catch (const std::bad_alloc&) {

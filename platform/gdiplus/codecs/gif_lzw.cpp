@@ -5,32 +5,44 @@
 #include "gdiplus/codecs/gif_lzw.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace Gdiplus::Internal {
 namespace {
 
 constexpr int kMinimumCodeSize = 2;
 
+// The packer stores its bit buffer whole: its low byte must land first.
+static_assert(std::endian::native == std::endian::little);
+
 }  // namespace
 
-void GifLzwCompressor::EndSubBlock() {
-  out_.push_back(uint8_t(blockLength_));
-  out_.insert(out_.end(), block_, block_ + blockLength_);
-  blockLength_ = 0;
-}
+// The compressor's state as locals: stores through the output's byte
+// pointer may alias anything, so members would be written back and read
+// again per index; locals whose address is never taken stay in registers.
+struct GifLzwCompressor::Coder {
+  uint8_t* out;  // the next byte of codes_ to fill
+  uint64_t bits;
+  int bitCount;
+  int codeBits;
+  uint32_t nextCode;
+  uint32_t widenAt;
 
-// Inlined into the compressing loop: it runs once per code.
-[[gnu::always_inline]] inline void GifLzwCompressor::Output(uint32_t code) {
-  bitBuffer_ |= uint64_t(code) << bitCount_;
-  bitCount_ += codeBits_;
-  while (bitCount_ >= 8) {
-    block_[blockLength_++] = uint8_t(bitBuffer_);
-    bitBuffer_ >>= 8;
-    bitCount_ -= 8;
-    if (blockLength_ == kMaxSubBlock) EndSubBlock();
+  // Appends `code` at the current width: whole bytes are stored eight at a
+  // time (the buffer holds at most 7 + 12 bits, so one store takes them
+  // all) and the pointer moves on by as many as were whole.
+  [[gnu::always_inline]] void Emit(uint32_t code) {
+    bits |= uint64_t(code) << bitCount;
+    bitCount += codeBits;
+    std::memcpy(out, &bits, sizeof bits);
+    const int whole = bitCount >> 3;
+    out += whole;
+    bits >>= whole * 8;
+    bitCount &= 7;
+    if (nextCode >= widenAt) widenAt = 1u << ++codeBits;
   }
-  if (nextCode_ >= widenAt_ && code <= kMaxCode) widenAt_ = 1u << ++codeBits_;
-}
+};
 
 GifLzwCompressor::GifLzwCompressor(int bits, std::vector<uint8_t>& out)
     : out_(out),
@@ -38,60 +50,99 @@ GifLzwCompressor::GifLzwCompressor(int bits, std::vector<uint8_t>& out)
       clearCode_(1u << minimumBits_),
       table_(size_t{1} << kTableBits, kNoEntry) {
   out_.push_back(uint8_t(minimumBits_));
-  Reset();
-  Output(clearCode_);
-}
-
-void GifLzwCompressor::Reset() {
   nextCode_ = clearCode_ + 2;
   codeBits_ = minimumBits_ + 1;
   widenAt_ = 1u << codeBits_;
+  Reserve(1);
+  Coder coder = Load();
+  coder.Emit(clearCode_);
+  Store(coder);
 }
 
-void GifLzwCompressor::Add(const uint8_t* indices, size_t count) {
+GifLzwCompressor::Coder GifLzwCompressor::Load() const {
+  return {const_cast<uint8_t*>(codes_.data()) + codesLength_,
+          bitBuffer_,
+          bitCount_,
+          codeBits_,
+          nextCode_,
+          widenAt_};
+}
+
+void GifLzwCompressor::Store(const Coder& coder) {
+  codesLength_ = size_t(coder.out - codes_.data());
+  bitBuffer_ = coder.bits;
+  bitCount_ = coder.bitCount;
+  codeBits_ = coder.codeBits;
+  nextCode_ = coder.nextCode;
+  widenAt_ = coder.widenAt;
+}
+
+void GifLzwCompressor::Reserve(size_t codes) {
+  const size_t needed = codesLength_ + (codes + 1) * kBytesPerCode + kStoreSlack;
+  if (codes_.size() < needed) codes_.resize(std::max(needed, 2 * codes_.size()));
+}
+
+void GifLzwCompressor::Add(const uint32_t* ids, const uint8_t* indexOf, size_t count) {
   if (count == 0) return;
   size_t i = 0;
-  if (current_ == kNoEntry) current_ = indices[i++];
+  if (current_ == kNoEntry) current_ = indexOf[ids[i++]];
+  // Each index writes at most one code, and a clear code follows at most
+  // one in kMaxCode of them.
+  Reserve(count + count / kMaxCode + 1);
   constexpr uint32_t kTableMask = (1u << kTableBits) - 1;
   uint32_t* const table = table_.data();
-  // The loop keeps the matched string's code in a local: stores into the
-  // table (and into the output block, bytes that may alias anything) would
-  // otherwise make the compiler write it back and read it again per index.
+  Coder coder = Load();
   uint32_t current = current_;
   for (; i < count; ++i) {
-    const uint32_t key = current << 8 | indices[i];
+    const uint32_t index = indexOf[ids[i]];
+    // No key equals kNoEntry's: prefixes stay below kMaxCode.
+    const uint32_t key = current << 8 | index;
     uint32_t slot = (key * 0x9E3779B1u) >> (32 - kTableBits);
-    uint32_t entry;
-    while ((entry = table[slot]) != kNoEntry && entry >> kMaxCodeBits != key) {
+    uint32_t entry = table[slot];
+    bool found;
+    while (!(found = entry >> kMaxCodeBits == key) && entry != kNoEntry) {
       slot = (slot + 1) & kTableMask;
+      entry = table[slot];
     }
-    if (entry != kNoEntry) {
+    if (found) {
       current = entry & kMaxCode;
       continue;
     }
-    Output(current);
-    current = indices[i];
-    if (nextCode_ >= kMaxCode) {
-      Output(clearCode_);
-      Reset();
+    coder.Emit(current);
+    current = index;
+    if (coder.nextCode >= kMaxCode) {
+      coder.Emit(clearCode_);
+      coder.nextCode = clearCode_ + 2;
+      coder.codeBits = minimumBits_ + 1;
+      coder.widenAt = 1u << coder.codeBits;
       std::fill(table_.begin(), table_.end(), kNoEntry);
     } else {
-      table[slot] = key << kMaxCodeBits | nextCode_++;
+      table[slot] = key << kMaxCodeBits | coder.nextCode++;
     }
   }
   current_ = current;
+  Store(coder);
 }
 
 void GifLzwCompressor::Finish() {
-  if (current_ != kNoEntry) Output(current_);
-  Output(clearCode_ + 1);
-  if (bitCount_ > 0) {
-    block_[blockLength_++] = uint8_t(bitBuffer_);
-    bitBuffer_ = 0;
-    bitCount_ = 0;
+  Reserve(2);
+  Coder coder = Load();
+  if (current_ != kNoEntry) coder.Emit(current_);
+  coder.Emit(clearCode_ + 1);
+  if (coder.bitCount > 0) {
+    *coder.out++ = uint8_t(coder.bits);
+    coder.bits = 0;
+    coder.bitCount = 0;
   }
-  if (blockLength_ > 0) EndSubBlock();
-  EndSubBlock();  // empty: the terminator
+  Store(coder);
+  out_.reserve(out_.size() + codesLength_ + codesLength_ / kMaxSubBlock + 2);
+  for (size_t start = 0; start < codesLength_; start += kMaxSubBlock) {
+    const size_t length = std::min(kMaxSubBlock, codesLength_ - start);
+    out_.push_back(uint8_t(length));
+    out_.insert(out_.end(), codes_.begin() + ptrdiff_t(start),
+                codes_.begin() + ptrdiff_t(start + length));
+  }
+  out_.push_back(0);  // the terminator
 }
 
 }  // namespace Gdiplus::Internal

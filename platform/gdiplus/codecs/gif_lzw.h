@@ -1,7 +1,8 @@
 // GIF's variant of LZW compression: variable-width codes from 3 to 12 bits,
 // packed least significant bit first into sub-blocks of at most 255 bytes.
-// gif_encoder.cpp feeds it one row of palette indices at a time; the
-// compressor owns its dictionary and appends to the caller's byte vector.
+// gif_encoder.cpp feeds it the picture's palette indices; the
+// compressor owns its dictionary and its packed code stream, and appends the
+// stream, cut into sub-blocks, to the caller's byte vector at Finish.
 #pragma once
 
 #include <cstddef>
@@ -14,15 +15,19 @@ namespace Gdiplus::Internal {
 class [[gnu::visibility("hidden")]] GifLzwCompressor {
  public:
   // Starts an image's data in `out`: the minimum code size byte (`bits`
-  // per index, at least 2), then a clear code. Throws std::bad_alloc.
+  // per index, at least 2); a clear code opens the code stream. Throws
+  // std::bad_alloc.
   GifLzwCompressor(int bits, std::vector<uint8_t>& out);
 
-  // Compresses `count` indices, each below 1 << bits. Throws std::bad_alloc.
+  // Compresses `count` palette indices, indexOf[ids[i]], each below
+  // 1 << bits: the encoder's pixels as colour ids, mapped to their entries
+  // on the way (no index copy of the picture). Throws std::bad_alloc.
   // Cost: one dictionary probe (a few instructions) per index.
-  void Add(const uint8_t* indices, size_t count);
+  void Add(const uint32_t* ids, const uint8_t* indexOf, size_t count);
 
-  // Ends the data: the pending code, end-of-information, the last partial
-  // byte and sub-block, and the zero-length block. Throws std::bad_alloc.
+  // Ends the data: the pending code, end-of-information and the last
+  // partial byte; then the code stream in sub-blocks and the zero-length
+  // block go to `out`. Throws std::bad_alloc.
   void Finish();
 
  private:
@@ -32,26 +37,31 @@ class [[gnu::visibility("hidden")]] GifLzwCompressor {
   // two at least twice the largest number of entries.
   static constexpr int kTableBits = 13;
   static constexpr uint32_t kNoEntry = 0xFFFFFFFFu;
+  static constexpr size_t kMaxSubBlock = 255;
+  // Bytes of the code stream one code may need (12 bits, rounded up), and
+  // the slack past them for the packer's 8-byte stores.
+  static constexpr size_t kBytesPerCode = 2;
+  static constexpr size_t kStoreSlack = 8;
 
-  void Output(uint32_t code);
-  void Reset();
-  // Appends the filled part of block_ as one sub-block.
-  void EndSubBlock();
+  struct Coder;  // the state the compressing loop keeps in registers
+  Coder Load() const;
+  void Store(const Coder& coder);
+  // Room for `codes` more codes in codes_.
+  void Reserve(size_t codes);
 
   std::vector<uint8_t>& out_;
   const int minimumBits_;
   const uint32_t clearCode_;
   // Entries are key << kMaxCodeBits | code, key = prefix << 8 | index.
   std::vector<uint32_t> table_;
+  std::vector<uint8_t> codes_;  // the packed stream; codesLength_ bytes are whole
+  size_t codesLength_ = 0;
   uint32_t nextCode_ = 0;  // the code the next new string gets
   int codeBits_ = 0;
   uint32_t widenAt_ = 0;         // codes become one bit wider once nextCode_ reaches this
   uint32_t current_ = kNoEntry;  // code of the string matched so far
-  uint64_t bitBuffer_ = 0;
+  uint64_t bitBuffer_ = 0;       // bits not yet whole bytes, at most 7
   int bitCount_ = 0;
-  static constexpr size_t kMaxSubBlock = 255;
-  uint8_t block_[kMaxSubBlock];  // the sub-block being filled
-  size_t blockLength_ = 0;
 };
 
 }  // namespace Gdiplus::Internal

@@ -38,8 +38,10 @@ constexpr int kNoCell = INT_MAX;
 uint8_t CoverageByte(float sum) { return uint8_t(std::min(1.0f, std::fabs(sum)) * 255 + 0.5f); }
 
 // Running sum of cells[0..count) as coverage bytes into `out`, the cells
-// cleared on the way. Four cells at a time where SSE2 is there: the chain
-// of additions is what limits the speed.
+// cleared on the way. Four cells at a time, each group summed in two steps
+// and then added to the sum so far: the chain of additions is what limits
+// the speed. The plain form adds in that same order (float addition is not
+// associative, so a running sum cell by cell would move some bytes a level).
 void SumRow(float* cells, int count, uint8_t* out) {
   int c = 0;
   float sum = 0;
@@ -61,6 +63,17 @@ void SumRow(float* cells, int count, uint8_t* out) {
     std::memcpy(out + c, &four, sizeof four);
   }
   sum = _mm_cvtss_f32(carry);
+#else
+  for (; c + 4 <= count; c += 4) {
+    float* v = cells + c;
+    const float pairs[4] = {v[0], v[1] + v[0], v[2] + v[1], v[3] + v[2]};
+    const float group[4] = {pairs[0], pairs[1], pairs[2] + pairs[0], pairs[3] + pairs[1]};
+    for (int i = 0; i < 4; ++i) {
+      v[i] = 0;
+      out[c + i] = CoverageByte(group[i] + sum);
+    }
+    sum = group[3] + sum;
+  }
 #endif
   for (; c < count; ++c) {
     sum += cells[c];

@@ -2,6 +2,7 @@
 #include <new>
 
 #include "kernel/ascii_case.h"
+#include "ole/typelib/kept_type_libraries.h"
 #include "ole/typelib/stdole_library.h"
 #include "ole/typelib/type_library_objects.h"
 #include "oleauto.h"
@@ -98,6 +99,11 @@ HRESULT TypeLibObject::GetLibAttr(TLIBATTR** ppTLibAttr) noexcept {
 }
 
 void TypeLibObject::ReleaseTLibAttr(TLIBATTR* pTLibAttr) noexcept { delete pTLibAttr; }
+
+void TypeLibObject::LastReleased() noexcept {
+  if (listed_.load(std::memory_order_acquire)) UnlistTypeLib(this);
+  delete this;
+}
 
 HRESULT TypeLibObject::GetTypeComp(ITypeComp** ppTComp) noexcept {
   if (ppTComp != nullptr) *ppTComp = nullptr;

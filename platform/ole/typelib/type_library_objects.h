@@ -5,7 +5,9 @@
 // interlocked counters and may be used from any thread.
 #pragma once
 
+#include <atomic>
 #include <memory>
+#include <string>
 
 #include "oaidl.h"
 #include "ole/com/counted_interface.h"
@@ -40,11 +42,24 @@ class TypeLibObject final : public CountedInterface<ITypeLib, &IID_ITypeLib> {
                                      MEMBERID* rgMemId, USHORT* pcFound) noexcept override;
   void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR* pTLibAttr) noexcept override;
 
+  // For the table of kept libraries (kept_type_libraries.h), under its lock:
+  // the path it lists this library by, and the reference it hands out.
+  void MarkListed(const std::u16string& path) {
+    listedPath_ = path;
+    listed_.store(true, std::memory_order_release);
+  }
+  const std::u16string& ListedPath() const { return listedPath_; }
+  using CountedInterface::AddRefUnlessReleased;
+
  private:
   explicit TypeLibObject(std::shared_ptr<const LibraryData> data) : data_(std::move(data)) {}
   ~TypeLibObject() override = default;
+  // A listed library takes itself off the table before it goes.
+  void LastReleased() noexcept override;
 
   std::shared_ptr<const LibraryData> data_;
+  std::atomic<bool> listed_{false};
+  std::u16string listedPath_;  // read and written under the table's lock
 };
 
 class TypeInfoObject final : public CountedInterface<ITypeInfo, &IID_ITypeInfo> {

@@ -18,6 +18,7 @@
 
 #include "objbase.h"
 #include "ole/com/guid_hash.h"
+#include "ole/typelib/kept_type_libraries.h"
 #include "oleauto.h"
 #include "registry/registry_generation.h"
 #include "winbase.h"
@@ -440,10 +441,12 @@ EXTERN_C PLATFORM_API HRESULT WINAPI LoadRegTypeLib(REFGUID rguid, WORD wVerMajo
                                                     LCID lcid, ITypeLib** pptlib) {
   if (pptlib == nullptr) return E_INVALIDARG;
   *pptlib = nullptr;
-  BSTR path = nullptr;
-  HRESULT hr = QueryPathOfRegTypeLib(rguid, wVerMajor, wVerMinor, lcid, &path);
+  std::u16string path;
+  HRESULT hr = E_OUTOFMEMORY;
+  try {
+    hr = FindKeptOrRegisteredPath(rguid, wVerMajor, wVerMinor, lcid, &path);
+  } catch (const std::bad_alloc&) {
+  }
   if (FAILED(hr)) return hr;
-  hr = LoadTypeLib(path, pptlib);
-  SysFreeString(path);
-  return hr;
+  return glimmark::ole::LoadKeptTypeLib(path, pptlib);
 }

@@ -1,11 +1,14 @@
 // RegisterTypeLib[ForUser] write Windows' keys, UnRegisterTypeLib[ForUser]
 // remove them, and LoadRegTypeLib finds the file through them.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <oleauto.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "glimmark_test_seams.h"
@@ -105,6 +108,53 @@ TEST_F(TypeLibraryRegistration, PerUserRegistrationStaysBeneathTheUser) {
   ASSERT_EQ(LoadRegTypeLib(kLibidTypelibProbe, 2, 3, 0, found.out()), S_OK);
   ASSERT_EQ(UnRegisterTypeLibForUser(kLibidTypelibProbe, 2, 3, 0, SYS_WIN64), S_OK);
   ExpectRemoved(HKEY_CURRENT_USER, u"Software\\Classes\\");
+}
+
+// A registered library still held is handed out again without a read; one
+// let go by everyone, or whose file changed on disk, is read anew.
+TEST_F(TypeLibraryRegistration, ALibraryInUseIsHandedOutAgainUntilItsFileChanges) {
+  const std::string copy = path + ".probe.tlb";
+  const std::vector<uint8_t> bytes = ReadFileBytes(TYPELIB_PROBE_PATH);
+  auto writeCopy = [&](const std::string& to) {
+    std::ofstream(to, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  };
+  writeCopy(copy);
+  const std::u16string copyPath = Utf16(copy);
+  ASSERT_EQ(RegisterTypeLib(library.get(), copyPath.c_str(), nullptr), S_OK);
+
+  Held<ITypeLib> first, second;
+  const LONG loadsBefore = GlimmarkTest_TypeLibraryLoads();
+  ASSERT_EQ(LoadRegTypeLib(kLibidTypelibProbe, 2, 3, 0, first.out()), S_OK);
+  ASSERT_EQ(LoadRegTypeLib(kLibidTypelibProbe, 2, 3, 0, second.out()), S_OK);
+  EXPECT_EQ(second.get(), first.get());
+  EXPECT_EQ(GlimmarkTest_TypeLibraryLoads(), loadsBefore + 1);
+
+  // Replaced: written beside and renamed over it (another inode).
+  writeCopy(copy + ".new");
+  ASSERT_EQ(std::rename((copy + ".new").c_str(), copy.c_str()), 0);
+  ASSERT_EQ(LoadRegTypeLib(kLibidTypelibProbe, 2, 3, 0, second.out()), S_OK);
+  EXPECT_NE(second.get(), first.get());
+  EXPECT_EQ(GlimmarkTest_TypeLibraryLoads(), loadsBefore + 2);
+  // Rewritten in place (the same inode, a later modification time).
+  struct stat before {};
+  ASSERT_EQ(stat(copy.c_str(), &before), 0);
+  const timespec later[2] = {before.st_atim, {before.st_mtim.tv_sec + 1, before.st_mtim.tv_nsec}};
+  writeCopy(copy);
+  ASSERT_EQ(utimensat(AT_FDCWD, copy.c_str(), later, 0), 0);
+  ASSERT_EQ(LoadRegTypeLib(kLibidTypelibProbe, 2, 3, 0, first.out()), S_OK);
+  EXPECT_NE(first.get(), second.get());
+  EXPECT_EQ(GlimmarkTest_TypeLibraryLoads(), loadsBefore + 3);
+  // Once nobody holds it, the next call reads the file again.
+  first.reset();
+  second.reset();
+  ASSERT_EQ(LoadRegTypeLib(kLibidTypelibProbe, 2, 3, 0, first.out()), S_OK);
+  EXPECT_EQ(GlimmarkTest_TypeLibraryLoads(), loadsBefore + 4);
+  EXPECT_EQ(first->GetTypeInfoCount(), 2u);
+
+  ASSERT_EQ(UnRegisterTypeLib(kLibidTypelibProbe, 2, 3, 0, SYS_WIN64), S_OK);
+  EXPECT_EQ(LoadRegTypeLib(kLibidTypelibProbe, 2, 3, 0, second.out()), TYPE_E_LIBNOTREGISTERED);
+  std::remove(copy.c_str());
 }
 
 TEST_F(TypeLibraryRegistration, FoundByNameInOleaut32) {
