@@ -19,16 +19,16 @@ class CComObject : public T, public HeapObject {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override {
     return this->InternalQueryInterface(riid, object);
   }
-  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return static_cast<ULONG>(++refCount); }
+  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return static_cast<ULONG>(++refCount_); }
   ULONG STDMETHODCALLTYPE Release() noexcept override {
-    const LONG count = --refCount;
+    const LONG count = --refCount_;
     if (count == 0) {
-      refCount = kDestructionRefCount;
+      refCount_ = kDestructionRefCount;
       delete this;
     }
     return static_cast<ULONG>(count);
   }
 
  private:
-  LONG refCount = 0;
+  LONG refCount_ = 0;
 };

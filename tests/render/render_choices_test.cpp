@@ -106,10 +106,10 @@ TEST_F(RenderChoicesTest, DefaultRenderingDrawsSixtyFiveValues) {
   GraphicsImage output(200, 70);
   for (uint32_t seed : {0u, 1u, 1200000u, 9989001u}) {
     SeedRandomSource(seed);
-    RenderImage(&settings, output);
+    RenderImage(&settings_, output);
     const ModelChoices model = Model(seed, u"Captcha Test", 200, 70, 2);
     EXPECT_EQ(RandomSourceState(), model.stateAfter) << seed;
-    EXPECT_EQ(std::u16string(settings.fontName), std::u16string(FontFamilyName(model.family)));
+    EXPECT_EQ(std::u16string(settings_.fontName), std::u16string(FontFamilyName(model.family)));
     for (int width : model.cellWidths) {
       EXPECT_GE(width, 14);
       EXPECT_LE(width, 18);
@@ -132,22 +132,22 @@ TEST_F(RenderChoicesTest, EveryChoiceMatchesTheModel) {
   for (const Case& c : cases) {
     for (uint32_t seed : {3u, 4242u, 77777u}) {
       SetText(c.text);
-      settings.width = c.width;
-      settings.height = c.height;
-      settings.lineCount = c.lines;
+      settings_.width = c.width;
+      settings_.height = c.height;
+      settings_.lineCount = c.lines;
       const ModelChoices model = Model(seed, c.text, c.width, c.height, c.lines);
 
       // Whole rendering: the family it keeps and the number of values it draws.
       GraphicsImage output(c.width, c.height);
       SeedRandomSource(seed);
-      RenderImage(&settings, output);
-      EXPECT_EQ(std::u16string(settings.fontName), std::u16string(FontFamilyName(model.family)));
+      RenderImage(&settings_, output);
+      EXPECT_EQ(std::u16string(settings_.fontName), std::u16string(FontFamilyName(model.family)));
       EXPECT_EQ(RandomSourceState(), model.stateAfter);
 
       // Each step's value, replayed from the state at its place in the order.
       SeedRandomSource(seed);
       DrawRandomValue();  // the font
-      const CellWidths cells = DrawCellWidths(settings.text, c.width);
+      const CellWidths cells = DrawCellWidths(settings_.text, c.width);
       ASSERT_EQ(cells.count, static_cast<INT>(model.cellWidths.size()));
       int total = 0;
       for (INT i = 0; i < cells.count; ++i) {
@@ -173,16 +173,16 @@ TEST_F(RenderChoicesTest, EmptyTextStillDrawsFontAndCurveValues) {
   SetText(u"");
   GraphicsImage output(200, 70);
   SeedRandomSource(11);
-  RenderImage(&settings, output);
+  RenderImage(&settings_, output);
   EXPECT_EQ(RandomSourceState(), Model(11, u"", 200, 70, 2).stateAfter);  // 1 + 16 values
 }
 
 TEST_F(RenderChoicesTest, NoCurveValuesWithoutCurves) {
   GraphicsImage output(200, 70);
   for (LONG lines : {0, -3}) {
-    settings.lineCount = lines;
+    settings_.lineCount = lines;
     SeedRandomSource(5);
-    RenderImage(&settings, output);
+    RenderImage(&settings_, output);
     EXPECT_EQ(RandomSourceState(), Model(5, u"Captcha Test", 200, 70, 0).stateAfter);
   }
 }
@@ -190,12 +190,12 @@ TEST_F(RenderChoicesTest, NoCurveValuesWithoutCurves) {
 TEST_F(RenderChoicesTest, TwoRenderingsKeepOnlyTheSecondFont) {
   GraphicsImage output(200, 70);
   SeedRandomSource(1);
-  RenderImage(&settings, output);
-  const GraphicsFont* first = settings.font;
+  RenderImage(&settings_, output);
+  const GraphicsFont* first = settings_.font;
   ASSERT_NE(first, nullptr);
-  RenderImage(&settings, output);
-  EXPECT_NE(settings.font, nullptr);
-  EXPECT_NE(settings.font->Handle(), nullptr);
+  RenderImage(&settings_, output);
+  EXPECT_NE(settings_.font, nullptr);
+  EXPECT_NE(settings_.font->Handle(), nullptr);
 }
 
 }  // namespace
