@@ -44,17 +44,10 @@ class CComAggObject : public IUnknown, public HeapObject {
     *object = static_cast<IUnknown*>(this);
     return S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return static_cast<ULONG>(++refCount_); }
-  ULONG STDMETHODCALLTYPE Release() noexcept override {
-    const LONG count = --refCount_;
-    if (count == 0) {
-      refCount_ = kDestructionRefCount;
-      delete this;
-    }
-    return static_cast<ULONG>(count);
-  }
+  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return refCount_.Add(); }
+  ULONG STDMETHODCALLTYPE Release() noexcept override { return refCount_.Release(this); }
 
  private:
-  LONG refCount_ = 0;
+  ApartmentRefCount refCount_;
   CComContainedObject<T> contained_;
 };
