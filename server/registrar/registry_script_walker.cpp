@@ -173,13 +173,20 @@ class ScriptWalk {
     return RegisterKey(parent, name, depth);
   }
 
-  HRESULT RegisterNamedValue(HKEY parent) {
+  // After `val`: the value's name, then the `=` that must follow it.
+  HRESULT ReadValueName(ScriptString* name) {
     HRESULT hr = Next();
     if (FAILED(hr)) return hr;
-    const ScriptString name = token_.Copy();
+    *name = token_.Copy();
     hr = Next();
     if (FAILED(hr)) return hr;
-    if (!token_.IsExactly(kEquals)) return DISP_E_EXCEPTION;
+    return token_.IsExactly(kEquals) ? S_OK : DISP_E_EXCEPTION;
+  }
+
+  HRESULT RegisterNamedValue(HKEY parent) {
+    ScriptString name;
+    HRESULT hr = ReadValueName(&name);
+    if (FAILED(hr)) return hr;
     hr = WriteValue(parent, name.c_str());
     return SUCCEEDED(hr) ? RefuseBlock() : hr;
   }
@@ -244,12 +251,9 @@ class ScriptWalk {
   }
 
   HRESULT UnregisterNamedValue(HKEY parent, bool keep) {
-    HRESULT hr = Next();
+    ScriptString name;
+    HRESULT hr = ReadValueName(&name);
     if (FAILED(hr)) return hr;
-    const ScriptString name = token_.Copy();
-    hr = Next();
-    if (FAILED(hr)) return hr;
-    if (!token_.IsExactly(kEquals)) return DISP_E_EXCEPTION;
     hr = SkipOptionalValue();
     if (FAILED(hr)) return hr;
     hr = RefuseBlock();
