@@ -8,10 +8,12 @@
 // whether the bitmap of the set size could be made).
 #pragma once
 
-#include <windows.h>
 // The graphics headers need the OLE types declared first.
-#include <gdiplus.h>
+// clang-format off
+#include <windows.h>
 #include <ole2.h>
+#include <gdiplus.h>
+// clang-format on
 
 #include <memory>
 #include <new>

@@ -2,10 +2,13 @@
 // graphics library started for the test's duration, and pixel access.
 #pragma once
 
-#include <gdiplus.h>
-#include <gtest/gtest.h>
-#include <ole2.h>
+// The graphics headers need the OLE types declared first.
+// clang-format off
 #include <windows.h>
+#include <ole2.h>
+#include <gdiplus.h>
+// clang-format on
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
