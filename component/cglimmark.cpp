@@ -37,11 +37,11 @@ CGlimmark::~CGlimmark() {
   settings = nullptr;
   Gdiplus::GdiplusShutdown(gdiplusToken);
   UnlockModule();
-  ReleasePageObject(application);
-  ReleasePageObject(server);
-  ReleasePageObject(session);
-  ReleasePageObject(response);
-  ReleasePageObject(request);
+  ReleasePageObject(application_);
+  ReleasePageObject(server_);
+  ReleasePageObject(session_);
+  ReleasePageObject(response_);
+  ReleasePageObject(request_);
 }
 
 HRESULT CGlimmark::InternalQueryInterface(REFIID riid, void** object) noexcept {

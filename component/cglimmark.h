@@ -82,11 +82,11 @@ class CGlimmark : public IGlimmark, public ISupportErrorInfo {
 
  private:
   // Page objects, held from OnStartPage to OnEndPage; only the response is used.
-  IRequest* request = nullptr;
-  IResponse* response = nullptr;
-  ISessionObject* session = nullptr;
-  IServer* server = nullptr;
-  IApplicationObject* application = nullptr;
+  IRequest* request_ = nullptr;
+  IResponse* response_ = nullptr;
+  ISessionObject* session_ = nullptr;
+  IServer* server_ = nullptr;
+  IApplicationObject* application_ = nullptr;
   BOOL pageStarted = FALSE;
   ULONG_PTR gdiplusToken = 0;
   ChallengeSettings* settings = nullptr;  // owned

@@ -90,28 +90,28 @@ HRESULT CGlimmark::OnStartPage(IUnknown* piUnk) noexcept {
   // A second start without an end in between gives the earlier objects back
   // before holding the new ones: nothing leaks.
   OnEndPage();
-  MoveReference(taken.request, request);
-  MoveReference(taken.response, response);
-  MoveReference(taken.server, server);
-  MoveReference(taken.session, session);
-  MoveReference(taken.application, application);
+  MoveReference(taken.request, request_);
+  MoveReference(taken.response, response_);
+  MoveReference(taken.server, server_);
+  MoveReference(taken.session, session_);
+  MoveReference(taken.application, application_);
   pageStarted = TRUE;
   return S_OK;
 }
 
 HRESULT CGlimmark::OnEndPage() noexcept {
   pageStarted = FALSE;
-  ReleaseAndClear(request);
-  ReleaseAndClear(response);
-  ReleaseAndClear(server);
-  ReleaseAndClear(session);
-  ReleaseAndClear(application);
+  ReleaseAndClear(request_);
+  ReleaseAndClear(response_);
+  ReleaseAndClear(server_);
+  ReleaseAndClear(session_);
+  ReleaseAndClear(application_);
   return S_OK;
 }
 
 HRESULT CGlimmark::Send() noexcept {
   // Without a response there is nowhere to write: fail before rendering.
-  if (response == nullptr) {
+  if (response_ == nullptr) {
     CopyBoundedText(settings->errorMessage, kMessageNoResponse);
     return ReportFailure(settings);
   }
@@ -127,8 +127,8 @@ HRESULT CGlimmark::Send() noexcept {
   }
   // The response's own failures are its host's affair; Send reports only its
   // own.
-  response->put_ContentType(contentType);
-  response->BinaryWrite(picture);
+  response_->put_ContentType(contentType);
+  response_->BinaryWrite(picture);
   SysFreeString(contentType);
   VariantClear(&picture);
   return S_OK;

@@ -17,15 +17,15 @@ namespace {
 // reads them in the system's code page, and gets its own locale back after.
 class SystemLocaleScope {
  public:
-  SystemLocaleScope() noexcept : saved(GetThreadLocale()) {
+  SystemLocaleScope() noexcept : saved_(GetThreadLocale()) {
     SetThreadLocale(LOCALE_SYSTEM_DEFAULT);
   }
-  ~SystemLocaleScope() { SetThreadLocale(saved); }
+  ~SystemLocaleScope() { SetThreadLocale(saved_); }
   SystemLocaleScope(const SystemLocaleScope&) = delete;
   SystemLocaleScope& operator=(const SystemLocaleScope&) = delete;
 
  private:
-  LCID saved;
+  LCID saved_;
 };
 
 HRESULT ApplyModuleScript(BOOL registering) {

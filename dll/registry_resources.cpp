@@ -36,16 +36,16 @@ std::unique_ptr<WCHAR[]> EscapedPath(const WCHAR* path) {
 class DataFileModule {
  public:
   explicit DataFileModule(const WCHAR* path)
-      : handle(LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+      : handle_(LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
   ~DataFileModule() {
-    if (handle != nullptr) FreeLibrary(handle);
+    if (handle_ != nullptr) FreeLibrary(handle_);
   }
   DataFileModule(const DataFileModule&) = delete;
   DataFileModule& operator=(const DataFileModule&) = delete;
-  HMODULE Handle() const { return handle; }
+  HMODULE Handle() const { return handle_; }
 
  private:
-  HMODULE handle;
+  HMODULE handle_;
 };
 
 // The script's UTF-16 text, on the process heap (null when it runs out).

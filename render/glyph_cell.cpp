@@ -38,18 +38,18 @@ constexpr UINT64 LowBits(int bits) { return bits >= 64 ? ~UINT64{0} : (UINT64{1}
 template <int kBytesPerPixel>
 class InkTest {
  public:
-  InkTest(const ChallengeSettings* settings, const BitmapData* pixels) : pixels(pixels) {
-    background[0] = settings->backgroundBlue;
-    background[1] = settings->backgroundGreen;
-    background[2] = settings->backgroundRed;
+  InkTest(const ChallengeSettings* settings, const BitmapData* pixels) : pixels_(pixels) {
+    background_[0] = settings->backgroundBlue;
+    background_[1] = settings->backgroundGreen;
+    background_[2] = settings->backgroundRed;
     for (int i = 0; i < kWindowBytes; ++i) {
       const int channel = i % kBytesPerPixel;
-      windowPattern[i] = channel < kColourBytes ? background[channel] : 0;
-      if (channel < kColourBytes) colourBytes |= UINT64{1} << i;
+      windowPattern_[i] = channel < kColourBytes ? background_[channel] : 0;
+      if (channel < kColourBytes) colourBytes_ |= UINT64{1} << i;
     }
   }
-  INT Width() const { return static_cast<INT>(pixels->Width); }
-  INT Height() const { return static_cast<INT>(pixels->Height); }
+  INT Width() const { return static_cast<INT>(pixels_->Width); }
+  INT Height() const { return static_cast<INT>(pixels_->Height); }
 
   // The first ink column of row y in [from, to), or `to` when there is none.
   INT FirstInk(INT y, INT from, INT to) const {
@@ -92,7 +92,7 @@ class InkTest {
     if constexpr (kBytesPerPixel == 4) {
       const BYTE* row = Pixel(0, y);
       const UINT32 ground =
-          background[0] | UINT32{background[1]} << 8 | UINT32{background[2]} << 16;
+          background_[0] | UINT32{background_[1]} << 8 | UINT32{background_[2]} << 16;
       UINT32 differences = 0;
       for (INT x = 0; x < Width(); ++x) {
         UINT32 pixel;
@@ -112,15 +112,15 @@ class InkTest {
 
   // Bits of the colour bytes of the window's pixels [from, to).
   UINT64 PixelBytes(INT from, INT to) const {
-    return LowBits(kBytesPerPixel * to) & ~LowBits(kBytesPerPixel * from) & colourBytes;
+    return LowBits(kBytesPerPixel * to) & ~LowBits(kBytesPerPixel * from) & colourBytes_;
   }
   const BYTE* Pixel(INT x, INT y) const {
-    return static_cast<const BYTE*>(pixels->Scan0) + static_cast<ptrdiff_t>(y) * pixels->Stride +
+    return static_cast<const BYTE*>(pixels_->Scan0) + static_cast<ptrdiff_t>(y) * pixels_->Stride +
            kBytesPerPixel * x;
   }
   bool IsInk(INT x, INT y) const {
     const BYTE* pixel = Pixel(x, y);
-    return pixel[0] != background[0] || pixel[1] != background[1] || pixel[2] != background[2];
+    return pixel[0] != background_[0] || pixel[1] != background_[1] || pixel[2] != background_[2];
   }
   // Bit i set when byte i of the window from (x, y) on differs from the
   // background (the fourth bytes of 32-bit pixels included: PixelBytes
@@ -132,7 +132,7 @@ class InkTest {
     for (int part = 0; part < kWindowBytes / 16; ++part) {
       const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(window + 16 * part));
       const __m128i pattern =
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(windowPattern + 16 * part));
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(windowPattern_ + 16 * part));
       same |= UINT64(UINT(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, pattern)))) << (16 * part);
     }
     return ~same & LowBits(kWindowBytes);
@@ -145,10 +145,10 @@ class InkTest {
 #endif
   }
 
-  const BitmapData* pixels;
-  BYTE background[kColourBytes];
-  BYTE windowPattern[kWindowBytes];  // kWindowPixels background pixels
-  UINT64 colourBytes = 0;            // bits of the window's colour bytes
+  const BitmapData* pixels_;
+  BYTE background_[kColourBytes];
+  BYTE windowPattern_[kWindowBytes];  // kWindowPixels background pixels
+  UINT64 colourBytes_ = 0;            // bits of the window's colour bytes
 };
 
 // The leftmost ink column of rows [first, last], or 0 when they hold none.

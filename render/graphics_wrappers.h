@@ -8,11 +8,12 @@
 // whether the bitmap of the set size could be made).
 #pragma once
 
-#include <windows.h>
 // The graphics headers need the OLE types declared first.
+// clang-format off
+#include <windows.h>
 #include <ole2.h>
-
 #include <gdiplus.h>
+// clang-format on
 
 #include <memory>
 #include <new>
@@ -28,19 +29,19 @@ class GraphicsObject {
 
   // The status of the last call that failed on this wrapper, its creation
   // included; Ok while every call has succeeded. Never reset.
-  Gdiplus::Status LastStatus() const { return lastStatus; }
+  Gdiplus::Status LastStatus() const { return lastStatus_; }
 
  protected:
   GraphicsObject() = default;
   ~GraphicsObject() = default;
   // Records a failure and passes the status on.
   Gdiplus::Status Track(Gdiplus::Status status) {
-    if (status != Gdiplus::Ok) lastStatus = status;
+    if (status != Gdiplus::Ok) lastStatus_ = status;
     return status;
   }
 
  private:
-  Gdiplus::Status lastStatus = Gdiplus::Ok;
+  Gdiplus::Status lastStatus_ = Gdiplus::Ok;
 };
 
 // Makes a wrapper in the graphics allocator's memory; null when that memory
@@ -58,7 +59,7 @@ class GraphicsImage : public GraphicsObject {
   GraphicsImage(const GraphicsImage&) = delete;
   GraphicsImage& operator=(const GraphicsImage&) = delete;
 
-  Gdiplus::GpBitmap* Handle() const { return bitmap; }
+  Gdiplus::GpBitmap* Handle() const { return bitmap_; }
   UINT Width();
   UINT Height();
   // Locks the whole image for reading as blue-green-red rows.
@@ -70,7 +71,7 @@ class GraphicsImage : public GraphicsObject {
   Gdiplus::Status Unlock(Gdiplus::BitmapData* data);
 
  private:
-  Gdiplus::GpBitmap* bitmap = nullptr;
+  Gdiplus::GpBitmap* bitmap_ = nullptr;
 };
 
 class GraphicsBrush : public GraphicsObject {
@@ -79,10 +80,10 @@ class GraphicsBrush : public GraphicsObject {
   ~GraphicsBrush();
   GraphicsBrush(const GraphicsBrush&) = delete;
   GraphicsBrush& operator=(const GraphicsBrush&) = delete;
-  Gdiplus::GpBrush* Handle() const { return brush; }
+  Gdiplus::GpBrush* Handle() const { return brush_; }
 
  private:
-  Gdiplus::GpSolidFill* brush = nullptr;
+  Gdiplus::GpSolidFill* brush_ = nullptr;
 };
 
 class GraphicsPen : public GraphicsObject {
@@ -91,11 +92,11 @@ class GraphicsPen : public GraphicsObject {
   ~GraphicsPen();
   GraphicsPen(const GraphicsPen&) = delete;
   GraphicsPen& operator=(const GraphicsPen&) = delete;
-  Gdiplus::GpPen* Handle() const { return pen; }
+  Gdiplus::GpPen* Handle() const { return pen_; }
   Gdiplus::Status SetWidth(Gdiplus::REAL width);
 
  private:
-  Gdiplus::GpPen* pen = nullptr;
+  Gdiplus::GpPen* pen_ = nullptr;
 };
 
 class GraphicsMatrix : public GraphicsObject {
@@ -104,12 +105,12 @@ class GraphicsMatrix : public GraphicsObject {
   ~GraphicsMatrix();
   GraphicsMatrix(const GraphicsMatrix&) = delete;
   GraphicsMatrix& operator=(const GraphicsMatrix&) = delete;
-  Gdiplus::GpMatrix* Handle() const { return matrix; }
+  Gdiplus::GpMatrix* Handle() const { return matrix_; }
   Gdiplus::Status Translate(Gdiplus::REAL dx, Gdiplus::REAL dy, Gdiplus::MatrixOrder order);
   Gdiplus::Status Rotate(Gdiplus::REAL degrees, Gdiplus::MatrixOrder order);
 
  private:
-  Gdiplus::GpMatrix* matrix = nullptr;
+  Gdiplus::GpMatrix* matrix_ = nullptr;
 };
 
 // A font family, looked up by name in the system collection or taken as the
@@ -122,10 +123,10 @@ class GraphicsFontFamily : public GraphicsObject {
   ~GraphicsFontFamily();
   GraphicsFontFamily(const GraphicsFontFamily&) = delete;
   GraphicsFontFamily& operator=(const GraphicsFontFamily&) = delete;
-  Gdiplus::GpFontFamily* Handle() const { return family; }
+  Gdiplus::GpFontFamily* Handle() const { return family_; }
 
  private:
-  Gdiplus::GpFontFamily* family = nullptr;
+  Gdiplus::GpFontFamily* family_ = nullptr;
 };
 
 class GraphicsFont : public GraphicsObject {
@@ -135,13 +136,13 @@ class GraphicsFont : public GraphicsObject {
   ~GraphicsFont();
   GraphicsFont(const GraphicsFont&) = delete;
   GraphicsFont& operator=(const GraphicsFont&) = delete;
-  Gdiplus::GpFont* Handle() const { return font; }
+  Gdiplus::GpFont* Handle() const { return font_; }
   // Makes the font anew from another family; the status is that of this attempt.
   Gdiplus::Status Recreate(const GraphicsFontFamily& family, Gdiplus::REAL emSize, INT style,
                            Gdiplus::Unit unit);
 
  private:
-  Gdiplus::GpFont* font = nullptr;
+  Gdiplus::GpFont* font_ = nullptr;
 };
 
 // A drawing context on an image; closed when the wrapper goes.
@@ -162,12 +163,12 @@ class GraphicsContext : public GraphicsObject {
                                    Gdiplus::RectF* box);
   Gdiplus::Status DrawCharacter(const WCHAR* character, const GraphicsFont& font,
                                 const GraphicsBrush& brush);
-  Gdiplus::Status DrawBezier(const GraphicsPen& pen, INT x1, INT y1, INT x2, INT y2, INT x3,
-                             INT y3, INT x4, INT y4);
+  Gdiplus::Status DrawBezier(const GraphicsPen& pen, INT x1, INT y1, INT x2, INT y2, INT x3, INT y3,
+                             INT x4, INT y4);
   Gdiplus::Status DrawImage(const GraphicsImage& image, INT x, INT y);
   Gdiplus::Status DrawImage(const GraphicsImage& image, const Gdiplus::Rect& target,
                             const Gdiplus::Rect& source);
 
  private:
-  Gdiplus::GpGraphics* graphics = nullptr;
+  Gdiplus::GpGraphics* graphics_ = nullptr;
 };

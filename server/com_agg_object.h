@@ -14,47 +14,40 @@
 template <class T>
 class CComContainedObject : public T {
  public:
-  explicit CComContainedObject(IUnknown* outer) noexcept : outerUnknown(outer) {}
+  explicit CComContainedObject(IUnknown* outer) noexcept : outerUnknown_(outer) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override {
-    return outerUnknown->QueryInterface(riid, object);
+    return outerUnknown_->QueryInterface(riid, object);
   }
-  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return outerUnknown->AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() noexcept override { return outerUnknown->Release(); }
+  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return outerUnknown_->AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() noexcept override { return outerUnknown_->Release(); }
 
  private:
-  IUnknown* outerUnknown;  // not counted: the outer object owns the aggregate
+  IUnknown* outerUnknown_;  // not counted: the outer object owns the aggregate
 };
 
 template <class T>
 class CComAggObject : public IUnknown, public HeapObject {
  public:
-  explicit CComAggObject(IUnknown* outer) noexcept : contained(outer) {}
+  explicit CComAggObject(IUnknown* outer) noexcept : contained_(outer) {}
   virtual ~CComAggObject() = default;
 
-  bool IsConstructed() const noexcept { return contained.IsConstructed(); }
+  bool IsConstructed() const noexcept { return contained_.IsConstructed(); }
 
   // IID_IUnknown: the aggregate's own IUnknown; anything else from the
   // contained object's table (its pointers count on the outer object).
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown)) return contained.InternalQueryInterface(riid, object);
+    if (!IsEqualIID(riid, IID_IUnknown)) return contained_.InternalQueryInterface(riid, object);
     AddRef();
     *object = static_cast<IUnknown*>(this);
     return S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return static_cast<ULONG>(++refCount); }
-  ULONG STDMETHODCALLTYPE Release() noexcept override {
-    const LONG count = --refCount;
-    if (count == 0) {
-      refCount = kDestructionRefCount;
-      delete this;
-    }
-    return static_cast<ULONG>(count);
-  }
+  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return refCount_.Add(); }
+  ULONG STDMETHODCALLTYPE Release() noexcept override { return refCount_.Release(this); }
 
  private:
-  LONG refCount = 0;
-  CComContainedObject<T> contained;
+  ApartmentRefCount refCount_;
+  CComContainedObject<T> contained_;
 };

@@ -19,16 +19,9 @@ class CComObject : public T, public HeapObject {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override {
     return this->InternalQueryInterface(riid, object);
   }
-  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return static_cast<ULONG>(++refCount); }
-  ULONG STDMETHODCALLTYPE Release() noexcept override {
-    const LONG count = --refCount;
-    if (count == 0) {
-      refCount = kDestructionRefCount;
-      delete this;
-    }
-    return static_cast<ULONG>(count);
-  }
+  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return refCount_.Add(); }
+  ULONG STDMETHODCALLTYPE Release() noexcept override { return refCount_.Release(this); }
 
  private:
-  LONG refCount = 0;
+  ApartmentRefCount refCount_;
 };

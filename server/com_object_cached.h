@@ -21,14 +21,14 @@ class CComObjectCached : public T, public HeapObject {
     return this->InternalQueryInterface(riid, object);
   }
   ULONG STDMETHODCALLTYPE AddRef() noexcept override {
-    const LONG count = InterlockedIncrement(&refCount);
+    const LONG count = InterlockedIncrement(&refCount_);
     if (count == 2) LockModule();
     return static_cast<ULONG>(count);
   }
   ULONG STDMETHODCALLTYPE Release() noexcept override {
-    const LONG count = InterlockedDecrement(&refCount);
+    const LONG count = InterlockedDecrement(&refCount_);
     if (count == 0) {
-      refCount = kDestructionRefCount;
+      refCount_ = kDestructionRefCount;
       delete this;
     } else if (count == 1) {
       UnlockModule();
@@ -37,5 +37,5 @@ class CComObjectCached : public T, public HeapObject {
   }
 
  private:
-  LONG volatile refCount = 0;
+  LONG volatile refCount_ = 0;
 };

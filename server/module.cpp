@@ -2,7 +2,7 @@
 
 #include <new>
 
-CGlimmarkPrjModule* CGlimmarkPrjModule::current = nullptr;
+CGlimmarkPrjModule* CGlimmarkPrjModule::current_ = nullptr;
 
 struct CGlimmarkPrjModule::TerminationNode {
   TerminationFunction function;
@@ -12,7 +12,7 @@ struct CGlimmarkPrjModule::TerminationNode {
 
 CGlimmarkPrjModule::CGlimmarkPrjModule(LPCOLESTR appId, bool& loadFailed) noexcept
     : staticDataLock(), moduleAppId(appId) {
-  current = this;
+  current_ = this;
   if (loadFailed) return;
   if (!InitializeCriticalSectionAndSpinCount(&staticDataLock, 0)) {
     loadFailed = true;
@@ -22,7 +22,7 @@ CGlimmarkPrjModule::CGlimmarkPrjModule(LPCOLESTR appId, bool& loadFailed) noexce
 }
 
 CGlimmarkPrjModule::~CGlimmarkPrjModule() {
-  if (current == this) current = nullptr;
+  if (current_ == this) current_ = nullptr;
   if (!initialized) return;
   while (terminationList != nullptr) {
     TerminationNode* node = terminationList;

@@ -27,7 +27,7 @@ class CGlimmarkPrjModule {
   CGlimmarkPrjModule& operator=(const CGlimmarkPrjModule&) = delete;
 
   // The one module of this library, or null before it is made and after it ends.
-  static CGlimmarkPrjModule* Current() noexcept { return current; }
+  static CGlimmarkPrjModule* Current() noexcept { return current_; }
 
   // Interlocked; each returns the new count.
   virtual LONG Lock() noexcept;
@@ -52,7 +52,7 @@ class CGlimmarkPrjModule {
  private:
   struct TerminationNode;
 
-  static CGlimmarkPrjModule* current;
+  static CGlimmarkPrjModule* current_;
 
   bool initialized = false;
   LONG volatile lockCount = 0;

@@ -7,22 +7,22 @@ void AnchorInThisModule() {}
 
 }  // namespace
 
-CModuleInstance::CModuleInstance(bool& loadFailed) noexcept : lock() {
+CModuleInstance::CModuleInstance(bool& loadFailed) noexcept : lock_() {
   if (loadFailed) return;
   HMODULE self = nullptr;
   if (!GetModuleHandleExW(
           GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
           reinterpret_cast<LPCWSTR>(&AnchorInThisModule), &self) ||
-      !InitializeCriticalSectionAndSpinCount(&lock, 0)) {
+      !InitializeCriticalSectionAndSpinCount(&lock_, 0)) {
     loadFailed = true;
     return;
   }
   moduleInstance = self;
-  initialized = true;
+  initialized_ = true;
 }
 
 CModuleInstance::~CModuleInstance() {
-  if (!initialized) return;
-  DeleteCriticalSection(&lock);
-  initialized = false;
+  if (!initialized_) return;
+  DeleteCriticalSection(&lock_);
+  initialized_ = false;
 }

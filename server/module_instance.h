@@ -19,7 +19,7 @@ class CModuleInstance {
   HINSTANCE Handle() const noexcept { return moduleInstance; }
 
  private:
-  bool initialized = false;
+  bool initialized_ = false;
   HINSTANCE moduleInstance = nullptr;
-  CRITICAL_SECTION lock;
+  CRITICAL_SECTION lock_;
 };

@@ -16,7 +16,7 @@ void StoreCached(IUnknown* volatile* slot, IUnknown* value) {
 }  // namespace
 
 CObjectMap::CObjectMap(ObjectMapEntry* mapEntries, size_t entryCount, bool& loadFailed) noexcept
-    : objectMapLock(), entries(mapEntries), count(entryCount) {
+    : objectMapLock(), entries_(mapEntries), count_(entryCount) {
   if (loadFailed) return;
   if (!InitializeCriticalSectionAndSpinCount(&objectMapLock, 0)) {
     loadFailed = true;
@@ -27,10 +27,10 @@ CObjectMap::CObjectMap(ObjectMapEntry* mapEntries, size_t entryCount, bool& load
 
 CObjectMap::~CObjectMap() {
   if (!initialized) return;
-  for (size_t i = 0; i < count; ++i) {
-    IUnknown* factory = LoadCached(&entries[i].cachedFactory);
+  for (size_t i = 0; i < count_; ++i) {
+    IUnknown* factory = LoadCached(&entries_[i].cachedFactory);
     if (factory == nullptr) continue;
-    StoreCached(&entries[i].cachedFactory, nullptr);
+    StoreCached(&entries_[i].cachedFactory, nullptr);
     factory->Release();
   }
   DeleteCriticalSection(&objectMapLock);
@@ -56,8 +56,8 @@ HRESULT CObjectMap::GetClassObject(REFCLSID clsid, REFIID riid, void** object) n
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (!initialized) return E_UNEXPECTED;
-  for (size_t i = 0; i < count; ++i) {
-    ObjectMapEntry& entry = entries[i];
+  for (size_t i = 0; i < count_; ++i) {
+    ObjectMapEntry& entry = entries_[i];
     if (entry.createFactory == nullptr || !IsEqualCLSID(*entry.clsid, clsid)) continue;
     IUnknown* factory = nullptr;
     HRESULT hr = CachedFactory(entry, &factory);
@@ -69,8 +69,8 @@ HRESULT CObjectMap::GetClassObject(REFCLSID clsid, REFIID riid, void** object) n
 }
 
 HRESULT CObjectMap::UpdateRegistry(BOOL registering) noexcept {
-  for (size_t i = 0; i < count; ++i) {
-    const HRESULT hr = entries[i].updateRegistry(registering);
+  for (size_t i = 0; i < count_; ++i) {
+    const HRESULT hr = entries_[i].updateRegistry(registering);
     if (FAILED(hr)) return hr;
   }
   return S_OK;

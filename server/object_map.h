@@ -48,6 +48,6 @@ class CObjectMap {
 
   bool initialized = false;
   CRITICAL_SECTION objectMapLock;
-  ObjectMapEntry* entries;
-  size_t count;
+  ObjectMapEntry* entries_;
+  size_t count_;
 };

@@ -20,17 +20,17 @@ void Publish(T*& field, T* value) noexcept {
 // Holds the module's staticDataLock for one scope.
 class StaticDataLockGuard {
  public:
-  explicit StaticDataLockGuard(CGlimmarkPrjModule* module) noexcept : module(module) {
+  explicit StaticDataLockGuard(CGlimmarkPrjModule* module) noexcept : module_(module) {
     if (module != nullptr) EnterCriticalSection(&module->StaticDataLock());
   }
   ~StaticDataLockGuard() {
-    if (module != nullptr) LeaveCriticalSection(&module->StaticDataLock());
+    if (module_ != nullptr) LeaveCriticalSection(&module_->StaticDataLock());
   }
   StaticDataLockGuard(const StaticDataLockGuard&) = delete;
   StaticDataLockGuard& operator=(const StaticDataLockGuard&) = delete;
 
  private:
-  CGlimmarkPrjModule* module;
+  CGlimmarkPrjModule* module_;
 };
 
 void FreeNameCache(NameCacheEntry* cache, INT32 count) noexcept {

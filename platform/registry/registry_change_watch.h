@@ -34,11 +34,11 @@ class ChangeWatch {
   static constexpr size_t kHeaderBytes = 48;
   static constexpr size_t kHeaderWords = kHeaderBytes / sizeof(uint32_t);
 
-  int file = -1;
-  const uint32_t* header = nullptr;  // mapped, read-only
-  size_t mappedBytes = 0;
-  uint32_t seen[kHeaderWords] = {};
-  bool primed = false;
+  int file_ = -1;
+  const uint32_t* header_ = nullptr;  // mapped, read-only
+  size_t mappedBytes_ = 0;
+  uint32_t seen_[kHeaderWords] = {};
+  bool primed_ = false;
 };
 
 }  // namespace registry

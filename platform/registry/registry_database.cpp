@@ -70,34 +70,34 @@ LSTATUS StatusFromSqlite(int result) {
 
 RegistryDatabase::RegistryDatabase(const std::string& path) {
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
-  const int opened = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  const int opened = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
   if (opened != SQLITE_OK) {
-    sqlite3_close(db);
-    db = nullptr;
+    sqlite3_close(db_);
+    db_ = nullptr;
     throw RegistryFailure{ERROR_CANTOPEN};
   }
   try {
-    sqlite3_busy_timeout(db, kBusyTimeoutMilliseconds);
-    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db_, kBusyTimeoutMilliseconds);
+    sqlite3_extended_result_codes(db_, 1);
     MakeSchema();
-    watch.emplace(path);
+    watch_.emplace(path);
   } catch (...) {
-    for (auto& entry : statements) sqlite3_finalize(entry.second);
-    sqlite3_close(db);
+    for (auto& entry : statements_) sqlite3_finalize(entry.second);
+    sqlite3_close(db_);
     throw;
   }
 }
 
 RegistryDatabase::~RegistryDatabase() {
-  if (db == nullptr) return;
-  for (auto& entry : statements) sqlite3_finalize(entry.second);
-  sqlite3_close(db);
+  if (db_ == nullptr) return;
+  for (auto& entry : statements_) sqlite3_finalize(entry.second);
+  sqlite3_close(db_);
 }
 
 void RegistryDatabase::Abandon() {
-  statements.clear();
-  db = nullptr;
-  watch.reset();  // the child's descriptor: closing it leaves the parent's locks alone
+  statements_.clear();
+  db_ = nullptr;
+  watch_.reset();  // the child's descriptor: closing it leaves the parent's locks alone
 }
 
 void RegistryDatabase::MakeSchema() {
@@ -105,13 +105,13 @@ void RegistryDatabase::MakeSchema() {
   // writing leaves the last committed state. NORMAL synchronisation keeps
   // that guarantee for process crashes; only a power loss may drop the last
   // few commits, never half of one.
-  Check(sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr));
-  Check(sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr));
+  Check(sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr));
+  Check(sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr));
   Transaction transaction(*this, true);
   Query version(*this, "PRAGMA user_version");
   const int64_t stored = version.Step() ? version.Integer(0) : 0;
   if (stored > kSchemaVersion) throw RegistryFailure{ERROR_BADDB};
-  if (stored < kSchemaVersion) Check(sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr));
+  if (stored < kSchemaVersion) Check(sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr));
   transaction.Commit();
 }
 
@@ -122,12 +122,12 @@ int RegistryDatabase::Check(int result) const {
 }
 
 sqlite3_stmt* RegistryDatabase::Prepare(const char* sql) {
-  auto found = statements.find(sql);
-  if (found != statements.end()) return found->second;
+  auto found = statements_.find(sql);
+  if (found != statements_.end()) return found->second;
   sqlite3_stmt* statement = nullptr;
-  Check(sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr));
+  Check(sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr));
   try {
-    statements.emplace(sql, statement);
+    statements_.emplace(sql, statement);
   } catch (...) {
     sqlite3_finalize(statement);
     throw;
@@ -135,39 +135,39 @@ sqlite3_stmt* RegistryDatabase::Prepare(const char* sql) {
   return statement;
 }
 
-Transaction::Transaction(RegistryDatabase& database, bool writing) : database(database) {
+Transaction::Transaction(RegistryDatabase& database, bool writing) : database_(database) {
   database.Check(sqlite3_exec(database.connection(), writing ? "BEGIN IMMEDIATE" : "BEGIN", nullptr,
                               nullptr, nullptr));
-  open = true;
+  open_ = true;
 }
 
 Transaction::~Transaction() {
-  if (open) sqlite3_exec(database.connection(), "ROLLBACK", nullptr, nullptr, nullptr);
+  if (open_) sqlite3_exec(database_.connection(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void Transaction::Commit() {
-  database.Check(sqlite3_exec(database.connection(), "COMMIT", nullptr, nullptr, nullptr));
-  open = false;
+  database_.Check(sqlite3_exec(database_.connection(), "COMMIT", nullptr, nullptr, nullptr));
+  open_ = false;
 }
 
 Query::Query(RegistryDatabase& database, const char* sql)
-    : database(database), statement(database.Prepare(sql)) {}
+    : database_(database), statement_(database.Prepare(sql)) {}
 
 Query::~Query() {
-  sqlite3_reset(statement);
-  sqlite3_clear_bindings(statement);
+  sqlite3_reset(statement_);
+  sqlite3_clear_bindings(statement_);
 }
 
 Query& Query::BindBlob(const void* data, size_t size) {
   if (size > static_cast<size_t>(INT32_MAX)) throw RegistryFailure{ERROR_INVALID_PARAMETER};
   if (size == 0) data = kEmptyBlob;
-  database.Check(sqlite3_bind_blob(statement, nextParameter++, data, static_cast<int>(size),
-                                   SQLITE_TRANSIENT));
+  database_.Check(sqlite3_bind_blob(statement_, nextParameter_++, data, static_cast<int>(size),
+                                    SQLITE_TRANSIENT));
   return *this;
 }
 
 Query& Query::Bind(int64_t value) {
-  database.Check(sqlite3_bind_int64(statement, nextParameter++, value));
+  database_.Check(sqlite3_bind_int64(statement_, nextParameter_++, value));
   return *this;
 }
 
@@ -177,13 +177,13 @@ Query& Query::Bind(const std::u16string& text) {
   return BindBlob(text.data(), text.size() * sizeof(char16_t));
 }
 
-bool Query::Step() { return database.Check(sqlite3_step(statement)) == SQLITE_ROW; }
+bool Query::Step() { return database_.Check(sqlite3_step(statement_)) == SQLITE_ROW; }
 
-int64_t Query::Integer(int column) const { return sqlite3_column_int64(statement, column); }
+int64_t Query::Integer(int column) const { return sqlite3_column_int64(statement_, column); }
 
 std::string Query::Bytes(int column) const {
-  const void* data = sqlite3_column_blob(statement, column);
-  const int size = sqlite3_column_bytes(statement, column);
+  const void* data = sqlite3_column_blob(statement_, column);
+  const int size = sqlite3_column_bytes(statement_, column);
   if (data == nullptr || size <= 0) return std::string();
   return std::string(static_cast<const char*>(data), static_cast<size_t>(size));
 }

@@ -47,19 +47,19 @@ class RegistryDatabase {
   // where closing the parent's connection could disturb the parent's locks.
   void Abandon();
 
-  sqlite3* connection() const { return db; }
+  sqlite3* connection() const { return db_; }
 
   // True when the file may have changed since the last call, by a commit of
   // any process: a memory compare, no query. See registry_change_watch.h.
-  bool MayHaveChanged() { return watch->Changed(); }
+  bool MayHaveChanged() { return watch_->Changed(); }
 
  private:
   void MakeSchema();
 
-  sqlite3* db = nullptr;
+  sqlite3* db_ = nullptr;
   // Made once the connection is open; destroyed after it is closed.
-  std::optional<ChangeWatch> watch;
-  std::unordered_map<const char*, sqlite3_stmt*> statements;
+  std::optional<ChangeWatch> watch_;
+  std::unordered_map<const char*, sqlite3_stmt*> statements_;
 };
 
 // Win32 error code for a SQLite result.
@@ -75,8 +75,8 @@ class Transaction {
   void Commit();
 
  private:
-  RegistryDatabase& database;
-  bool open = false;
+  RegistryDatabase& database_;
+  bool open_ = false;
 };
 
 // A statement in use: binds parameters, steps, and resets on destruction.
@@ -94,9 +94,9 @@ class Query {
   std::u16string Text(int column) const;
 
  private:
-  RegistryDatabase& database;
-  sqlite3_stmt* statement;
-  int nextParameter = 1;
+  RegistryDatabase& database_;
+  sqlite3_stmt* statement_;
+  int nextParameter_ = 1;
 };
 
 }  // namespace registry

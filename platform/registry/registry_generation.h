@@ -29,19 +29,19 @@ template <class Key, class Value, class Hash = std::hash<Key>>
 class RegistryReadCache {
  public:
   std::optional<Value> Find(const Key& key, uint64_t generation) {
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock_);
     Follow(generation);
-    if (generation != keptGeneration) return std::nullopt;  // a look begun before a change
-    const auto found = answers.find(key);
-    if (found == answers.end()) return std::nullopt;
+    if (generation != keptGeneration_) return std::nullopt;  // a look begun before a change
+    const auto found = answers_.find(key);
+    if (found == answers_.end()) return std::nullopt;
     return found->second;
   }
 
   void Keep(const Key& key, const Value& value, uint64_t generation) {
-    std::lock_guard<std::mutex> guard(lock);
-    if (generation != keptGeneration) return;  // read before a change: stale already
-    if (answers.size() >= kMaxAnswers) answers.clear();
-    answers.insert_or_assign(key, value);
+    std::lock_guard<std::mutex> guard(lock_);
+    if (generation != keptGeneration_) return;  // read before a change: stale already
+    if (answers_.size() >= kMaxAnswers) answers_.clear();
+    answers_.insert_or_assign(key, value);
   }
 
  private:
@@ -52,14 +52,14 @@ class RegistryReadCache {
   // Generations only grow: a newer one empties the cache, an older one (a
   // thread that looked before another saw a change) leaves it alone.
   void Follow(uint64_t generation) {
-    if (generation <= keptGeneration) return;
-    answers.clear();
-    keptGeneration = generation;
+    if (generation <= keptGeneration_) return;
+    answers_.clear();
+    keptGeneration_ = generation;
   }
 
-  std::mutex lock;
-  uint64_t keptGeneration = 0;  // generations start at 1: nothing is kept before the first look
-  std::unordered_map<Key, Value, Hash> answers;
+  std::mutex lock_;
+  uint64_t keptGeneration_ = 0;  // generations start at 1: nothing is kept before the first look
+  std::unordered_map<Key, Value, Hash> answers_;
 };
 
 }  // namespace registry

@@ -16,14 +16,14 @@ int64_t Now() {
 }  // namespace
 
 bool KeyStore::Exists(int64_t key) {
-  Query query(database, "SELECT 1 FROM keys WHERE id = ?");
+  Query query(database_, "SELECT 1 FROM keys WHERE id = ?");
   return query.Bind(key).Step();
 }
 
 size_t KeyStore::Depth(int64_t key) {
   size_t depth = 0;
   while (true) {
-    Query query(database, "SELECT parent FROM keys WHERE id = ?");
+    Query query(database_, "SELECT parent FROM keys WHERE id = ?");
     if (!query.Bind(key).Step()) return depth;
     key = query.Integer(0);
     if (key == 0) return depth;
@@ -33,7 +33,7 @@ size_t KeyStore::Depth(int64_t key) {
 }
 
 int64_t KeyStore::FindChild(int64_t parent, const std::u16string& name) {
-  Query query(database, "SELECT id FROM keys WHERE parent = ? AND folded = ?");
+  Query query(database_, "SELECT id FROM keys WHERE parent = ? AND folded = ?");
   return query.Bind(parent).Bind(FoldName(name)).Step() ? query.Integer(0) : 0;
 }
 
@@ -47,33 +47,33 @@ int64_t KeyStore::FindPath(int64_t start, const KeyPath& names) {
 }
 
 int64_t KeyStore::CreateChild(int64_t parent, const std::u16string& name) {
-  Query query(database, "INSERT INTO keys(parent, name, folded, written) VALUES (?, ?, ?, ?)");
+  Query query(database_, "INSERT INTO keys(parent, name, folded, written) VALUES (?, ?, ?, ?)");
   query.Bind(parent).Bind(name).Bind(FoldName(name)).Bind(Now()).Step();
-  return sqlite3_last_insert_rowid(database.connection());
+  return sqlite3_last_insert_rowid(database_.connection());
 }
 
 std::vector<NamedKey> KeyStore::Children(int64_t parent) {
   std::vector<NamedKey> children;
-  Query query(database, "SELECT id, name, folded FROM keys WHERE parent = ? ORDER BY folded");
+  Query query(database_, "SELECT id, name, folded FROM keys WHERE parent = ? ORDER BY folded");
   query.Bind(parent);
   while (query.Step()) children.push_back({query.Integer(0), query.Text(1), query.Bytes(2)});
   return children;
 }
 
 bool KeyStore::HasChildren(int64_t parent) {
-  Query query(database, "SELECT 1 FROM keys WHERE parent = ? LIMIT 1");
+  Query query(database_, "SELECT 1 FROM keys WHERE parent = ? LIMIT 1");
   return query.Bind(parent).Step();
 }
 
 void KeyStore::DeleteKey(int64_t key) {
-  Query values(database, "DELETE FROM vals WHERE key = ?");
+  Query values(database_, "DELETE FROM vals WHERE key = ?");
   values.Bind(key).Step();
-  Query row(database, "DELETE FROM keys WHERE id = ?");
+  Query row(database_, "DELETE FROM keys WHERE id = ?");
   row.Bind(key).Step();
 }
 
 bool KeyStore::GetValue(int64_t key, const std::u16string& name, StoredValue* value) {
-  Query query(database, "SELECT name, type, data, folded FROM vals WHERE key = ? AND folded = ?");
+  Query query(database_, "SELECT name, type, data, folded FROM vals WHERE key = ? AND folded = ?");
   if (!query.Bind(key).Bind(FoldName(name)).Step()) return false;
   *value = {query.Text(0), static_cast<DWORD>(query.Integer(1)), query.Bytes(2), query.Bytes(3)};
   return true;
@@ -82,7 +82,7 @@ bool KeyStore::GetValue(int64_t key, const std::u16string& name, StoredValue* va
 void KeyStore::SetValue(int64_t key, const std::u16string& name, DWORD type, const BYTE* data,
                         size_t size) {
   // An existing value keeps the spelling of its name, as on Windows.
-  Query query(database,
+  Query query(database_,
               "INSERT INTO vals(key, name, folded, type, data) VALUES (?, ?, ?, ?, ?) "
               "ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data");
   query.Bind(key).Bind(name).Bind(FoldName(name)).Bind(static_cast<int64_t>(type));
@@ -92,17 +92,17 @@ void KeyStore::SetValue(int64_t key, const std::u16string& name, DWORD type, con
 
 bool KeyStore::DeleteValue(int64_t key, const std::u16string& name) {
   {
-    Query query(database, "DELETE FROM vals WHERE key = ? AND folded = ?");
+    Query query(database_, "DELETE FROM vals WHERE key = ? AND folded = ?");
     query.Bind(key).Bind(FoldName(name)).Step();
   }
-  if (sqlite3_changes(database.connection()) == 0) return false;
+  if (sqlite3_changes(database_.connection()) == 0) return false;
   Touch(key);
   return true;
 }
 
 std::vector<StoredValue> KeyStore::Values(int64_t key) {
   std::vector<StoredValue> values;
-  Query query(database, "SELECT name, type, data, folded FROM vals WHERE key = ? ORDER BY folded");
+  Query query(database_, "SELECT name, type, data, folded FROM vals WHERE key = ? ORDER BY folded");
   query.Bind(key);
   while (query.Step()) {
     values.push_back(
@@ -112,13 +112,13 @@ std::vector<StoredValue> KeyStore::Values(int64_t key) {
 }
 
 FILETIME KeyStore::WriteTime(int64_t key) {
-  Query query(database, "SELECT written FROM keys WHERE id = ?");
+  Query query(database_, "SELECT written FROM keys WHERE id = ?");
   const uint64_t ticks = query.Bind(key).Step() ? static_cast<uint64_t>(query.Integer(0)) : 0;
   return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
 void KeyStore::Touch(int64_t key) {
-  Query query(database, "UPDATE keys SET written = ? WHERE id = ?");
+  Query query(database_, "UPDATE keys SET written = ? WHERE id = ?");
   query.Bind(Now()).Bind(key).Step();
 }
 

@@ -28,7 +28,7 @@ struct StoredValue {
 
 class KeyStore {
  public:
-  explicit KeyStore(RegistryDatabase& database) : database(database) {}
+  explicit KeyStore(RegistryDatabase& database) : database_(database) {}
 
   bool Exists(int64_t key);
   // Levels below the hive (0 for a hive root). Cost: one look-up per level.
@@ -56,7 +56,7 @@ class KeyStore {
 
  private:
   void Touch(int64_t key);
-  RegistryDatabase& database;
+  RegistryDatabase& database_;
 };
 
 }  // namespace registry

@@ -102,7 +102,7 @@ std::string DefaultRegistryPath() {
   return folder + kFileName;
 }
 
-RegistryCall::RegistryCall() : lock(State().mutex) {}
+RegistryCall::RegistryCall() : lock_(State().mutex) {}
 
 RegistryCall::~RegistryCall() = default;
 
@@ -124,10 +124,10 @@ RegistryDatabase& RegistryCall::Database() {
 
 KeyViews& RegistryCall::Begin(bool writing) {
   RegistryDatabase& database = Database();
-  transaction.emplace(database, writing);
-  store.emplace(database);
-  views.emplace(*store);
-  return *views;
+  transaction_.emplace(database, writing);
+  store_.emplace(database);
+  views_.emplace(*store_);
+  return *views_;
 }
 
 void RegistryCall::Commit() {
@@ -139,7 +139,7 @@ void RegistryCall::Commit() {
     hook();
   }
 #endif  // GLIMMARK_TEST_SEAMS
-  transaction->Commit();
+  transaction_->Commit();
 }
 
 #ifdef GLIMMARK_TEST_SEAMS

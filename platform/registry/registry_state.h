@@ -50,10 +50,10 @@ class RegistryCall {
   RegistryDatabase& Database();
 
  private:
-  std::unique_lock<std::mutex> lock;
-  std::optional<Transaction> transaction;
-  std::optional<KeyStore> store;
-  std::optional<KeyViews> views;
+  std::unique_lock<std::mutex> lock_;
+  std::optional<Transaction> transaction_;
+  std::optional<KeyStore> store_;
+  std::optional<KeyViews> views_;
 };
 
 // Runs `body` as one registry call and turns failures into Win32 codes.

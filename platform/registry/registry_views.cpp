@@ -34,12 +34,12 @@ bool IsHiveRoot(int64_t key) {
 
 std::pair<int64_t, int64_t> KeyViews::ClassesSides(const KeyPath& path) {
   const KeyPath full = Joined(ClassesRootPath(), path);
-  return {store.FindPath(kCurrentUserRoot, full), store.FindPath(kLocalMachineRoot, full)};
+  return {store_.FindPath(kCurrentUserRoot, full), store_.FindPath(kLocalMachineRoot, full)};
 }
 
 KeySources KeyViews::ReadSources(const OpenKey& key) {
   if (!key.classesView) {
-    if (!store.Exists(key.id)) Fail(ERROR_KEY_DELETED);
+    if (!store_.Exists(key.id)) Fail(ERROR_KEY_DELETED);
     return {key.id};
   }
   const auto [user, machine] = ClassesSides(key.classesPath);
@@ -55,15 +55,15 @@ int64_t KeyViews::MakePath(int64_t start, const KeyPath& names, size_t startDept
   if (startDepth + names.size() > kMaxKeyDepth) Fail(ERROR_INVALID_PARAMETER);
   int64_t key = start;
   for (const std::u16string& name : names) {
-    const int64_t child = store.FindChild(key, name);
-    key = child != 0 ? child : store.CreateChild(key, name);
+    const int64_t child = store_.FindChild(key, name);
+    key = child != 0 ? child : store_.CreateChild(key, name);
   }
   return key;
 }
 
 int64_t KeyViews::WriteTarget(const OpenKey& key) {
   if (!key.classesView) {
-    if (!store.Exists(key.id)) Fail(ERROR_KEY_DELETED);
+    if (!store_.Exists(key.id)) Fail(ERROR_KEY_DELETED);
     return key.id;
   }
   ReadSources(key);  // a deleted key is not brought back by a write
@@ -74,7 +74,7 @@ OpenKey KeyViews::Open(const OpenKey& parent, const KeyPath& names) {
   ReadSources(parent);
   OpenKey opened = parent;
   if (!parent.classesView) {
-    opened.id = store.FindPath(parent.id, names);
+    opened.id = store_.FindPath(parent.id, names);
     if (opened.id == 0) Fail(ERROR_FILE_NOT_FOUND);
     return opened;
   }
@@ -97,7 +97,7 @@ OpenKey KeyViews::Create(const OpenKey& parent, const KeyPath& names, bool* crea
     made.classesPath = Joined(parent.classesPath, names);
     MakePath(kLocalMachineRoot, Joined(ClassesRootPath(), made.classesPath), 0);
   } else {
-    made.id = MakePath(parent.id, names, store.Depth(parent.id));
+    made.id = MakePath(parent.id, names, store_.Depth(parent.id));
   }
   *created = true;
   return made;
@@ -106,8 +106,8 @@ OpenKey KeyViews::Create(const OpenKey& parent, const KeyPath& names, bool* crea
 void KeyViews::Delete(const OpenKey& parent, const KeyPath& names) {
   int64_t target = 0;
   if (!parent.classesView) {
-    if (!store.Exists(parent.id)) Fail(ERROR_KEY_DELETED);
-    target = store.FindPath(parent.id, names);
+    if (!store_.Exists(parent.id)) Fail(ERROR_KEY_DELETED);
+    target = store_.FindPath(parent.id, names);
   } else {
     const KeyPath path = Joined(parent.classesPath, names);
     if (path.empty()) Fail(ERROR_ACCESS_DENIED);
@@ -116,17 +116,17 @@ void KeyViews::Delete(const OpenKey& parent, const KeyPath& names) {
     target = machine != 0 ? machine : user;
   }
   if (target == 0) Fail(ERROR_FILE_NOT_FOUND);
-  if (IsHiveRoot(target) || store.HasChildren(target)) Fail(ERROR_ACCESS_DENIED);
-  store.DeleteKey(target);
+  if (IsHiveRoot(target) || store_.HasChildren(target)) Fail(ERROR_ACCESS_DENIED);
+  store_.DeleteKey(target);
 }
 
 std::vector<NamedKey> KeyViews::Subkeys(const OpenKey& key) {
   const KeySources sources = ReadSources(key);
-  if (sources.size() == 1) return store.Children(sources.front());
+  if (sources.size() == 1) return store_.Children(sources.front());
   std::vector<NamedKey> merged;
   std::unordered_set<std::string> seen;
   for (int64_t source : sources) {
-    for (NamedKey& child : store.Children(source)) {
+    for (NamedKey& child : store_.Children(source)) {
       if (seen.insert(child.folded).second) merged.push_back(std::move(child));
     }
   }
@@ -136,11 +136,11 @@ std::vector<NamedKey> KeyViews::Subkeys(const OpenKey& key) {
 
 std::vector<StoredValue> KeyViews::Values(const OpenKey& key) {
   const KeySources sources = ReadSources(key);
-  if (sources.size() == 1) return store.Values(sources.front());
+  if (sources.size() == 1) return store_.Values(sources.front());
   std::vector<StoredValue> merged;
   std::unordered_set<std::string> seen;
   for (int64_t source : sources) {
-    for (StoredValue& value : store.Values(source)) {
+    for (StoredValue& value : store_.Values(source)) {
       if (seen.insert(value.folded).second) merged.push_back(std::move(value));
     }
   }
@@ -150,7 +150,7 @@ std::vector<StoredValue> KeyViews::Values(const OpenKey& key) {
 
 bool KeyViews::FindValue(const OpenKey& key, const std::u16string& name, StoredValue* value) {
   for (int64_t source : ReadSources(key)) {
-    if (store.GetValue(source, name, value)) return true;
+    if (store_.GetValue(source, name, value)) return true;
   }
   return false;
 }
@@ -159,7 +159,7 @@ bool KeyViews::DeleteValue(const OpenKey& key, const std::u16string& name) {
   KeySources sources = ReadSources(key);
   std::reverse(sources.begin(), sources.end());  // machine side first
   for (int64_t source : sources) {
-    if (store.DeleteValue(source, name)) return true;
+    if (store_.DeleteValue(source, name)) return true;
   }
   return false;
 }

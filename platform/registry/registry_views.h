@@ -22,7 +22,7 @@ using KeySources = std::vector<int64_t>;
 
 class KeyViews {
  public:
-  explicit KeyViews(KeyStore& store) : store(store) {}
+  explicit KeyViews(KeyStore& store) : store_(store) {}
 
   // The hive keys that supply `key` when read (user side before machine side).
   // ERROR_KEY_DELETED when the key no longer exists.
@@ -52,13 +52,13 @@ class KeyViews {
   // for a classes view). False when none has.
   bool DeleteValue(const OpenKey& key, const std::u16string& name);
 
-  KeyStore& keys() { return store; }
+  KeyStore& keys() { return store_; }
 
  private:
   // Hive keys of a classes-view path: {user side, machine side}, 0 when missing.
   std::pair<int64_t, int64_t> ClassesSides(const KeyPath& path);
   int64_t MakePath(int64_t start, const KeyPath& names, size_t startDepth);
-  KeyStore& store;
+  KeyStore& store_;
 };
 
 }  // namespace registry

@@ -18,18 +18,18 @@ ULONG STDMETHODCALLTYPE CRegObject::AddRef() noexcept { return 1; }
 ULONG STDMETHODCALLTYPE CRegObject::Release() noexcept { return 0; }
 
 HRESULT STDMETHODCALLTYPE CRegObject::DefineVariable(LPCOLESTR key, LPCOLESTR item) noexcept {
-  return variables.Define(key, item);
+  return variables_.Define(key, item);
 }
 
 HRESULT STDMETHODCALLTYPE CRegObject::ClearVariables() noexcept {
-  variables.Clear();
+  variables_.Clear();
   return S_OK;
 }
 
 HRESULT CRegObject::ApplyScript(LPCOLESTR text, BOOL registering) noexcept {
   if (text == nullptr) return E_INVALIDARG;
   ScriptString expanded;
-  const HRESULT hr = ExpandRegistryScript(text, variables, perUserRegistration, &expanded);
+  const HRESULT hr = ExpandRegistryScript(text, variables_, perUserRegistration, &expanded);
   if (FAILED(hr)) return hr;
   return WalkRegistryScript(expanded.c_str(), registering != FALSE);
 }

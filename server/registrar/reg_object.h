@@ -34,5 +34,5 @@ class CRegObject : public IRegistrarBase {
   HRESULT ApplyScript(LPCOLESTR text, BOOL registering) noexcept;
 
  private:
-  RegistryVariableTable variables;
+  RegistryVariableTable variables_;
 };

@@ -27,15 +27,15 @@ bool StartsWith(const WCHAR* text, const WCHAR* prefix, size_t length) {
 class Expansion {
  public:
   Expansion(const RegistryVariableTable& variables, bool perUser, ScriptString* out)
-      : variables(variables), perUser(perUser), out(*out) {}
+      : variables_(variables), perUser_(perUser), out_(*out) {}
 
   HRESULT Run(const WCHAR* text) {
-    out.clear();
+    out_.clear();
     const WCHAR* position = text;
     while (*position != 0) {
       const HRESULT hr = Step(&position);
       if (FAILED(hr)) return hr;
-      if (out.size() > kMaxExpandedScriptUnits) return E_OUTOFMEMORY;
+      if (out_.size() > kMaxExpandedScriptUnits) return E_OUTOFMEMORY;
     }
     return S_OK;
   }
@@ -45,28 +45,28 @@ class Expansion {
   HRESULT Step(const WCHAR** position) {
     const WCHAR* at = *position;
     if (*at == kPercent) return Variable(position);
-    if (perUser && level == 0 && StartsWith(at, kClassesRootName, kClassesRootNameUnits)) {
-      out += kUserClassesOpening;
-      redirected = true;
+    if (perUser_ && level_ == 0 && StartsWith(at, kClassesRootName, kClassesRootNameUnits)) {
+      out_ += kUserClassesOpening;
+      redirected_ = true;
       *position += kClassesRootNameUnits;
       return S_OK;
     }
-    if (*at == kQuote && insideQuotes && at[1] == kQuote) {
+    if (*at == kQuote && insideQuotes_ && at[1] == kQuote) {
       // A doubled quote inside quoted text stands for one and does not end it.
-      out.append(at, 2);
+      out_.append(at, 2);
       *position += 2;
       return S_OK;
     }
-    if (*at == kQuote) insideQuotes = !insideQuotes;
-    if (*at == kOpenBrace && !insideQuotes) ++level;
-    if (*at == kCloseBrace && !insideQuotes && level > 0) {
-      --level;
-      if (level == 0 && redirected) {
-        out += kUserClassesClosing;
-        redirected = false;
+    if (*at == kQuote) insideQuotes_ = !insideQuotes_;
+    if (*at == kOpenBrace && !insideQuotes_) ++level_;
+    if (*at == kCloseBrace && !insideQuotes_ && level_ > 0) {
+      --level_;
+      if (level_ == 0 && redirected_) {
+        out_ += kUserClassesClosing;
+        redirected_ = false;
       }
     }
-    out += *at;
+    out_ += *at;
     ++*position;
     return S_OK;
   }
@@ -74,7 +74,7 @@ class Expansion {
   HRESULT Variable(const WCHAR** position) {
     const WCHAR* name = *position + 1;
     if (*name == kPercent) {  // "%%"
-      out += kPercent;
+      out_ += kPercent;
       *position += 2;
       return S_OK;
     }
@@ -83,19 +83,19 @@ class Expansion {
     if (*end == 0) return DISP_E_EXCEPTION;
     const size_t length = static_cast<size_t>(end - name);
     if (length >= kMaxVariableNameUnits) return E_FAIL;
-    const ScriptString* value = variables.Find(name, length);
+    const ScriptString* value = variables_.Find(name, length);
     if (value == nullptr) return DISP_E_EXCEPTION;
-    out += *value;
+    out_ += *value;
     *position = end + 1;
     return S_OK;
   }
 
-  const RegistryVariableTable& variables;
-  const bool perUser;
-  ScriptString& out;
-  size_t level = 0;
-  bool insideQuotes = false;
-  bool redirected = false;  // a rewritten "HKCR" block is open
+  const RegistryVariableTable& variables_;
+  const bool perUser_;
+  ScriptString& out_;
+  size_t level_ = 0;
+  bool insideQuotes_ = false;
+  bool redirected_ = false;  // a rewritten "HKCR" block is open
 };
 
 }  // namespace

@@ -21,7 +21,7 @@ struct ScriptToken {
 
 class RegistryScriptReader {
  public:
-  explicit RegistryScriptReader(const WCHAR* text) : position(text) {}
+  explicit RegistryScriptReader(const WCHAR* text) : position_(text) {}
 
   // Reads the next token into `token`, after any whitespace. A quoted token
   // loses its quotes and has each doubled quote made one. DISP_E_EXCEPTION
@@ -29,10 +29,10 @@ class RegistryScriptReader {
   // longer than kMaxTokenUnits. Cost: linear in the units read.
   HRESULT NextToken(ScriptToken* token);
   void SkipWhitespace();
-  bool AtEnd() const { return *position == 0; }
-  const WCHAR* Position() const { return position; }
-  void Rewind(const WCHAR* earlier) { position = earlier; }
+  bool AtEnd() const { return *position_ == 0; }
+  const WCHAR* Position() const { return position_; }
+  void Rewind(const WCHAR* earlier) { position_ = earlier; }
 
  private:
-  const WCHAR* position;
+  const WCHAR* position_;
 };

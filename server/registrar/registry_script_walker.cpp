@@ -68,32 +68,32 @@ bool HasBackslash(const ScriptToken& token) {
 
 class ScriptWalk {
  public:
-  explicit ScriptWalk(const WCHAR* text) : reader(text) {}
+  explicit ScriptWalk(const WCHAR* text) : reader_(text) {}
 
   // An empty script succeeds; one of only whitespace has text left where a
   // root key name is needed, so the first read fails with DISP_E_EXCEPTION.
   HRESULT Apply(bool registering) {
-    while (!reader.AtEnd()) {
+    while (!reader_.AtEnd()) {
       HRESULT hr = Next();
       if (FAILED(hr)) return hr;
       const HKEY root = RootKey();
       if (root == nullptr) return DISP_E_EXCEPTION;
       hr = Next();
       if (FAILED(hr)) return hr;
-      if (!token.BeginsWith(kOpenBrace)) return DISP_E_EXCEPTION;
+      if (!token_.BeginsWith(kOpenBrace)) return DISP_E_EXCEPTION;
       hr = registering ? RegisterRootBlock(root) : UnregisterBlock(root, false, 1);
       if (FAILED(hr)) return hr;
-      reader.SkipWhitespace();
+      reader_.SkipWhitespace();
     }
     return S_OK;
   }
 
  private:
-  HRESULT Next() { return reader.NextToken(&token); }
+  HRESULT Next() { return reader_.NextToken(&token_); }
 
   HKEY RootKey() const {
     for (const RootKeyName& root : kRootKeys) {
-      if (token.Is(root.shortName) || token.Is(root.longName)) return root.key;
+      if (token_.Is(root.shortName) || token_.Is(root.longName)) return root.key;
     }
     return nullptr;
   }
@@ -101,18 +101,18 @@ class ScriptWalk {
   // A failed registration removes again what its root block describes, by
   // walking the same block in unregister mode; its own result is dropped.
   HRESULT RegisterRootBlock(HKEY root) {
-    const WCHAR* blockStart = reader.Position();
+    const WCHAR* blockStart = reader_.Position();
     const HRESULT hr = RegisterBlock(root, 1);
     if (SUCCEEDED(hr)) return hr;
-    reader.Rewind(blockStart);
-    depthExceeded = false;
+    reader_.Rewind(blockStart);
+    depthExceeded_ = false;
     UnregisterBlock(root, false, 1);
     return hr;
   }
 
   HRESULT EnterBlock(size_t depth) {
     if (depth <= kMaxScriptBlockDepth) return S_OK;
-    depthExceeded = true;
+    depthExceeded_ = true;
     return DISP_E_EXCEPTION;
   }
 
@@ -120,12 +120,12 @@ class ScriptWalk {
   // order; the token after them is left in `token`. After ForceRemove or
   // Delete that token is always a key name, even when it reads "Val".
   HRESULT ReadPrefix(EntryPrefix* prefix) {
-    if (token.Is(kForceRemove) || token.Is(kDelete)) {
-      prefix->removal = token.Is(kDelete) ? Removal::kDelete : Removal::kForceRemove;
+    if (token_.Is(kForceRemove) || token_.Is(kDelete)) {
+      prefix->removal = token_.Is(kDelete) ? Removal::kDelete : Removal::kForceRemove;
       const HRESULT hr = Next();
       if (FAILED(hr)) return hr;
     }
-    if (token.Is(kNoRemove)) {
+    if (token_.Is(kNoRemove)) {
       prefix->noRemove = true;
       return Next();
     }
@@ -134,11 +134,11 @@ class ScriptWalk {
 
   // A block after a Delete or Val entry has no meaning; it is refused rather
   // than read as a key named "{".
-  HRESULT RefuseBlock() const { return token.IsExactly(kOpenBrace) ? DISP_E_EXCEPTION : S_OK; }
+  HRESULT RefuseBlock() const { return token_.IsExactly(kOpenBrace) ? DISP_E_EXCEPTION : S_OK; }
 
   // Skips "= type text" when the current token is "="; leaves the token after.
   HRESULT SkipOptionalValue() {
-    if (!token.IsExactly(kEquals)) return S_OK;
+    if (!token_.IsExactly(kEquals)) return S_OK;
     for (int i = 0; i < 3; ++i) {
       const HRESULT hr = Next();
       if (FAILED(hr)) return hr;
@@ -151,7 +151,7 @@ class ScriptWalk {
   HRESULT RegisterBlock(HKEY parent, size_t depth) {
     HRESULT hr = EnterBlock(depth);
     if (SUCCEEDED(hr)) hr = Next();
-    while (SUCCEEDED(hr) && !token.BeginsWith(kCloseBrace)) hr = RegisterEntry(parent, depth);
+    while (SUCCEEDED(hr) && !token_.BeginsWith(kCloseBrace)) hr = RegisterEntry(parent, depth);
     return hr;
   }
 
@@ -159,9 +159,9 @@ class ScriptWalk {
     EntryPrefix prefix;
     HRESULT hr = ReadPrefix(&prefix);
     if (FAILED(hr)) return hr;
-    if (prefix.removal == Removal::kNone && token.Is(kVal)) return RegisterNamedValue(parent);
-    if (HasBackslash(token)) return DISP_E_EXCEPTION;
-    const ScriptString name = token.Copy();
+    if (prefix.removal == Removal::kNone && token_.Is(kVal)) return RegisterNamedValue(parent);
+    if (HasBackslash(token_)) return DISP_E_EXCEPTION;
+    const ScriptString name = token_.Copy();
     if (prefix.removal != Removal::kNone && !IsProtectedKeyName(name)) {
       RemoveRegistryKeyTree(parent, name.c_str());  // a key that is not there is fine
     }
@@ -173,13 +173,20 @@ class ScriptWalk {
     return RegisterKey(parent, name, depth);
   }
 
-  HRESULT RegisterNamedValue(HKEY parent) {
+  // After `val`: the value's name, then the `=` that must follow it.
+  HRESULT ReadValueName(ScriptString* name) {
     HRESULT hr = Next();
     if (FAILED(hr)) return hr;
-    const ScriptString name = token.Copy();
+    *name = token_.Copy();
     hr = Next();
     if (FAILED(hr)) return hr;
-    if (!token.IsExactly(kEquals)) return DISP_E_EXCEPTION;
+    return token_.IsExactly(kEquals) ? S_OK : DISP_E_EXCEPTION;
+  }
+
+  HRESULT RegisterNamedValue(HKEY parent) {
+    ScriptString name;
+    HRESULT hr = ReadValueName(&name);
+    if (FAILED(hr)) return hr;
     hr = WriteValue(parent, name.c_str());
     return SUCCEEDED(hr) ? RefuseBlock() : hr;
   }
@@ -194,8 +201,8 @@ class ScriptWalk {
       if (error != ERROR_SUCCESS) return HRESULT_FROM_WIN32(error);
     }
     HRESULT hr = Next();
-    if (SUCCEEDED(hr) && token.IsExactly(kEquals)) hr = WriteValue(key.key, nullptr);
-    if (SUCCEEDED(hr) && token.IsExactly(kOpenBrace)) {
+    if (SUCCEEDED(hr) && token_.IsExactly(kEquals)) hr = WriteValue(key.key, nullptr);
+    if (SUCCEEDED(hr) && token_.IsExactly(kOpenBrace)) {
       hr = RegisterBlock(key.key, depth + 1);
       if (SUCCEEDED(hr)) hr = Next();
     }
@@ -207,12 +214,12 @@ class ScriptWalk {
   HRESULT WriteValue(HKEY key, const WCHAR* name) {
     HRESULT hr = Next();
     if (FAILED(hr)) return hr;
-    if (!IsRegistryValueTypeLetter(token.text, token.length)) return DISP_E_EXCEPTION;
-    const WCHAR letter = token.text[0];
+    if (!IsRegistryValueTypeLetter(token_.text, token_.length)) return DISP_E_EXCEPTION;
+    const WCHAR letter = token_.text[0];
     hr = Next();
     if (FAILED(hr)) return hr;
     RegistryValueData value;
-    hr = ConvertRegistryValue(letter, token.text, token.length, &value);
+    hr = ConvertRegistryValue(letter, token_.text, token_.length, &value);
     if (FAILED(hr)) return hr;
     const LONG error = RegSetValueExW(key, name, 0, value.type, value.bytes.data(),
                                       static_cast<DWORD>(value.bytes.size()));
@@ -226,7 +233,7 @@ class ScriptWalk {
   HRESULT UnregisterBlock(HKEY parent, bool recovering, size_t depth) {
     HRESULT hr = EnterBlock(depth);
     if (SUCCEEDED(hr)) hr = Next();
-    while (SUCCEEDED(hr) && !token.BeginsWith(kCloseBrace)) {
+    while (SUCCEEDED(hr) && !token_.BeginsWith(kCloseBrace)) {
       hr = UnregisterEntry(parent, recovering, depth);
     }
     return hr;
@@ -236,20 +243,17 @@ class ScriptWalk {
     EntryPrefix prefix;
     const HRESULT hr = ReadPrefix(&prefix);
     if (FAILED(hr)) return hr;
-    if (prefix.removal == Removal::kNone && token.Is(kVal)) {
+    if (prefix.removal == Removal::kNone && token_.Is(kVal)) {
       return UnregisterNamedValue(parent, recovering || prefix.noRemove);
     }
-    if (HasBackslash(token)) return DISP_E_EXCEPTION;
-    return UnregisterKey(parent, token.Copy(), prefix, recovering, depth);
+    if (HasBackslash(token_)) return DISP_E_EXCEPTION;
+    return UnregisterKey(parent, token_.Copy(), prefix, recovering, depth);
   }
 
   HRESULT UnregisterNamedValue(HKEY parent, bool keep) {
-    HRESULT hr = Next();
+    ScriptString name;
+    HRESULT hr = ReadValueName(&name);
     if (FAILED(hr)) return hr;
-    const ScriptString name = token.Copy();
-    hr = Next();
-    if (FAILED(hr)) return hr;
-    if (!token.IsExactly(kEquals)) return DISP_E_EXCEPTION;
     hr = SkipOptionalValue();
     if (FAILED(hr)) return hr;
     hr = RefuseBlock();
@@ -272,12 +276,12 @@ class ScriptWalk {
     if (SUCCEEDED(hr) && prefix.removal == Removal::kDelete) hr = RefuseBlock();
     if (FAILED(hr)) return hr;
     bool hadBlock = false;
-    if (token.IsExactly(kOpenBrace)) {
+    if (token_.IsExactly(kOpenBrace)) {
       hadBlock = true;
       hr = UnregisterBlock(key.key, blockRecovering, depth + 1);
       // Inside a block only read, a failure is passed over, except the depth
       // bound, past which the walk cannot find its place again.
-      if (FAILED(hr) && (!blockRecovering || depthExceeded)) return hr;
+      if (FAILED(hr) && (!blockRecovering || depthExceeded_)) return hr;
       hr = Next();
       if (FAILED(hr)) return hr;
     }
@@ -300,9 +304,9 @@ class ScriptWalk {
     return error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(error);
   }
 
-  RegistryScriptReader reader;
-  ScriptToken token;
-  bool depthExceeded = false;
+  RegistryScriptReader reader_;
+  ScriptToken token_;
+  bool depthExceeded_ = false;
 };
 
 }  // namespace

@@ -6,7 +6,7 @@
 HRESULT RegistryVariableTable::Define(LPCOLESTR name, LPCOLESTR value) noexcept {
   if (name == nullptr || value == nullptr) return E_INVALIDARG;
   try {
-    pairs.emplace_back(ScriptString(name), ScriptString(value));
+    pairs_.emplace_back(ScriptString(name), ScriptString(value));
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (...) {
@@ -16,11 +16,11 @@ HRESULT RegistryVariableTable::Define(LPCOLESTR name, LPCOLESTR value) noexcept 
 }
 
 void RegistryVariableTable::Clear() noexcept {
-  std::vector<std::pair<ScriptString, ScriptString>>().swap(pairs);
+  std::vector<std::pair<ScriptString, ScriptString>>().swap(pairs_);
 }
 
 const ScriptString* RegistryVariableTable::Find(const WCHAR* name, size_t length) const noexcept {
-  for (const auto& pair : pairs) {
+  for (const auto& pair : pairs_) {
     if (pair.first.size() == length && EqualsIgnoringCase(name, length, pair.first.c_str())) {
       return &pair.second;
     }

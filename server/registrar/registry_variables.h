@@ -19,5 +19,5 @@ class RegistryVariableTable {
   const ScriptString* Find(const WCHAR* name, size_t length) const noexcept;
 
  private:
-  std::vector<std::pair<ScriptString, ScriptString>> pairs;
+  std::vector<std::pair<ScriptString, ScriptString>> pairs_;
 };

@@ -32,28 +32,28 @@ class DispatchTest : public ScratchRegistry {
  protected:
   void SetUp() override {
     ScratchRegistry::SetUp();
-    if (registered) {
+    if (registered_) {
       ASSERT_EQ(DllRegisterServer(), S_OK);
     }
-    ASSERT_EQ(CreateGlimmark(&object), S_OK);
+    ASSERT_EQ(CreateGlimmark(&object_), S_OK);
   }
   void TearDown() override {
-    if (object != nullptr) object->Release();
+    if (object_ != nullptr) object_->Release();
     ScratchRegistry::TearDown();
   }
-  ChallengeSettings* Settings() { return Implementation(object)->Settings(); }
+  ChallengeSettings* Settings() { return Implementation(object_)->Settings(); }
 
-  bool registered = true;
-  IGlimmark* object = nullptr;
+  bool registered_ = true;
+  IGlimmark* object_ = nullptr;
 };
 
 TEST_F(DispatchTest, SettingsArriveThroughEveryArgumentTypeAScriptPasses) {
   ScriptCall size, lines, colours, format;
-  CallByName(object, u"SetSize", kMethod, {SHORT{160}, u"50"}, &size);
-  CallByName(object, u"SetLines", kMethod, {3.0, LONG{2}}, &lines);
+  CallByName(object_, u"SetSize", kMethod, {SHORT{160}, u"50"}, &size);
+  CallByName(object_, u"SetLines", kMethod, {3.0, LONG{2}}, &lines);
   // Above 2^31 - 1 a script's number is a double; the unsigned colour takes it.
-  CallByName(object, u"SetColor", kMethod, {4278190335.0, LONG{0x00F0E0D0}}, &colours);
-  CallByName(object, u"SetOutputFormat", kMethod, {u"1", 40.4}, &format);
+  CallByName(object_, u"SetColor", kMethod, {4278190335.0, LONG{0x00F0E0D0}}, &colours);
+  CallByName(object_, u"SetOutputFormat", kMethod, {u"1", 40.4}, &format);
   for (ScriptCall* call : {&size, &lines, &colours, &format}) EXPECT_EQ(call->result, S_OK);
   EXPECT_EQ(Settings()->width, 160);
   EXPECT_EQ(Settings()->height, 50);
@@ -67,14 +67,14 @@ TEST_F(DispatchTest, SettingsArriveThroughEveryArgumentTypeAScriptPasses) {
 
 TEST_F(DispatchTest, PropertiesReadAndWriteAndTheTokenTravelsByName) {
   ScriptCall put, get, password, token;
-  CallByName(object, u"Text", kPut, {u"By Name"}, &put);
+  CallByName(object_, u"Text", kPut, {u"By Name"}, &put);
   ASSERT_EQ(put.result, S_OK);
-  CallByName(object, u"Text", kMethod, {}, &get);
+  CallByName(object_, u"Text", kMethod, {}, &get);
   ASSERT_EQ(get.result, S_OK);
   ASSERT_EQ(get.value.vt, VT_BSTR);
   EXPECT_EQ(Text(get.value.bstrVal), u"By Name");
-  CallByName(object, u"SetPassword", kMethod, {u"pw"}, &password);
-  CallByName(object, u"EncryptedText", kGet, {}, &token);
+  CallByName(object_, u"SetPassword", kMethod, {u"pw"}, &password);
+  CallByName(object_, u"EncryptedText", kGet, {}, &token);
   ASSERT_EQ(token.result, S_OK);
   ASSERT_EQ(token.value.vt, VT_BSTR);
 
@@ -96,10 +96,10 @@ TEST_F(DispatchTest, PropertiesReadAndWriteAndTheTokenTravelsByName) {
 
 TEST_F(DispatchTest, SaveToVarGivesTheEncodedFileAsTheCallsValue) {
   ScriptCall text, bytes;
-  CallByName(object, u"SetRandomText", kMethod, {LONG{4}, LONG{6}}, &text);
+  CallByName(object_, u"SetRandomText", kMethod, {LONG{4}, LONG{6}}, &text);
   EXPECT_EQ(text.result, S_OK);
   EXPECT_EQ(text.value.vt, VT_EMPTY);  // a method without retval has no value
-  CallByName(object, u"SaveToVar", kMethod, {}, &bytes);
+  CallByName(object_, u"SaveToVar", kMethod, {}, &bytes);
   ASSERT_EQ(bytes.result, S_OK);
   ASSERT_EQ(bytes.value.vt, VT_ARRAY | VT_UI1);
   const BYTE* data = nullptr;
@@ -132,7 +132,7 @@ TEST_F(DispatchTest, WrongCallsGetTheDispatchErrorsAndTheArgumentsIndex) {
   };
   for (const Case& c : cases) {
     ScriptCall call;
-    CallByName(object, c.name, c.flags, c.arguments, &call);
+    CallByName(object_, c.name, c.flags, c.arguments, &call);
     EXPECT_EQ(call.result, c.expected) << c.what;
     if (c.argumentError != ~0u) {
       EXPECT_EQ(call.argumentError, c.argumentError) << c.what;
@@ -140,15 +140,15 @@ TEST_F(DispatchTest, WrongCallsGetTheDispatchErrorsAndTheArgumentsIndex) {
   }
   ScriptCall unknown;
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
-  EXPECT_EQ(object->Invoke(7, IID_NULL, LOCALE_USER_DEFAULT, kMethod, &none, &unknown.value,
-                           nullptr, nullptr),
+  EXPECT_EQ(object_->Invoke(7, IID_NULL, LOCALE_USER_DEFAULT, kMethod, &none, &unknown.value,
+                            nullptr, nullptr),
             DISP_E_MEMBERNOTFOUND);  // DISPIDs 7 and 8 are not used
-  EXPECT_EQ(DispIdOf(object, u"NoSuchMember"), DISPID_UNKNOWN);
+  EXPECT_EQ(DispIdOf(object_, u"NoSuchMember"), DISPID_UNKNOWN);
 }
 
 TEST_F(DispatchTest, AFailedOutputArrivesAsAnExceptionWithTheComponentsMessage) {
   ScriptCall save;
-  CallByName(object, u"SaveToFile", kMethod, {u"/no/such/folder/picture.jpg"}, &save);
+  CallByName(object_, u"SaveToFile", kMethod, {u"/no/such/folder/picture.jpg"}, &save);
   ASSERT_EQ(save.result, DISP_E_EXCEPTION);
   EXPECT_EQ(Text(save.exception.bstrSource), u"Glimmark");
   EXPECT_EQ(Text(save.exception.bstrDescription), u"Cannot save into the file");
@@ -157,13 +157,13 @@ TEST_F(DispatchTest, AFailedOutputArrivesAsAnExceptionWithTheComponentsMessage) 
 
 TEST_F(DispatchTest, TypeInformationIsOneAndOutOfRangeIndexesAreRefusedFirst) {
   UINT count = 0;
-  EXPECT_EQ(object->GetTypeInfoCount(&count), S_OK);
+  EXPECT_EQ(object_->GetTypeInfoCount(&count), S_OK);
   EXPECT_EQ(count, 1u);
-  EXPECT_EQ(object->GetTypeInfoCount(nullptr), E_POINTER);
-  EXPECT_EQ(object->GetTypeInfo(1, LOCALE_USER_DEFAULT, nullptr), DISP_E_BADINDEX);
-  EXPECT_EQ(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, nullptr), E_POINTER);
+  EXPECT_EQ(object_->GetTypeInfoCount(nullptr), E_POINTER);
+  EXPECT_EQ(object_->GetTypeInfo(1, LOCALE_USER_DEFAULT, nullptr), DISP_E_BADINDEX);
+  EXPECT_EQ(object_->GetTypeInfo(0, LOCALE_USER_DEFAULT, nullptr), E_POINTER);
   ITypeInfo* info = nullptr;
-  ASSERT_EQ(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info), S_OK);
+  ASSERT_EQ(object_->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info), S_OK);
   TYPEATTR* attributes = nullptr;
   ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
   EXPECT_TRUE(IsEqualGUID(attributes->guid, IID_IGlimmark));
@@ -172,19 +172,19 @@ TEST_F(DispatchTest, TypeInformationIsOneAndOutOfRangeIndexesAreRefusedFirst) {
 }
 
 TEST_F(DispatchTest, NamesSpelledAsTheLibrarySpellsThemComeFromTheCache) {
-  ASSERT_EQ(DispIdOf(object, u"Send"), kDispIdSend);  // loads the holder
+  ASSERT_EQ(DispIdOf(object_, u"Send"), kDispIdSend);  // loads the holder
   const LONG before = GlimmarkTest_TypeInfoNameLookups();
-  EXPECT_EQ(DispIdOf(object, u"SetSize"), kDispIdSetSize);
-  EXPECT_EQ(DispIdOf(object, u"EncryptedText"), kDispIdEncryptedText);
+  EXPECT_EQ(DispIdOf(object_, u"SetSize"), kDispIdSetSize);
+  EXPECT_EQ(DispIdOf(object_, u"EncryptedText"), kDispIdEncryptedText);
   EXPECT_EQ(GlimmarkTest_TypeInfoNameLookups(), before)
       << "the cache answers without a lock or call";
 
-  EXPECT_EQ(DispIdOf(object, u"setsize"), kDispIdSetSize);  // other case: the type information
+  EXPECT_EQ(DispIdOf(object_, u"setsize"), kDispIdSetSize);  // other case: the type information
   EXPECT_EQ(GlimmarkTest_TypeInfoNameLookups(), before + 1);
 
   LPOLESTR names[] = {const_cast<LPOLESTR>(u"SetSize"), const_cast<LPOLESTR>(u"Height")};
   DISPID ids[2] = {};
-  ASSERT_EQ(object->GetIDsOfNames(IID_NULL, names, 2, LOCALE_USER_DEFAULT, ids), S_OK);
+  ASSERT_EQ(object_->GetIDsOfNames(IID_NULL, names, 2, LOCALE_USER_DEFAULT, ids), S_OK);
   EXPECT_EQ(ids[0], kDispIdSetSize);
   EXPECT_EQ(ids[1], 1);  // the parameter's position
   EXPECT_EQ(GlimmarkTest_TypeInfoNameLookups(), before + 2) << "two names bypass the cache";
@@ -214,13 +214,13 @@ TEST_F(DispatchTest, HolderOfAnInterfaceTheLibraryLacksKeepsNothing) {
 
 TEST_F(DispatchTest, ObjectsMadeOneAfterAnotherShareOneLoadedLibrary) {
   const LONG before = GlimmarkTest_TypeLibraryLoads();
-  ASSERT_EQ(DispIdOf(object, u"Text"), kDispIdText);
+  ASSERT_EQ(DispIdOf(object_, u"Text"), kDispIdText);
   const LONG afterFirst = GlimmarkTest_TypeLibraryLoads();
-  object->Release();
-  object = nullptr;
-  ASSERT_EQ(CreateGlimmark(&object), S_OK);
+  object_->Release();
+  object_ = nullptr;
+  ASSERT_EQ(CreateGlimmark(&object_), S_OK);
   ScriptCall call;
-  CallByName(object, u"SetSize", kMethod, {LONG{120}, LONG{40}}, &call);
+  CallByName(object_, u"SetSize", kMethod, {LONG{120}, LONG{40}}, &call);
   EXPECT_EQ(call.result, S_OK);
   EXPECT_LE(afterFirst - before, 1);
   EXPECT_EQ(GlimmarkTest_TypeLibraryLoads(), afterFirst);
@@ -229,7 +229,7 @@ TEST_F(DispatchTest, ObjectsMadeOneAfterAnotherShareOneLoadedLibrary) {
 class UnregisteredDispatchTest : public DispatchTest {
  protected:
   void SetUp() override {
-    registered = false;
+    registered_ = false;
     DispatchTest::SetUp();
   }
 };
@@ -246,23 +246,23 @@ TEST_F(UnregisteredDispatchTest,
   ASSERT_TRUE(FAILED(loader));
 
   UINT count = 0;
-  EXPECT_EQ(object->GetTypeInfoCount(&count), S_OK);
+  EXPECT_EQ(object_->GetTypeInfoCount(&count), S_OK);
   ITypeInfo* info = nullptr;
-  EXPECT_EQ(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info), loader);
+  EXPECT_EQ(object_->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info), loader);
   EXPECT_EQ(info, nullptr);
   HRESULT named = S_OK;
-  DispIdOf(object, u"SetSize", &named);
+  DispIdOf(object_, u"SetSize", &named);
   EXPECT_EQ(named, loader);
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
-  EXPECT_EQ(object->Invoke(kDispIdSend, IID_NULL, LOCALE_USER_DEFAULT, kMethod, &none, nullptr,
-                           nullptr, nullptr),
+  EXPECT_EQ(object_->Invoke(kDispIdSend, IID_NULL, LOCALE_USER_DEFAULT, kMethod, &none, nullptr,
+                            nullptr, nullptr),
             loader);
-  EXPECT_EQ(object->SetSize(120, 40), S_OK);
+  EXPECT_EQ(object_->SetSize(120, 40), S_OK);
   EXPECT_EQ(Settings()->width, 120);
 
   // Registered afterwards, the next call loads it: a failed load is not kept.
   ASSERT_EQ(DllRegisterServer(), S_OK);
-  EXPECT_EQ(DispIdOf(object, u"SetSize"), kDispIdSetSize);
+  EXPECT_EQ(DispIdOf(object_, u"SetSize"), kDispIdSetSize);
 }
 
 }  // namespace

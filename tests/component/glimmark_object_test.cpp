@@ -15,26 +15,26 @@ namespace {
 // One object with a reference held for the test's duration.
 class GlimmarkObjectTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(CreateGlimmark(&object), S_OK); }
+  void SetUp() override { ASSERT_EQ(CreateGlimmark(&object_), S_OK); }
   void TearDown() override {
-    if (object != nullptr) object->Release();
+    if (object_ != nullptr) object_->Release();
     GlimmarkTest_UnpinClock();
   }
-  ChallengeSettings& Settings() { return *Implementation(object)->Settings(); }
+  ChallengeSettings& Settings() { return *Implementation(object_)->Settings(); }
   std::u16string Text() {
     BSTR text = nullptr;
-    EXPECT_EQ(object->get_Text(&text), S_OK);
+    EXPECT_EQ(object_->get_Text(&text), S_OK);
     std::u16string result = text != nullptr ? std::u16string(text, SysStringLen(text)) : u"";
     SysFreeString(text);
     return result;
   }
   void PutText(const std::u16string& text) {
     BSTR value = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    EXPECT_EQ(object->put_Text(value), S_OK);
+    EXPECT_EQ(object_->put_Text(value), S_OK);
     SysFreeString(value);
   }
 
-  IGlimmark* object = nullptr;
+  IGlimmark* object_ = nullptr;
 };
 
 TEST_F(GlimmarkObjectTest, NewObjectHasTheDefaults) {
@@ -55,7 +55,7 @@ TEST_F(GlimmarkObjectTest, NewObjectHasTheDefaults) {
   EXPECT_EQ(s.jpegQuality, 85);
   EXPECT_EQ(s.errorMessage[0], 0);
   LONG age = -1;
-  EXPECT_EQ(object->get_EncryptionAge(&age), S_OK);
+  EXPECT_EQ(object_->get_EncryptionAge(&age), S_OK);
   EXPECT_EQ(age, 0);  // no token put yet: a fixed zero
   for (DWORD word : s.encryptKeys) EXPECT_EQ(word, 0u);
 }
@@ -100,24 +100,24 @@ TEST_F(GlimmarkObjectTest, InterfaceTableAnswersWithOnePointer) {
   void* asUnknown = nullptr;
   void* asGlimmark = nullptr;
   void* asDispatch = nullptr;
-  ASSERT_EQ(object->QueryInterface(IID_IUnknown, &asUnknown), S_OK);
-  ASSERT_EQ(object->QueryInterface(IID_IGlimmark, &asGlimmark), S_OK);
-  ASSERT_EQ(object->QueryInterface(IID_IDispatch, &asDispatch), S_OK);
+  ASSERT_EQ(object_->QueryInterface(IID_IUnknown, &asUnknown), S_OK);
+  ASSERT_EQ(object_->QueryInterface(IID_IGlimmark, &asGlimmark), S_OK);
+  ASSERT_EQ(object_->QueryInterface(IID_IDispatch, &asDispatch), S_OK);
   EXPECT_EQ(asUnknown, asGlimmark);
   EXPECT_EQ(asDispatch, asGlimmark);
-  EXPECT_EQ(object->Release(), 3u);  // three added plus the fixture's, one dropped
-  object->Release();
-  object->Release();
+  EXPECT_EQ(object_->Release(), 3u);  // three added plus the fixture's, one dropped
+  object_->Release();
+  object_->Release();
 
   void* other = reinterpret_cast<void*>(0x1);
-  EXPECT_EQ(object->QueryInterface(IID_IStream, &other), E_NOINTERFACE);
+  EXPECT_EQ(object_->QueryInterface(IID_IStream, &other), E_NOINTERFACE);
   EXPECT_EQ(other, nullptr);
-  EXPECT_EQ(object->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+  EXPECT_EQ(object_->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
 }
 
 TEST_F(GlimmarkObjectTest, NullOutPointersGiveEPointer) {
-  EXPECT_EQ(object->get_Text(nullptr), E_POINTER);
-  EXPECT_EQ(object->get_EncryptionAge(nullptr), E_POINTER);
+  EXPECT_EQ(object_->get_Text(nullptr), E_POINTER);
+  EXPECT_EQ(object_->get_EncryptionAge(nullptr), E_POINTER);
 }
 
 // The two rules the setters keep beyond storing what they are given: a
@@ -129,7 +129,7 @@ TEST_F(GlimmarkObjectTest, SettersKeepQualityUnlessPositiveAndBackgroundBytesInS
     int expectedQuality;
   } formats[] = {{1, 0, 85}, {7, 50, 50}, {2, -5, 50}, {-3, 500, 500}, {1, -1, 500}};
   for (const auto& c : formats) {
-    EXPECT_EQ(object->SetOutputFormat(c.format, c.quality), S_OK);
+    EXPECT_EQ(object_->SetOutputFormat(c.format, c.quality), S_OK);
     EXPECT_EQ(Settings().jpegQuality, c.expectedQuality) << c.format << ", " << c.quality;
   }
   const struct {
@@ -139,7 +139,7 @@ TEST_F(GlimmarkObjectTest, SettersKeepQualityUnlessPositiveAndBackgroundBytesInS
                  {0x00FFFFFE, 0xFF, 0xFF, 0xFE},
                  {0x80000001, 0x00, 0x00, 0x01}};
   for (const auto& c : colours) {
-    EXPECT_EQ(object->SetColor(0xFF0000FF, c.background), S_OK);
+    EXPECT_EQ(object_->SetColor(0xFF0000FF, c.background), S_OK);
     EXPECT_EQ(Settings().backgroundRed, c.red) << std::hex << c.background;
     EXPECT_EQ(Settings().backgroundGreen, c.green) << std::hex << c.background;
     EXPECT_EQ(Settings().backgroundBlue, c.blue) << std::hex << c.background;
@@ -157,7 +157,7 @@ TEST_F(GlimmarkObjectTest, TextPutIsBoundedAt97Units) {
   EXPECT_EQ(Text(), std::u16string(97, u'z'));
   EXPECT_EQ(Settings().text[97], 0);
 
-  EXPECT_EQ(object->put_Text(nullptr), S_OK);
+  EXPECT_EQ(object_->put_Text(nullptr), S_OK);
   EXPECT_EQ(Text(), u"");
 
   PutText(u"\u00e9t\u00e9 \U0001F600");  // non-ASCII and a surrogate pair survive
@@ -166,9 +166,9 @@ TEST_F(GlimmarkObjectTest, TextPutIsBoundedAt97Units) {
 
 TEST_F(GlimmarkObjectTest, SetRandomTextReplacesTheTextFromTheThreadSource) {
   SeedRandomSource(1);
-  EXPECT_EQ(object->SetRandomText(5, 5), S_OK);
+  EXPECT_EQ(object_->SetRandomText(5, 5), S_OK);
   EXPECT_EQ(Text(), u"fpj7e");
-  EXPECT_EQ(object->SetRandomText(INT32_MAX, INT32_MIN), S_OK);
+  EXPECT_EQ(object_->SetRandomText(INT32_MAX, INT32_MIN), S_OK);
   EXPECT_LE(Text().size(), 97u);
 }
 

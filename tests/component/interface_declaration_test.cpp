@@ -59,32 +59,32 @@ class InterfaceDeclaration : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string path = GLIMMARK_TYPELIB_PATH;
-    ASSERT_EQ(LoadTypeLib(std::u16string(path.begin(), path.end()).c_str(), &library), S_OK);
+    ASSERT_EQ(LoadTypeLib(std::u16string(path.begin(), path.end()).c_str(), &library_), S_OK);
   }
   void TearDown() override {
-    if (library != nullptr) library->Release();
+    if (library_ != nullptr) library_->Release();
   }
-  ITypeLib* library = nullptr;
+  ITypeLib* library_ = nullptr;
 };
 
 TEST_F(InterfaceDeclaration, GuidsAndVersionAreTheLibrarys) {
   TLIBATTR* attributes = nullptr;
-  ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
+  ASSERT_EQ(library_->GetLibAttr(&attributes), S_OK);
   EXPECT_TRUE(IsEqualGUID(attributes->guid, LIBID_GlimmarkPrjLib));
   EXPECT_EQ(attributes->wMajorVerNum, kGlimmarkLibraryMajorVersion);
   EXPECT_EQ(attributes->wMinorVerNum, kGlimmarkLibraryMinorVersion);
-  library->ReleaseTLibAttr(attributes);
+  library_->ReleaseTLibAttr(attributes);
 
   for (const GUID* guid : {&CLSID_Glimmark, &IID_IGlimmark}) {
     ITypeInfo* info = nullptr;
-    EXPECT_EQ(library->GetTypeInfoOfGuid(*guid, &info), S_OK);
+    EXPECT_EQ(library_->GetTypeInfoOfGuid(*guid, &info), S_OK);
     if (info != nullptr) info->Release();
   }
 }
 
 TEST_F(InterfaceDeclaration, EveryMemberSitsAtTheSlotAndDispidOfTheCppDeclaration) {
   ITypeInfo* dispatchView = nullptr;
-  ASSERT_EQ(library->GetTypeInfoOfGuid(IID_IGlimmark, &dispatchView), S_OK);
+  ASSERT_EQ(library_->GetTypeInfoOfGuid(IID_IGlimmark, &dispatchView), S_OK);
   HREFTYPE vtableReference = 0;
   ITypeInfo* vtableView = nullptr;
   ASSERT_EQ(dispatchView->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableReference), S_OK);

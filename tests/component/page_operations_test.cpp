@@ -43,31 +43,31 @@ std::u16string TakeErrorDescription() {
 
 class PageOperationsTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(CreateGlimmark(&object), S_OK); }
+  void SetUp() override { ASSERT_EQ(CreateGlimmark(&object_), S_OK); }
   void TearDown() override {
-    if (object != nullptr) object->Release();
-    for (ScriptingContextDouble* context : contexts) context->Release();
+    if (object_ != nullptr) object_->Release();
+    for (ScriptingContextDouble* context : contexts_) context->Release();
     GlimmarkTest_ShowAllEncoders();
   }
   ScriptingContextDouble* NewContext(ContextGetter failing = ContextGetter::kNone,
                                      HRESULT failure = E_FAIL) {
-    contexts.push_back(new ScriptingContextDouble(failing, failure));
-    return contexts.back();
+    contexts_.push_back(new ScriptingContextDouble(failing, failure));
+    return contexts_.back();
   }
   HRESULT Start(ScriptingContextDouble* context) {
-    return object->OnStartPage(static_cast<IScriptingContext*>(context));
+    return object_->OnStartPage(static_cast<IScriptingContext*>(context));
   }
 
-  IGlimmark* object = nullptr;
-  std::vector<ScriptingContextDouble*> contexts;
+  IGlimmark* object_ = nullptr;
+  std::vector<ScriptingContextDouble*> contexts_;
 };
 
 TEST_F(PageOperationsTest, TheObjectsEndGivesBackWhatIsStillHeldInReverseOrder) {
   ScriptingContextDouble* context = NewContext();
   ASSERT_EQ(Start(context), S_OK);
   context->log.clear();
-  object->Release();
-  object = nullptr;
+  object_->Release();
+  object_ = nullptr;
   EXPECT_EQ(context->log, (CallLog{"Release Application", "Release Server", "Release Session",
                                    "Release Response", "Release Request"}));
   EXPECT_EQ(context->PageObjectReferences(), kOnlyContextHolds);
@@ -81,14 +81,14 @@ TEST_F(PageOperationsTest, StartTakesTheFiveObjectsInOrderAndEndGivesThemBack) {
   EXPECT_EQ(context->PageObjectReferences(), kObjectHoldsAll);
 
   context->log.clear();
-  EXPECT_EQ(object->OnEndPage(), S_OK);
+  EXPECT_EQ(object_->OnEndPage(), S_OK);
   EXPECT_EQ(context->log, kEndReleases);
   EXPECT_EQ(context->PageObjectReferences(), kOnlyContextHolds);
 }
 
 TEST_F(PageOperationsTest, NullContextIsAPointerErrorAndHoldsNothing) {
-  EXPECT_EQ(object->OnStartPage(nullptr), E_POINTER);
-  EXPECT_EQ(object->Send(), kOutputFailure);  // no response held
+  EXPECT_EQ(object_->OnStartPage(nullptr), E_POINTER);
+  EXPECT_EQ(object_->Send(), kOutputFailure);  // no response held
 }
 
 // An object that answers only IUnknown.
@@ -103,10 +103,10 @@ class PlainUnknown : public RequestDefaults {
 
 TEST_F(PageOperationsTest, ObjectThatIsNoContextReturnsTheQueryFailure) {
   auto* plain = new PlainUnknown();
-  EXPECT_EQ(object->OnStartPage(plain), E_NOINTERFACE);
+  EXPECT_EQ(object_->OnStartPage(plain), E_NOINTERFACE);
   EXPECT_EQ(plain->References(), 1u);
   plain->Release();
-  EXPECT_EQ(object->Send(), kOutputFailure);
+  EXPECT_EQ(object_->Send(), kOutputFailure);
 }
 
 // A failing getter: the calls stop there, the objects taken before it are
@@ -136,7 +136,7 @@ TEST_P(FailingGetterTest, ReleasesWhatWasTakenAndReturnsTheFailure) {
   EXPECT_EQ(context->PageObjectReferences(), kOnlyContextHolds);
   IErrorInfo* info = nullptr;
   EXPECT_EQ(GetErrorInfo(0, &info), S_FALSE);
-  EXPECT_EQ(object->Send(), kOutputFailure);  // nothing held
+  EXPECT_EQ(object_->Send(), kOutputFailure);  // nothing held
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -153,12 +153,12 @@ INSTANTIATE_TEST_SUITE_P(
             {"Release Request", "Release Response", "Release Server", "Release Session"}}));
 
 TEST_F(PageOperationsTest, EndWithoutStartOrTwiceSucceeds) {
-  EXPECT_EQ(object->OnEndPage(), S_OK);
+  EXPECT_EQ(object_->OnEndPage(), S_OK);
   ScriptingContextDouble* context = NewContext();
   ASSERT_EQ(Start(context), S_OK);
-  EXPECT_EQ(object->OnEndPage(), S_OK);
+  EXPECT_EQ(object_->OnEndPage(), S_OK);
   context->log.clear();
-  EXPECT_EQ(object->OnEndPage(), S_OK);
+  EXPECT_EQ(object_->OnEndPage(), S_OK);
   EXPECT_TRUE(context->log.empty());
 }
 
@@ -171,7 +171,7 @@ TEST_F(PageOperationsTest, SecondStartGivesTheFirstObjectsBack) {
   EXPECT_EQ(first->log, kEndReleases);
   EXPECT_EQ(first->PageObjectReferences(), kOnlyContextHolds);
   EXPECT_EQ(second->PageObjectReferences(), kObjectHoldsAll);
-  ASSERT_EQ(object->Send(), S_OK);
+  ASSERT_EQ(object_->Send(), S_OK);
   EXPECT_TRUE(first->response->body.empty());
   EXPECT_FALSE(second->response->body.empty());
 }
@@ -183,7 +183,7 @@ TEST_F(PageOperationsTest, FailedSecondStartKeepsTheFirstObjects) {
   EXPECT_EQ(Start(failing), E_FAIL);
   EXPECT_EQ(first->PageObjectReferences(), kObjectHoldsAll);
   EXPECT_EQ(failing->PageObjectReferences(), kOnlyContextHolds);
-  ASSERT_EQ(object->Send(), S_OK);
+  ASSERT_EQ(object_->Send(), S_OK);
   EXPECT_FALSE(first->response->body.empty());
 }
 
@@ -197,12 +197,12 @@ class SendFormatTest : public PageOperationsTest, public ::testing::WithParamInt
 
 TEST_P(SendFormatTest, WritesTheContentTypeThenTheWholePicture) {
   const SendCase& c = GetParam();
-  object->SetOutputFormat(c.outputFormat, 0);
-  object->SetSize(160, 50);
+  object_->SetOutputFormat(c.outputFormat, 0);
+  object_->SetSize(160, 50);
   ScriptingContextDouble* context = NewContext();
   ASSERT_EQ(Start(context), S_OK);
   context->log.clear();
-  ASSERT_EQ(object->Send(), S_OK);
+  ASSERT_EQ(object_->Send(), S_OK);
   EXPECT_EQ(context->log, (CallLog{"put_ContentType", "BinaryWrite"}));
   EXPECT_EQ(context->response->contentType, c.contentType);
   const DecodedImage image = c.decode(context->response->body);
@@ -222,7 +222,7 @@ TEST_F(PageOperationsTest, SendWithoutEncoderTouchesNothing) {
   ASSERT_EQ(Start(context), S_OK);
   context->log.clear();
   GlimmarkTest_HideEncoder(u"image/jpeg");
-  EXPECT_EQ(object->Send(), kOutputFailure);
+  EXPECT_EQ(object_->Send(), kOutputFailure);
   EXPECT_EQ(TakeErrorDescription(), u"Cannot find jpeg encoder CLSID");
   EXPECT_TRUE(context->log.empty());
   EXPECT_TRUE(context->response->body.empty());
@@ -231,11 +231,11 @@ TEST_F(PageOperationsTest, SendWithoutEncoderTouchesNothing) {
 TEST_F(PageOperationsTest, SendAfterEndFailsBeforeRendering) {
   ScriptingContextDouble* context = NewContext();
   ASSERT_EQ(Start(context), S_OK);
-  object->OnEndPage();
+  object_->OnEndPage();
   context->log.clear();
-  EXPECT_EQ(object->Send(), kOutputFailure);
+  EXPECT_EQ(object_->Send(), kOutputFailure);
   EXPECT_EQ(TakeErrorDescription(), u"No page response: call OnStartPage first");
-  EXPECT_EQ(Implementation(object)->Settings()->font, nullptr);  // no rendering chose a font
+  EXPECT_EQ(Implementation(object_)->Settings()->font, nullptr);  // no rendering chose a font
   EXPECT_TRUE(context->log.empty());
 }
 
@@ -246,11 +246,11 @@ TEST_F(PageOperationsTest, SendReportsAContentTypeItCannotMake) {
   ScriptingContextDouble* context = NewContext();
   ASSERT_EQ(Start(context), S_OK);
   context->log.clear();
-  ASSERT_EQ(object->Send(), S_OK);  // renders once, so the next Send's first string is its own
+  ASSERT_EQ(object_->Send(), S_OK);  // renders once, so the next Send's first string is its own
   context->log.clear();
   context->response->body.clear();
   GlimmarkTest_FailNextStringAllocation();
-  EXPECT_EQ(object->Send(), kOutputFailure);
+  EXPECT_EQ(object_->Send(), kOutputFailure);
   EXPECT_EQ(TakeErrorDescription(), u"Cannot create the content type");
   EXPECT_TRUE(context->log.empty());
   EXPECT_TRUE(context->response->body.empty());
@@ -260,8 +260,8 @@ TEST_F(PageOperationsTest, ResponseFailuresAreNotSendsFailures) {
   ScriptingContextDouble* context = NewContext();
   context->response->answer = E_FAIL;
   ASSERT_EQ(Start(context), S_OK);
-  EXPECT_EQ(object->Send(), S_OK);
-  EXPECT_EQ(object->Send(), S_OK);  // each call writes a new picture
+  EXPECT_EQ(object_->Send(), S_OK);
+  EXPECT_EQ(object_->Send(), S_OK);  // each call writes a new picture
   EXPECT_GT(context->response->body.size(), 0u);
 }
 

@@ -242,6 +242,41 @@ TEST_F(MachineRegistration, LibraryPathLongerThanMaxPathIsRefused) {
   ExpectNoTable(HKEY_LOCAL_MACHINE);
 }
 
+// A folder below `top` such that the library copied into it has a path of
+// exactly `length` units.
+std::filesystem::path FolderForLibraryPath(const std::filesystem::path& top, size_t length) {
+  const size_t fileName = std::string("/libglimmark.so").size();
+  std::filesystem::path folder = top;
+  // Segments of 50 until at most 61 units are missing, then one of the rest.
+  while (length - fileName - folder.string().size() > 61) folder /= std::string(50, 'd');
+  folder /= std::string(length - fileName - folder.string().size() - 1, 'e');
+  return folder;
+}
+
+// MAX_PATH counts the terminating zero: a path of MAX_PATH - 1 units is the
+// longest that registers; one more unit is a cut path, refused with nothing
+// written.
+TEST_F(MachineRegistration, LibraryPathFitsUpToMaxPathMinusOne) {
+  const std::filesystem::path top =
+      std::filesystem::temp_directory_path() / ("glimmark-edge-" + std::to_string(getpid()));
+  for (const size_t length : {size_t{MAX_PATH - 1}, size_t{MAX_PATH}}) {
+    const CopiedLibrary copy(FolderForLibraryPath(top, length), top);
+    ASSERT_EQ(copy.path.string().size(), length);
+    ASSERT_NE(copy.library, nullptr);
+    const EntryPoint registerServer = copy.Entry("DllRegisterServer");
+    ASSERT_NE(registerServer, nullptr);
+    if (length == MAX_PATH) {
+      EXPECT_EQ(registerServer(), static_cast<HRESULT>(0x8007007A));
+      ExpectNoTable(HKEY_LOCAL_MACHINE);
+      continue;
+    }
+    EXPECT_EQ(registerServer(), S_OK);
+    ExpectTable(HKEY_LOCAL_MACHINE, Wide(copy.path.string()));
+    EXPECT_EQ(copy.Entry("DllUnregisterServer")(), S_OK);
+    ExpectNoTable(HKEY_LOCAL_MACHINE);
+  }
+}
+
 // The built library, copied into a folder whose name has a single quote,
 // registers that path as its InprocServer32.
 TEST_F(MachineRegistration, LibraryPathWithASingleQuote) {

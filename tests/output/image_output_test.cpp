@@ -19,23 +19,23 @@ namespace {
 class ImageOutputTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(CreateGlimmark(&object), S_OK);
-    folder = std::filesystem::temp_directory_path() /
-             ("glimmark-output-" + std::to_string(getpid()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(folder);
+    ASSERT_EQ(CreateGlimmark(&object_), S_OK);
+    folder_ = std::filesystem::temp_directory_path() /
+              ("glimmark-output-" + std::to_string(getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(folder_);
   }
   void TearDown() override {
-    object->Release();
+    object_->Release();
     GlimmarkTest_ShowAllEncoders();
-    std::filesystem::remove_all(folder);
+    std::filesystem::remove_all(folder_);
   }
 
   // SaveToVar's bytes; fails the test unless the variant is a byte array.
   std::vector<uint8_t> SaveToVarBytes() {
     VARIANT result;
     VariantInit(&result);
-    EXPECT_EQ(object->SaveToVar(&result), S_OK);
+    EXPECT_EQ(object_->SaveToVar(&result), S_OK);
     std::vector<uint8_t> bytes;
     EXPECT_EQ(result.vt, VT_ARRAY | VT_UI1);
     if (result.vt != (VT_ARRAY | VT_UI1)) return bytes;
@@ -73,13 +73,13 @@ class ImageOutputTest : public ::testing::Test {
   HRESULT SaveToFile(const std::string& path) {
     const std::u16string wide(path.begin(), path.end());
     BSTR name = SysAllocString(wide.c_str());
-    const HRESULT result = object->SaveToFile(name);
+    const HRESULT result = object_->SaveToFile(name);
     SysFreeString(name);
     return result;
   }
 
-  IGlimmark* object = nullptr;
-  std::filesystem::path folder;
+  IGlimmark* object_ = nullptr;
+  std::filesystem::path folder_;
 };
 
 bool IsCompleteJpeg(const std::vector<uint8_t>& bytes) {
@@ -102,8 +102,8 @@ TEST_F(ImageOutputTest, DefaultsGiveACompleteJpegOfTheSetSize) {
 }
 
 TEST_F(ImageOutputTest, FormatOneIsGifEveryOtherValueJpeg) {
-  object->SetSize(120, 45);
-  object->SetOutputFormat(1, 0);
+  object_->SetSize(120, 45);
+  object_->SetOutputFormat(1, 0);
   const std::vector<uint8_t> gif = SaveToVarBytes();
   EXPECT_TRUE(IsGif(gif));
   const DecodedImage image = DecodeGif(gif);
@@ -111,7 +111,7 @@ TEST_F(ImageOutputTest, FormatOneIsGifEveryOtherValueJpeg) {
   EXPECT_EQ(image.width, 120);
   EXPECT_EQ(image.height, 45);
   for (LONG format : {0, 2, 7, -1}) {
-    object->SetOutputFormat(format, 0);
+    object_->SetOutputFormat(format, 0);
     EXPECT_TRUE(IsCompleteJpeg(SaveToVarBytes())) << format;
   }
 }
@@ -121,7 +121,7 @@ TEST_F(ImageOutputTest, EachCallDrawsTheSameTextWithFreshChoices) {
   const std::vector<uint8_t> second = SaveToVarBytes();
   EXPECT_NE(first, second);
   BSTR text = nullptr;
-  object->get_Text(&text);
+  object_->get_Text(&text);
   EXPECT_EQ(std::u16string(text), u"Captcha Test");
   SysFreeString(text);
 }
@@ -132,19 +132,19 @@ TEST_F(ImageOutputTest, QualityOfZeroOrLessKeepsThePreviousQuality) {
     for (int i = 0; i < 4; ++i) total += SaveToVarBytes().size();
     return total / 4;
   };
-  object->SetOutputFormat(2, 5);
+  object_->SetOutputFormat(2, 5);
   const size_t low = averageSize();
-  object->SetOutputFormat(2, 100);
+  object_->SetOutputFormat(2, 100);
   const size_t high = averageSize();
   EXPECT_GT(high, low * 2);
-  object->SetOutputFormat(2, 5);
-  object->SetOutputFormat(2, 0);
-  object->SetOutputFormat(2, -7);
+  object_->SetOutputFormat(2, 5);
+  object_->SetOutputFormat(2, 0);
+  object_->SetOutputFormat(2, -7);
   EXPECT_LT(averageSize(), (low + high) / 2);
 }
 
 TEST_F(ImageOutputTest, SaveToFileReplacesAnExistingFile) {
-  const std::string path = (folder / "picture.jpg").string();
+  const std::string path = (folder_ / "picture.jpg").string();
   {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     std::fputs(std::string(100000, 'x').c_str(), file);
@@ -155,21 +155,21 @@ TEST_F(ImageOutputTest, SaveToFileReplacesAnExistingFile) {
   EXPECT_TRUE(IsCompleteJpeg(bytes));
   EXPECT_TRUE(DecodeJpeg(bytes).ok);
 
-  object->SetOutputFormat(1, 0);
-  const std::string gifPath = (folder / "picture.gif").string();
+  object_->SetOutputFormat(1, 0);
+  const std::string gifPath = (folder_ / "picture.gif").string();
   EXPECT_EQ(SaveToFile(gifPath), S_OK);
   EXPECT_TRUE(DecodeGif(ReadFileBytes(gifPath)).ok);
 }
 
 TEST_F(ImageOutputTest, MissingFolderFailsWithTheFileMessage) {
-  const HRESULT result = SaveToFile((folder / "no-such-folder" / "x.jpg").string());
+  const HRESULT result = SaveToFile((folder_ / "no-such-folder" / "x.jpg").string());
   EXPECT_EQ(result, static_cast<HRESULT>(0x80040100));
   const auto [source, description] = TakeErrorInfo();
   EXPECT_EQ(source, u"Glimmark");
   EXPECT_EQ(description, u"Cannot save into the file");
-  EXPECT_EQ(std::u16string(Implementation(object)->Settings()->errorMessage),
+  EXPECT_EQ(std::u16string(Implementation(object_)->Settings()->errorMessage),
             u"Cannot save into the file");
-  EXPECT_FALSE(std::filesystem::exists(folder / "no-such-folder"));
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "no-such-folder"));
 }
 
 // Without an error object to post, a failed output still answers its own
@@ -177,7 +177,7 @@ TEST_F(ImageOutputTest, MissingFolderFailsWithTheFileMessage) {
 TEST_F(ImageOutputTest, FailureWithoutAnErrorObjectKeepsItsResult) {
   SetErrorInfo(0, nullptr);
   GlimmarkTest_FailNextErrorInfoCreation();
-  const HRESULT result = SaveToFile((folder / "no-such-folder" / "x.jpg").string());
+  const HRESULT result = SaveToFile((folder_ / "no-such-folder" / "x.jpg").string());
   EXPECT_EQ(result, static_cast<HRESULT>(0x80040100));
   IErrorInfo* info = nullptr;
   EXPECT_EQ(GetErrorInfo(0, &info), S_FALSE);
@@ -189,17 +189,17 @@ TEST_F(ImageOutputTest, MissingEncoderNamesTheFormat) {
   VARIANT untouched;
   untouched.vt = VT_I4;
   untouched.lVal = 12345;
-  EXPECT_EQ(object->SaveToVar(&untouched), static_cast<HRESULT>(0x80040100));
+  EXPECT_EQ(object_->SaveToVar(&untouched), static_cast<HRESULT>(0x80040100));
   EXPECT_EQ(untouched.vt, VT_I4);
   EXPECT_EQ(untouched.lVal, 12345);
   EXPECT_EQ(TakeErrorInfo().second, u"Cannot find jpeg encoder CLSID");
-  EXPECT_EQ(SaveToFile((folder / "a.jpg").string()), static_cast<HRESULT>(0x80040100));
+  EXPECT_EQ(SaveToFile((folder_ / "a.jpg").string()), static_cast<HRESULT>(0x80040100));
   EXPECT_EQ(TakeErrorInfo().second, u"Cannot find jpeg encoder CLSID");
 
-  object->SetOutputFormat(1, 0);
+  object_->SetOutputFormat(1, 0);
   EXPECT_TRUE(IsGif(SaveToVarBytes()));  // GIF still works
   GlimmarkTest_HideEncoder(u"image/gif");
-  EXPECT_EQ(object->SaveToVar(&untouched), static_cast<HRESULT>(0x80040100));
+  EXPECT_EQ(object_->SaveToVar(&untouched), static_cast<HRESULT>(0x80040100));
   EXPECT_EQ(TakeErrorInfo().second, u"Cannot find gif encoder CLSID");
 }
 
@@ -207,7 +207,7 @@ TEST_F(ImageOutputTest, FailingTempStreamIsReported) {
   GlimmarkTest_FailNextStreamCreation();
   VARIANT untouched;
   untouched.vt = VT_EMPTY;
-  EXPECT_EQ(object->SaveToVar(&untouched), static_cast<HRESULT>(0x80040100));
+  EXPECT_EQ(object_->SaveToVar(&untouched), static_cast<HRESULT>(0x80040100));
   EXPECT_EQ(untouched.vt, VT_EMPTY);
   EXPECT_EQ(TakeErrorInfo().second, u"Cannot create temp stream");
   EXPECT_TRUE(IsCompleteJpeg(SaveToVarBytes()));  // only the next creation failed
@@ -216,33 +216,33 @@ TEST_F(ImageOutputTest, FailingTempStreamIsReported) {
 TEST_F(ImageOutputTest, SizesThatCannotBeMadeFailClearly) {
   for (auto [width, height] : {std::pair{0, 70}, std::pair{200, 0}, std::pair{-5, 70},
                                std::pair{200, -1}, std::pair{INT32_MAX, INT32_MAX}}) {
-    object->SetSize(width, height);
+    object_->SetSize(width, height);
     VARIANT untouched;
     untouched.vt = VT_EMPTY;
-    EXPECT_EQ(object->SaveToVar(&untouched), static_cast<HRESULT>(0x80040100));
+    EXPECT_EQ(object_->SaveToVar(&untouched), static_cast<HRESULT>(0x80040100));
     EXPECT_EQ(untouched.vt, VT_EMPTY);
     EXPECT_EQ(TakeErrorInfo().second, u"Cannot create image of the set size");
   }
 }
 
 TEST_F(ImageOutputTest, UnusualSettingsStillGiveAPicture) {
-  object->SetSize(30, 12);  // low: margins shrink
+  object_->SetSize(30, 12);  // low: margins shrink
   EXPECT_TRUE(DecodeJpeg(SaveToVarBytes()).ok);
-  object->SetSize(200, 70);
-  object->SetLines(3, -4);  // negative curve width
+  object_->SetSize(200, 70);
+  object_->SetLines(3, -4);  // negative curve width
   EXPECT_TRUE(DecodeJpeg(SaveToVarBytes()).ok);
-  object->SetLines(2, 0);
+  object_->SetLines(2, 0);
   EXPECT_TRUE(DecodeJpeg(SaveToVarBytes()).ok);
-  object->SetOutputFormat(2, 1000);  // quality beyond 100 is clamped by the encoder
+  object_->SetOutputFormat(2, 1000);  // quality beyond 100 is clamped by the encoder
   EXPECT_TRUE(DecodeJpeg(SaveToVarBytes()).ok);
   BSTR empty = SysAllocString(u"");
-  object->put_Text(empty);
+  object_->put_Text(empty);
   SysFreeString(empty);
   EXPECT_TRUE(DecodeJpeg(SaveToVarBytes()).ok);
 }
 
 TEST_F(ImageOutputTest, NullDestinationIsRefused) {
-  EXPECT_EQ(object->SaveToVar(nullptr), E_POINTER);
+  EXPECT_EQ(object_->SaveToVar(nullptr), E_POINTER);
 }
 
 }  // namespace

@@ -1,10 +1,15 @@
 // The random choices of a rendering: each at its place in the draw order and
-// with the value that a model written here from the rules computes.
+// with a value worked out by hand for a chosen seed. The random source is the
+// well-known linear congruential generator (state * 214013 + 2531011, bits
+// 16..30), whose values from state 1 are 41, 18467, 6334, 26500, 19169, 15724,
+// 11478, 29358, 26962, 24464, 5705, 28145, 23281, 16827, 9961, 491, 2995,
+// 11942, ... (the 26th is 12382, the 50th 6868, the 66th 30106). The
+// expectations below are those values put through the rules by hand, so a
+// changed rounding, factor or order shows as a wrong number.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "render/font_selection.h"
 #include "render/glyph_cell.h"
@@ -15,48 +20,10 @@
 
 namespace {
 
-// The rendering's choices, computed from a state by the documented rules.
-struct ModelChoices {
-  int family = 0;
-  std::vector<int> cellWidths;
-  std::vector<float> angles;
-  std::vector<int> topMargins, bottomMargins;
-  std::vector<std::array<int, 8>> curves;
-  uint32_t stateAfter = 0;
-};
-
-ModelChoices Model(uint32_t state, const std::u16string& text, int width, int height, int lines) {
-  auto next = [&state] {
-    state = state * 214013u + 2531011u;
-    return static_cast<int>((state >> 16) & 0x7FFF);
-  };
-  auto exactScale = [](int r, int k) {
-    return static_cast<int>((2 * int64_t{r} * k + 32767) / 65534);
-  };
-  ModelChoices model;
-  model.family = exactScale(next(), 2);
-  const int n = static_cast<int>(text.size());
-  int total = 0;
-  if (n > 0) {
-    const int w = width / n;
-    for (int i = 0; i < n; ++i) {
-      model.cellWidths.push_back(w / 8 - exactScale(next(), w / 4) + w);
-      total += model.cellWidths.back();
-    }
-  }
-  for (int i = 0; i < n; ++i) {
-    model.angles.push_back(static_cast<float>(next()) / 32767.0f * 60.0f - 30.0f);
-    model.topMargins.push_back(next() * 10 / 32767);
-    model.bottomMargins.push_back(next() * 10 / 32767);
-  }
-  for (int c = 0; c < lines; ++c) {
-    std::array<int, 8> points{};
-    for (int p = 0; p < 8; ++p) points[p] = next() * (p % 2 == 0 ? total : height) / 32767;
-    model.curves.push_back(points);
-  }
-  model.stateAfter = state;
-  return model;
-}
+// Seeds that make the first value the 1st, 2nd and 4th of the sequence above.
+constexpr UINT32 kFirstIs41 = 1;
+constexpr UINT32 kFirstIs18467 = 2745024;
+constexpr UINT32 kFirstIs26500 = 415139642;
 
 class RenderChoicesTest : public RenderFixture {};
 
@@ -102,100 +69,98 @@ TEST_F(RenderChoicesTest, CurveCoordinateBoundaries) {
   EXPECT_EQ(CurveCoordinate(32767, 70), 70);
 }
 
-TEST_F(RenderChoicesTest, DefaultRenderingDrawsSixtyFiveValues) {
+// The value the source gives next: after a rendering it tells how many values
+// the rendering drew.
+int NextValue() { return DrawRandomValue(); }
+
+TEST_F(RenderChoicesTest, FirstValuePicksTheFamily) {
   GraphicsImage output(200, 70);
-  for (uint32_t seed : {0u, 1u, 1200000u, 9989001u}) {
+  const std::pair<UINT32, std::u16string> cases[] = {
+      {kFirstIs41, u"Arial"}, {kFirstIs18467, u"Times New Roman"}, {kFirstIs26500, u"Courier New"}};
+  for (const auto& [seed, family] : cases) {
     SeedRandomSource(seed);
-    RenderImage(&settings, output);
-    const ModelChoices model = Model(seed, u"Captcha Test", 200, 70, 2);
-    EXPECT_EQ(RandomSourceState(), model.stateAfter) << seed;
-    EXPECT_EQ(std::u16string(settings.fontName), std::u16string(FontFamilyName(model.family)));
-    for (int width : model.cellWidths) {
-      EXPECT_GE(width, 14);
-      EXPECT_LE(width, 18);
-    }
+    RenderImage(&settings_, output);
+    EXPECT_EQ(std::u16string(settings_.fontName), family) << seed;
   }
-  uint32_t state = 7;
-  for (int i = 0; i < 65; ++i) state = state * 214013u + 2531011u;
-  EXPECT_EQ(Model(7, u"Captcha Test", 200, 70, 2).stateAfter, state);
 }
 
-TEST_F(RenderChoicesTest, EveryChoiceMatchesTheModel) {
-  struct Case {
-    std::u16string text;
-    int width, height, lines;
-  };
-  const Case cases[] = {{u"Captcha Test", 200, 70, 2},
-                        {u"fpj7e", 200, 70, 3},
-                        {u"A", 120, 40, 1},
-                        {u"Wide text 123", 300, 90, 0}};
-  for (const Case& c : cases) {
-    for (uint32_t seed : {3u, 4242u, 77777u}) {
-      SetText(c.text);
-      settings.width = c.width;
-      settings.height = c.height;
-      settings.lineCount = c.lines;
-      const ModelChoices model = Model(seed, c.text, c.width, c.height, c.lines);
+// "AB" at 200 x 70 with one curve from state 1, step by step:
+//   font 41 -> Arial;
+//   cells (base 100, quarter 25, 100 / 8 = 12): 18467 * 25 / 32767 = 14.09 -> 14,
+//     width 12 - 14 + 100 = 98; 6334 -> 4.83 -> 5, width 107; canvas 205 wide;
+//   'A': angle 26500 / 32767 * 60 - 30 = 18.5244, margins 19169 -> 5, 15724 -> 4;
+//   'B': angle 11478 -> -8.9825, margins 29358 -> 8, 26962 -> 8;
+//   curve: x of 205, y of 70: 24464 -> 153, 5705 -> 12, 28145 -> 176,
+//     23281 -> 49, 16827 -> 105, 9961 -> 21, 491 -> 3, 2995 -> 6.
+TEST_F(RenderChoicesTest, EachStepTakesItsValuesInOrder) {
+  SetText(u"AB");
+  SeedRandomSource(kFirstIs41);
+  ChooseFontFamily(&settings_);
+  EXPECT_EQ(std::u16string(settings_.fontName), u"Arial");
 
-      // Whole rendering: the family it keeps and the number of values it draws.
-      GraphicsImage output(c.width, c.height);
-      SeedRandomSource(seed);
-      RenderImage(&settings, output);
-      EXPECT_EQ(std::u16string(settings.fontName), std::u16string(FontFamilyName(model.family)));
-      EXPECT_EQ(RandomSourceState(), model.stateAfter);
+  const CellWidths cells = DrawCellWidths(settings_.text, 200);
+  ASSERT_EQ(cells.count, 2);
+  EXPECT_EQ(cells.widths[0], 98);
+  EXPECT_EQ(cells.widths[1], 107);
+  EXPECT_EQ(cells.Total(), 205);
 
-      // Each step's value, replayed from the state at its place in the order.
-      SeedRandomSource(seed);
-      DrawRandomValue();  // the font
-      const CellWidths cells = DrawCellWidths(settings.text, c.width);
-      ASSERT_EQ(cells.count, static_cast<INT>(model.cellWidths.size()));
-      int total = 0;
-      for (INT i = 0; i < cells.count; ++i) {
-        EXPECT_EQ(cells.widths[i], model.cellWidths[i]);
-        total += cells.widths[i];
-      }
-      EXPECT_EQ(cells.Total(), total);
-      for (size_t i = 0; i < c.text.size(); ++i) {
-        EXPECT_EQ(GlyphAngle(DrawRandomValue()), model.angles[i]);
-        EXPECT_EQ(GlyphMargin(DrawRandomValue()), model.topMargins[i]);
-        EXPECT_EQ(GlyphMargin(DrawRandomValue()), model.bottomMargins[i]);
-      }
-      for (const auto& points : model.curves) {
-        for (int p = 0; p < 8; ++p) {
-          EXPECT_EQ(CurveCoordinate(DrawRandomValue(), p % 2 == 0 ? total : c.height), points[p]);
-        }
-      }
-    }
+  EXPECT_NEAR(GlyphAngle(DrawRandomValue()), 18.5244f, 1e-4f);
+  EXPECT_EQ(GlyphMargin(DrawRandomValue()), 5);
+  EXPECT_EQ(GlyphMargin(DrawRandomValue()), 4);
+  EXPECT_NEAR(GlyphAngle(DrawRandomValue()), -8.9825f, 1e-4f);
+  EXPECT_EQ(GlyphMargin(DrawRandomValue()), 8);
+  EXPECT_EQ(GlyphMargin(DrawRandomValue()), 8);
+
+  const int expected[8] = {153, 12, 176, 49, 105, 21, 3, 6};
+  for (int p = 0; p < 8; ++p) {
+    EXPECT_EQ(CurveCoordinate(DrawRandomValue(), p % 2 == 0 ? 205 : 70), expected[p]) << p;
   }
+  EXPECT_EQ(NextValue(), 11942);  // the 18th: 17 values taken
+}
+
+// Whole renderings: one value for the font, one per cell, three per glyph,
+// eight per curve, and nothing else.
+TEST_F(RenderChoicesTest, RenderingDrawsOneValuePerChoice) {
+  GraphicsImage output(200, 70);
+  SeedRandomSource(kFirstIs41);
+  RenderImage(&settings_, output);  // "Captcha Test", two curves: 1 + 12 + 36 + 16
+  EXPECT_EQ(NextValue(), 30106);    // the 66th
+
+  SetText(u"AB");
+  settings_.lineCount = 1;
+  SeedRandomSource(kFirstIs41);
+  RenderImage(&settings_, output);  // 1 + 2 + 6 + 8
+  EXPECT_EQ(NextValue(), 11942);    // the 18th
 }
 
 TEST_F(RenderChoicesTest, EmptyTextStillDrawsFontAndCurveValues) {
   SetText(u"");
+  settings_.lineCount = 3;
   GraphicsImage output(200, 70);
-  SeedRandomSource(11);
-  RenderImage(&settings, output);
-  EXPECT_EQ(RandomSourceState(), Model(11, u"", 200, 70, 2).stateAfter);  // 1 + 16 values
+  SeedRandomSource(kFirstIs41);
+  RenderImage(&settings_, output);  // 1 + 24
+  EXPECT_EQ(NextValue(), 12382);    // the 26th
 }
 
 TEST_F(RenderChoicesTest, NoCurveValuesWithoutCurves) {
   GraphicsImage output(200, 70);
   for (LONG lines : {0, -3}) {
-    settings.lineCount = lines;
-    SeedRandomSource(5);
-    RenderImage(&settings, output);
-    EXPECT_EQ(RandomSourceState(), Model(5, u"Captcha Test", 200, 70, 0).stateAfter);
+    settings_.lineCount = lines;
+    SeedRandomSource(kFirstIs41);
+    RenderImage(&settings_, output);        // 1 + 12 + 36
+    EXPECT_EQ(NextValue(), 6868) << lines;  // the 50th
   }
 }
 
 TEST_F(RenderChoicesTest, TwoRenderingsKeepOnlyTheSecondFont) {
   GraphicsImage output(200, 70);
   SeedRandomSource(1);
-  RenderImage(&settings, output);
-  const GraphicsFont* first = settings.font;
+  RenderImage(&settings_, output);
+  const GraphicsFont* first = settings_.font;
   ASSERT_NE(first, nullptr);
-  RenderImage(&settings, output);
-  EXPECT_NE(settings.font, nullptr);
-  EXPECT_NE(settings.font->Handle(), nullptr);
+  RenderImage(&settings_, output);
+  EXPECT_NE(settings_.font, nullptr);
+  EXPECT_NE(settings_.font->Handle(), nullptr);
 }
 
 }  // namespace

@@ -20,12 +20,12 @@ constexpr Gdiplus::ARGB kBlue = 0xFF0000FF;
 class RenderPictureTest : public RenderFixture {
  protected:
   void MakeFont() {
-    ChooseFontFamily(&settings);
-    KeepFont(&settings, CreateFontWithFallback(settings.fontName,
-                                               static_cast<Gdiplus::REAL>(settings.height),
-                                               Gdiplus::FontStyleRegular, Gdiplus::UnitPixel));
+    ChooseFontFamily(&settings_);
+    KeepFont(&settings_, CreateFontWithFallback(settings_.fontName,
+                                                static_cast<Gdiplus::REAL>(settings_.height),
+                                                Gdiplus::FontStyleRegular, Gdiplus::UnitPixel));
   }
-  bool IsBackground(const Pixel& p) { return p == FromArgb(settings.backgroundColor); }
+  bool IsBackground(const Pixel& p) { return p == FromArgb(settings_.backgroundColor); }
   int InkInRow(const Pixels& image, INT y) {
     int ink = 0;
     for (INT x = 0; x < image.width; ++x) ink += !IsBackground(image.At(x, y));
@@ -52,7 +52,7 @@ TEST_F(RenderPictureTest, GlyphFillsItsCellWidthBetweenTheMargins) {
     SeedRandomSource(state);
 
     GraphicsImage cellImage(40, 70);
-    DrawGlyphCell(&settings, u"W", cellImage);
+    DrawGlyphCell(&settings_, u"W", cellImage);
     const Pixels cell = ReadPixels(cellImage);
     EXPECT_GT(InkInColumn(cell, 0), 0) << seed;
     EXPECT_GT(InkInColumn(cell, 39), 0) << seed;
@@ -69,32 +69,32 @@ TEST_F(RenderPictureTest, SpaceLeavesItsCellInTheBackgroundAndStillDrawsThreeVal
   GraphicsImage cell(30, 70);
   Fill(cell, kBlue);
   const uint32_t before = RandomSourceState();
-  DrawGlyphCell(&settings, u" ", cell);
+  DrawGlyphCell(&settings_, u" ", cell);
   SeedRandomSource(before);
   for (int i = 0; i < 3; ++i) DrawRandomValue();
   const uint32_t afterThree = RandomSourceState();
   SeedRandomSource(before);
-  DrawGlyphCell(&settings, u" ", cell);
+  DrawGlyphCell(&settings_, u" ", cell);
   EXPECT_EQ(RandomSourceState(), afterThree);
   for (INT x = 0; x < 30; ++x) EXPECT_EQ(InkInColumn(cell, x), 0);
 }
 
 TEST_F(RenderPictureTest, NoFontLeavesCellsInTheBackground) {
   SeedRandomSource(9);
-  ReleaseFont(&settings);  // no font at all
+  ReleaseFont(&settings_);  // no font at all
   GraphicsImage cell(30, 70);
-  DrawGlyphCell(&settings, u"A", cell);
+  DrawGlyphCell(&settings_, u"A", cell);
   const Pixels pixels = ReadPixels(cell);
   for (INT x = 0; x < 30; ++x) EXPECT_EQ(InkInColumn(pixels, x), 0);
 }
 
 TEST_F(RenderPictureTest, LowCellsStillShowTheGlyph) {
-  settings.height = 12;
+  settings_.height = 12;
   for (uint32_t seed = 0; seed < 20; ++seed) {
     SeedRandomSource(seed);
     MakeFont();
     GraphicsImage cell(12, 12);
-    DrawGlyphCell(&settings, u"M", cell);
+    DrawGlyphCell(&settings_, u"M", cell);
     const Pixels pixels = ReadPixels(cell);
     int ink = 0;
     for (INT y = 0; y < 12; ++y) ink += InkInRow(pixels, y);
@@ -132,13 +132,13 @@ TEST_F(RenderPictureTest, CanvasBorderNeverReachesTheOutput) {
 }
 
 TEST_F(RenderPictureTest, CurvesAreDrawnInTheFontColour) {
-  settings.fontColor = kRed;
-  settings.lineCount = 3;
-  settings.lineWidth = 4;
+  settings_.fontColor = kRed;
+  settings_.lineCount = 3;
+  settings_.lineWidth = 4;
   SetText(u"    ");  // spaces: only the curves leave ink
   GraphicsImage output(200, 70);
   SeedRandomSource(21);
-  RenderImage(&settings, output);
+  RenderImage(&settings_, output);
   const Pixels pixels = ReadPixels(output);
   int red = 0;
   for (INT y = 0; y < 70; ++y) {
@@ -154,11 +154,11 @@ TEST_F(RenderPictureTest, CurvesAreDrawnInTheFontColour) {
 }
 
 TEST_F(RenderPictureTest, WithoutCurvesSpacesLeaveThePictureBlank) {
-  settings.lineCount = 0;
+  settings_.lineCount = 0;
   SetText(u"   ");
   GraphicsImage output(200, 70);
   SeedRandomSource(21);
-  RenderImage(&settings, output);
+  RenderImage(&settings_, output);
   const Pixels pixels = ReadPixels(output);
   for (INT y = 0; y < 70; ++y) EXPECT_EQ(InkInRow(pixels, y), 0);
 }
@@ -166,11 +166,11 @@ TEST_F(RenderPictureTest, WithoutCurvesSpacesLeaveThePictureBlank) {
 TEST_F(RenderPictureTest, NothingDrawableLeavesTheOutputAsMade) {
   for (const std::u16string& text : {std::u16string(), std::u16string(60, u'x')}) {
     SetText(text);
-    settings.width = 50;  // 60 characters do not fit 50 pixels: cells of width 0
+    settings_.width = 50;  // 60 characters do not fit 50 pixels: cells of width 0
     GraphicsImage output(50, 70);
     Fill(output, kBlue);
     SeedRandomSource(4);
-    RenderImage(&settings, output);
+    RenderImage(&settings_, output);
     for (INT y = 0; y < 70; y += 7) {
       for (INT x = 0; x < 50; x += 5) ASSERT_EQ(PixelAt(output, x, y), FromArgb(kBlue));
     }
@@ -180,7 +180,7 @@ TEST_F(RenderPictureTest, NothingDrawableLeavesTheOutputAsMade) {
 TEST_F(RenderPictureTest, DefaultPictureHasInkAndTheBackground) {
   GraphicsImage output(200, 70);
   SeedRandomSource(1200000);
-  RenderImage(&settings, output);
+  RenderImage(&settings_, output);
   const Pixels pixels = ReadPixels(output);
   int ink = 0;
   for (INT y = 0; y < 70; ++y) ink += InkInRow(pixels, y);

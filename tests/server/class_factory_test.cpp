@@ -1,13 +1,16 @@
 // The in-process server's frame around CGlimmark, through the entry points as
 // COM calls them: the cached class factory, the module's lock count, the
 // interface table, aggregation, and creation that fails part-way.
+#include "server/class_factory.h"
+
 #include <gtest/gtest.h>
 
-#include "testing/glimmark_client.h"
 #include "dll/server_module.h"
 #include "gdiplus/objects/startup_state.h"
 #include "glimmark_test_seams.h"
 #include "server/com_agg_object.h"
+#include "server/object_map.h"
+#include "testing/glimmark_client.h"
 
 namespace {
 
@@ -178,6 +181,7 @@ class AllocationFailure : public ::testing::TestWithParam<FailedAllocation> {
 TEST_P(AllocationFailure, GivesOutOfMemoryAndLeavesTheLockCount) {
   IClassFactory* factory = Factory();
   const LONG locks = LockCount();
+  const int startups = Gdiplus::GdiplusStartupCount();
   OuterObject outer;
   for (IUnknown* outerObject : {static_cast<IUnknown*>(nullptr), static_cast<IUnknown*>(&outer)}) {
     GlimmarkTest_FailHeapAllocation(GetParam().nth);
@@ -186,6 +190,8 @@ TEST_P(AllocationFailure, GivesOutOfMemoryAndLeavesTheLockCount) {
         << GetParam().what;
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(LockCount(), locks) << GetParam().what;
+    // An object made before its record failed was taken down again.
+    EXPECT_EQ(Gdiplus::GdiplusStartupCount(), startups) << GetParam().what;
   }
   EXPECT_EQ(outer.references, 1u);
   factory->Release();
@@ -194,5 +200,37 @@ TEST_P(AllocationFailure, GivesOutOfMemoryAndLeavesTheLockCount) {
 INSTANTIATE_TEST_SUITE_P(EachAllocation, AllocationFailure,
                          ::testing::Values(FailedAllocation{"object wrapper", 1},
                                            FailedAllocation{"settings record", 2}));
+
+// The class factory itself cannot be had: the map's request answers
+// E_OUTOFMEMORY, caches nothing and locks nothing, and the next request makes
+// the factory as if nothing had happened. A map of the test's own, since the
+// library's cached its factory long ago.
+HRESULT NeverCalled(IUnknown*, REFIID, void** object) {
+  *object = nullptr;
+  return E_UNEXPECTED;
+}
+
+TEST(FactoryAllocationFailure, CachesNothingAndTheNextRequestMakesIt) {
+  ObjectMapEntry entry = {&CLSID_Glimmark, nullptr, &CComClassFactory::CreateFactory, &NeverCalled,
+                          nullptr};
+  bool loadFailed = false;
+  CObjectMap map(&entry, 1, loadFailed);
+  ASSERT_FALSE(loadFailed);
+  const LONG locks = LockCount();
+
+  GlimmarkTest_FailHeapAllocation(1);
+  void* out = reinterpret_cast<void*>(0x1);
+  EXPECT_EQ(map.GetClassObject(CLSID_Glimmark, IID_IClassFactory, &out), E_OUTOFMEMORY);
+  GlimmarkTest_FailHeapAllocation(0);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(entry.cachedFactory, nullptr);
+  EXPECT_EQ(LockCount(), locks);
+
+  ASSERT_EQ(map.GetClassObject(CLSID_Glimmark, IID_IClassFactory, &out), S_OK);
+  EXPECT_EQ(static_cast<IUnknown*>(out), entry.cachedFactory);
+  EXPECT_EQ(LockCount(), locks + 1);  // the client's reference, not the cache's
+  static_cast<IClassFactory*>(out)->Release();
+  EXPECT_EQ(LockCount(), locks);
+}
 
 }  // namespace

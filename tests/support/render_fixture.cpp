@@ -4,13 +4,13 @@
 
 void RenderFixture::SetUp() {
   const Gdiplus::GdiplusStartupInput input;
-  ASSERT_EQ(Gdiplus::GdiplusStartup(&token, &input, nullptr), Gdiplus::Ok);
-  InitializeChallengeSettings(&settings);
+  ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
+  InitializeChallengeSettings(&settings_);
 }
 
 void RenderFixture::TearDown() {
-  ReleaseFont(&settings);
-  Gdiplus::GdiplusShutdown(token);
+  ReleaseFont(&settings_);
+  Gdiplus::GdiplusShutdown(token_);
 }
 
 void RenderFixture::Fill(GraphicsImage& image, Gdiplus::ARGB color) {

@@ -2,19 +2,20 @@
 // graphics library started for the test's duration, and pixel access.
 #pragma once
 
+// The graphics headers need the OLE types declared first.
+// clang-format off
 #include <windows.h>
-
 #include <ole2.h>
-
 #include <gdiplus.h>
+// clang-format on
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "state/challenge_settings.h"
 #include "render/font_selection.h"
 #include "render/graphics_wrappers.h"
+#include "state/challenge_settings.h"
 
 struct Pixel {
   BYTE red, green, blue;
@@ -26,7 +27,7 @@ class RenderFixture : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  void SetText(const std::u16string& text) { CopyBoundedText(settings.text, text.c_str()); }
+  void SetText(const std::u16string& text) { CopyBoundedText(settings_.text, text.c_str()); }
   // Fills an image with one opaque colour.
   static void Fill(GraphicsImage& image, Gdiplus::ARGB color);
   // All pixels of an image, row by row, read with one lock.
@@ -40,6 +41,6 @@ class RenderFixture : public ::testing::Test {
   static Pixel PixelAt(GraphicsImage& image, INT x, INT y);
   static Pixel FromArgb(Gdiplus::ARGB color);
 
-  ChallengeSettings settings{};
-  ULONG_PTR token = 0;
+  ChallengeSettings settings_{};
+  ULONG_PTR token_ = 0;
 };

@@ -17,17 +17,17 @@ class ScratchRegistry : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* base = std::getenv("GLIMMARK_REGISTRY");
-    path = std::string(base != nullptr ? base : "/tmp/glimmark-registry-test") + "." +
-           std::to_string(getpid()) + ".db";
+    path_ = std::string(base != nullptr ? base : "/tmp/glimmark-registry-test") + "." +
+            std::to_string(getpid()) + ".db";
     RemoveFiles();
-    GlimmarkTest_UseRegistryFile(path.c_str());
+    GlimmarkTest_UseRegistryFile(path_.c_str());
   }
   void TearDown() override {
     GlimmarkTest_UseRegistryFile(nullptr);
     RemoveFiles();
   }
   void RemoveFiles() {
-    for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+    for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path_ + suffix).c_str());
   }
-  std::string path;
+  std::string path_;
 };

@@ -44,7 +44,7 @@ HRESULT UnregisterBuiltServer() {
   });
 }
 
-ScopedApartment::ScopedApartment() : result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+ScopedApartment::ScopedApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
 ScopedApartment::~ScopedApartment() {
-  if (SUCCEEDED(result)) CoUninitialize();
+  if (SUCCEEDED(result_)) CoUninitialize();
 }

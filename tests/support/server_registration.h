@@ -21,8 +21,8 @@ class ScopedApartment {
   ~ScopedApartment();
   ScopedApartment(const ScopedApartment&) = delete;
   ScopedApartment& operator=(const ScopedApartment&) = delete;
-  HRESULT Result() const { return result; }
+  HRESULT Result() const { return result_; }
 
  private:
-  HRESULT result;
+  HRESULT result_;
 };

@@ -29,18 +29,18 @@ class CaptchaSiteTest : public ScratchRegistry {
     ScratchRegistry::SetUp();
     ASSERT_EQ(RegisterBuiltServer(), S_OK);
     GlimmarkTest_PinClock(kNow, 0);
-    settings.password = kPassword;
-    settings.key = RandomHostKey();
-    settings.failureWindows = {10, 60};
+    settings_.password = kPassword;
+    settings_.key = RandomHostKey();
+    settings_.failureWindows = {10, 60};
   }
   void TearDown() override {
-    site.reset();
+    site_.reset();
     GlimmarkTest_UnpinClock();
     ScratchRegistry::TearDown();
   }
   CaptchaSite& Site() {
-    if (!site) site = std::make_unique<CaptchaSite>(settings);
-    return *site;
+    if (!site_) site_ = std::make_unique<CaptchaSite>(settings_);
+    return *site_;
   }
   // A form made at kNow + `at`: its envelope.
   std::string NewEnvelope(int64_t at = 0) {
@@ -50,7 +50,7 @@ class CaptchaSiteTest : public ScratchRegistry {
     return EnvelopeInForm(form.body);
   }
   std::string AnswerOf(const std::string& envelope) {
-    return AnswerOfEnvelope(settings.key, kPassword, envelope);
+    return AnswerOfEnvelope(settings_.key, kPassword, envelope);
   }
   // POST /verify at kNow + `at`, as JSON.
   PageResult Answer(const std::string& envelope, const std::string& answer,
@@ -70,9 +70,9 @@ class CaptchaSiteTest : public ScratchRegistry {
     return "";
   }
 
-  ScopedApartment apartment;
-  SiteSettings settings;
-  std::unique_ptr<CaptchaSite> site;
+  ScopedApartment apartment_;
+  SiteSettings settings_;
+  std::unique_ptr<CaptchaSite> site_;
 };
 
 TEST_F(CaptchaSiteTest, EachEnvelopeIsJudgedByItsAgeAndItsAnswer) {
@@ -125,7 +125,7 @@ TEST(AnswerMatches, ExactlyWhateverTheAnswerHolds) {
 TEST_F(CaptchaSiteTest, AFullGuardAsksToRetryAndForgetsNoUsedEnvelope) {
   MemoryStoreLimits limits;
   limits.maxClaimedEnvelopes = 2;
-  settings.store = std::make_shared<MemorySiteStore>(settings.failureWindows, limits);
+  settings_.store = std::make_shared<MemorySiteStore>(settings_.failureWindows, limits);
   const std::string first = NewEnvelope(), second = NewEnvelope(), third = NewEnvelope();
   EXPECT_EQ(Answer(first, AnswerOf(first)).status, 200);
   EXPECT_EQ(Answer(second, "Wrong").status, 403);
@@ -150,9 +150,9 @@ class CountingStore : public MemorySiteStore {
 };
 
 TEST_F(CaptchaSiteTest, OnePicturePerEnvelopeInTheHostsLook) {
-  settings.look.format = kPictureFormatGif;
+  settings_.look.format = kPictureFormatGif;
   const auto store = std::make_shared<CountingStore>();
-  settings.store = store;
+  settings_.store = store;
   const std::string envelope = NewEnvelope();
   const PageResult first = Site().Picture({{"token", envelope}});
   // The component seeds its distortions from the clock's milliseconds: a
@@ -197,10 +197,10 @@ class UnreachableStore : public MemorySiteStore {
 };
 
 TEST_F(CaptchaSiteTest, APictureLetGoIsGoneAndAnUnreachableStoreServesNothing) {
-  settings.store = std::make_shared<StoreThatLetGo>();
+  settings_.store = std::make_shared<StoreThatLetGo>();
   EXPECT_EQ(Site().Picture({{"token", NewEnvelope()}}).status, 410);
-  site.reset();
-  settings.store = std::make_shared<UnreachableStore>();
+  site_.reset();
+  settings_.store = std::make_shared<UnreachableStore>();
   const std::string envelope = NewEnvelope();
   const PageResult picture = Site().Picture({{"token", envelope}});
   EXPECT_EQ(picture.status, 503);
@@ -358,7 +358,7 @@ TEST_F(CaptchaSiteTest, FailuresCountPerIpv4AddressAndPerIpv6Slash64) {
 }
 
 TEST_F(CaptchaSiteTest, ATrustedProxyNamesTheClientAndNobodyElseDoes) {
-  settings.trustedProxies = {"127.0.0.1"};
+  settings_.trustedProxies = {"127.0.0.1"};
   // Ten failures of 203.0.113.5, through the proxy, each claiming another
   // address on the left of the header.
   for (int i = 0; i < 10; ++i) {
@@ -384,7 +384,7 @@ TEST_F(CaptchaSiteTest, ATrustedProxyNamesTheClientAndNobodyElseDoes) {
 TEST_F(CaptchaSiteTest, AFullFailureTableMakesNewClientsWaitAndKeepsEveryLiveWindow) {
   MemoryStoreLimits limits;
   limits.maxClientWindows = 2;
-  settings.store = std::make_shared<MemorySiteStore>(settings.failureWindows, limits);
+  settings_.store = std::make_shared<MemorySiteStore>(settings_.failureWindows, limits);
   EXPECT_EQ(Answer(NewEnvelope(), "Wrong", {"192.0.2.1", ""}).status, 403);
   EXPECT_EQ(Answer(NewEnvelope(), "Wrong", {"192.0.2.2", ""}, 5).status, 403);
   const std::string waiting = NewEnvelope();

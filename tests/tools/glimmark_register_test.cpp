@@ -21,23 +21,23 @@ class GlimmarkRegister : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* base = std::getenv("GLIMMARK_REGISTRY");
-    path = std::string(base != nullptr ? base : "/tmp/glimmark-register-test") + ".register." +
-           std::to_string(getpid()) + ".db";
+    path_ = std::string(base != nullptr ? base : "/tmp/glimmark-register-test") + ".register." +
+            std::to_string(getpid()) + ".db";
     RemoveFiles();
-    saved = base != nullptr ? base : "";
-    setenv("GLIMMARK_REGISTRY", path.c_str(), 1);  // for the tool
-    GlimmarkTest_UseRegistryFile(path.c_str());    // for this process
+    saved_ = base != nullptr ? base : "";
+    setenv("GLIMMARK_REGISTRY", path_.c_str(), 1);  // for the tool
+    GlimmarkTest_UseRegistryFile(path_.c_str());    // for this process
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
   }
   void TearDown() override {
     CoFreeUnusedLibraries();
     CoUninitialize();
     GlimmarkTest_UseRegistryFile(nullptr);
-    setenv("GLIMMARK_REGISTRY", saved.c_str(), 1);
+    setenv("GLIMMARK_REGISTRY", saved_.c_str(), 1);
     RemoveFiles();
   }
   void RemoveFiles() {
-    for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+    for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path_ + suffix).c_str());
   }
   static bool ClassKeyExists(HKEY root) {
     HKEY key = nullptr;
@@ -48,8 +48,8 @@ class GlimmarkRegister : public ::testing::Test {
     RegCloseKey(key);
     return true;
   }
-  std::string path;
-  std::string saved;
+  std::string path_;
+  std::string saved_;
 };
 
 TEST_F(GlimmarkRegister, RegistersTheBuiltLibraryForAnotherClientAndRemovesIt) {

@@ -21,20 +21,20 @@ class GlimmarkServe : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string base = ::testing::TempDir() + "glimmark-serve-" + std::to_string(getpid());
-    registry = base + ".db";
-    passwordFile = base + ".password";
+    registry_ = base + ".db";
+    passwordFile_ = base + ".password";
     const char* saved = std::getenv("GLIMMARK_REGISTRY");
-    savedRegistry = saved != nullptr ? saved : "";
-    std::remove(registry.c_str());
-    setenv("GLIMMARK_REGISTRY", registry.c_str(), 1);  // for the tool
+    savedRegistry_ = saved != nullptr ? saved : "";
+    std::remove(registry_.c_str());
+    setenv("GLIMMARK_REGISTRY", registry_.c_str(), 1);  // for the tool
     WritePasswordFile("s3cret\n");
   }
   void TearDown() override {
-    setenv("GLIMMARK_REGISTRY", savedRegistry.c_str(), 1);
-    for (const std::string& file : {registry, passwordFile}) std::remove(file.c_str());
+    setenv("GLIMMARK_REGISTRY", savedRegistry_.c_str(), 1);
+    for (const std::string& file : {registry_, passwordFile_}) std::remove(file.c_str());
   }
   void WritePasswordFile(const std::string& content) {
-    FILE* file = std::fopen(passwordFile.c_str(), "wb");
+    FILE* file = std::fopen(passwordFile_.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     std::fwrite(content.data(), 1, content.size(), file);
     std::fclose(file);
@@ -43,15 +43,17 @@ class GlimmarkServe : public ::testing::Test {
     args.insert(args.begin(), {"serve", "--bind", kUnbindable});
     return RunGlimmark(args);
   }
-  std::string registry, passwordFile, savedRegistry;
+  std::string registry_;
+  std::string passwordFile_;
+  std::string savedRegistry_;
 };
 
 TEST_F(GlimmarkServe, RefusesToStartWithoutAComponentThatDraws) {
-  const RunResult run = Serve({"--password-file", passwordFile});
+  const RunResult run = Serve({"--password-file", passwordFile_});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out, "");
   for (const std::string& part :
-       {std::string("cannot create and draw with \"tolvek.Glimmark\" (0x800401F3)"), registry,
+       {std::string("cannot create and draw with \"tolvek.Glimmark\" (0x800401F3)"), registry_,
         std::string("`glimmark register`")}) {
     EXPECT_NE(run.err.find(part), std::string::npos) << part << "\n" << run.err;
   }
@@ -61,7 +63,7 @@ TEST_F(GlimmarkServe, APasswordOnTheCommandLineIsWarnedAboutAndAFileIsNot) {
   const std::string warning = "visible to every local user in the process list";
   const RunResult onCommandLine = Serve({"--password", "s3cret"});
   EXPECT_NE(onCommandLine.err.find(warning), std::string::npos) << onCommandLine.err;
-  const RunResult fromFile = Serve({"--password-file", passwordFile});
+  const RunResult fromFile = Serve({"--password-file", passwordFile_});
   EXPECT_EQ(fromFile.err.find(warning), std::string::npos) << fromFile.err;
   EXPECT_EQ(fromFile.err.find("s3cret"), std::string::npos);  // never printed
 }
@@ -72,9 +74,9 @@ TEST_F(GlimmarkServe, BadSettingsAreRefusedBeforeAnythingStarts) {
     std::vector<std::string> args;
     const char* message;
   } cases[] = {
-      {{"--password-file", passwordFile}, "is empty"},
-      {{"--password-file", passwordFile + ".missing"}, "cannot read the password file"},
-      {{"--password", "a", "--password-file", passwordFile}, "not both"},
+      {{"--password-file", passwordFile_}, "is empty"},
+      {{"--password-file", passwordFile_ + ".missing"}, "cannot read the password file"},
+      {{"--password", "a", "--password-file", passwordFile_}, "not both"},
       {{"--size", "39x70"}, "--size"},
       {{"--size", "200x 70"}, "--size"},
       {{"--lines", "+5"}, "--lines"},

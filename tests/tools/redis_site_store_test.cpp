@@ -38,9 +38,9 @@ class RedisStoreTest : public ::testing::Test {
   void SetUp() override {
     const std::string missing = RedisServerProcess::Missing();
     if (!missing.empty()) GTEST_SKIP() << missing;
-    server = std::make_unique<RedisServerProcess>(Password());
+    server_ = std::make_unique<RedisServerProcess>(Password());
     std::string error;
-    ASSERT_TRUE(server->Start(error)) << error;
+    ASSERT_TRUE(server_->Start(error)) << error;
   }
 
   virtual std::string Password() const { return ""; }
@@ -48,7 +48,8 @@ class RedisStoreTest : public ::testing::Test {
   RedisStoreSettings Settings(const std::string& prefix = "site") const {
     RedisStoreSettings settings;
     std::string reason;
-    EXPECT_TRUE(ParseStoreAddress(server->StoreAddressText(), settings.connection.address, reason));
+    EXPECT_TRUE(
+        ParseStoreAddress(server_->StoreAddressText(), settings.connection.address, reason));
     settings.connection.password = Password();
     settings.connection.connectTimeout = kTestTimeout;
     settings.connection.commandTimeout = kTestTimeout;
@@ -59,8 +60,8 @@ class RedisStoreTest : public ::testing::Test {
 
   std::unique_ptr<RedisSiteStore> Store(RedisStoreSettings settings) {
     return std::make_unique<RedisSiteStore>(std::move(settings), [this](const std::string& line) {
-      const std::lock_guard<std::mutex> lock(logMutex);
-      log.push_back(line);
+      const std::lock_guard<std::mutex> lock(logMutex_);
+      log_.push_back(line);
     });
   }
   std::unique_ptr<RedisSiteStore> Store(const std::string& prefix = "site") {
@@ -68,13 +69,13 @@ class RedisStoreTest : public ::testing::Test {
   }
 
   std::vector<std::string> LogLines() {
-    const std::lock_guard<std::mutex> lock(logMutex);
-    return log;
+    const std::lock_guard<std::mutex> lock(logMutex_);
+    return log_;
   }
 
-  std::unique_ptr<RedisServerProcess> server;
-  std::mutex logMutex;
-  std::vector<std::string> log;
+  std::unique_ptr<RedisServerProcess> server_;
+  std::mutex logMutex_;
+  std::vector<std::string> log_;
 };
 
 AnswerVerdict Settle(SiteStore& store, const std::string& client, const std::string& envelope,
@@ -130,8 +131,8 @@ TEST_F(RedisStoreTest, AnEnvelopeIsSettledOnceRightOrWrong) {
   EXPECT_EQ(Settle(*store, "192.0.2.2", "e1", false), AnswerVerdict::kAlreadyUsed);
   EXPECT_EQ(Settle(*store, "192.0.2.1", "e2", false), AnswerVerdict::kWrong);
   EXPECT_EQ(Settle(*store, "192.0.2.1", "e2", true), AnswerVerdict::kAlreadyUsed);
-  EXPECT_EQ(server->Command({"GET", "site:failures:192.0.2.1"}), "1");
-  EXPECT_EQ(server->Command({"GET", "site:failures:192.0.2.2"}), "(nil)");
+  EXPECT_EQ(server_->Command({"GET", "site:failures:192.0.2.1"}), "1");
+  EXPECT_EQ(server_->Command({"GET", "site:failures:192.0.2.2"}), "(nil)");
 
   // A late request (the audio) asks whether an envelope was answered, by
   // either answer, and a fresh one was not.
@@ -184,7 +185,7 @@ TEST_F(RedisStoreTest, FailuresOnTwoStoresAddUpToOneLimit) {
   EXPECT_EQ(limited.verdict, AnswerVerdict::kLimited);
   EXPECT_GE(limited.retryAfterSeconds, 1);
   EXPECT_LE(limited.retryAfterSeconds, 60);
-  EXPECT_EQ(server->Command({"EXISTS", "site:used:fresh"}),
+  EXPECT_EQ(server_->Command({"EXISTS", "site:used:fresh"}),
             "0");  // a limited client claims nothing
   const AnswerOutcome alsoLimited =
       first->SettleAnswer("203.0.113.5", "fresh", kExpiresAt, true, kNow);
@@ -220,13 +221,13 @@ TEST_F(RedisStoreTest, RedisExpiresTheWindowAndTheClaims) {
   auto store = Store(settings);
   for (int i = 0; i < kMaxFailures; ++i)
     EXPECT_EQ(Settle(*store, "203.0.113.7", "x" + std::to_string(i), false), AnswerVerdict::kWrong);
-  const long pttl = std::stol(server->Command({"PTTL", "site:failures:203.0.113.7"}));
+  const long pttl = std::stol(server_->Command({"PTTL", "site:failures:203.0.113.7"}));
   EXPECT_GT(pttl, 0);
   EXPECT_LE(pttl, 1000);
   EXPECT_EQ(store->SettleAnswer("203.0.113.7", "y", kExpiresAt, true, kNow).verdict,
             AnswerVerdict::kLimited);
   // The claim lasts until the envelope's expiry, its last second included.
-  const long claimTtl = std::stol(server->Command({"PTTL", "site:used:x0"}));
+  const long claimTtl = std::stol(server_->Command({"PTTL", "site:used:x0"}));
   EXPECT_GT(claimTtl, 300 * 1000 - 5000);
   EXPECT_LE(claimTtl, 301 * 1000);
   std::this_thread::sleep_for(milliseconds(1100));
@@ -264,7 +265,7 @@ TEST_F(RedisStoreTest, TheFirstRenderingWinsOnEveryStore) {
   ASSERT_EQ(second->KeepFirstRendering("audio:e7", "sound", kExpiresAt, kNow, kept),
             StoreStatus::kOk);
   EXPECT_EQ(kept, "sound");
-  const long ttl = std::stol(server->Command({"PTTL", "site:picture:e7"}));
+  const long ttl = std::stol(server_->Command({"PTTL", "site:picture:e7"}));
   EXPECT_GT(ttl, 290 * 1000);
   EXPECT_LE(ttl, 301 * 1000);
 }
@@ -278,7 +279,7 @@ TEST_F(RedisStoreTest, OneRoundTripPerCallAndItsScriptsSurviveAFlush) {
   store->KeepFirstRendering("picture:r1", "bytes", kExpiresAt, kNow, kept);
   EXPECT_EQ(store->RoundTrips() - before, 2u);
 
-  EXPECT_EQ(server->Command({"SCRIPT", "FLUSH"}), "OK");
+  EXPECT_EQ(server_->Command({"SCRIPT", "FLUSH"}), "OK");
   EXPECT_EQ(Settle(*store, "192.0.2.3", "r2", true), AnswerVerdict::kAccepted);
   EXPECT_EQ(Settle(*store, "192.0.2.3", "r2", true), AnswerVerdict::kAlreadyUsed);
 }
@@ -289,7 +290,7 @@ class RedisStoreWithPasswordTest : public RedisStoreTest {
 };
 
 TEST_F(RedisStoreWithPasswordTest, AuthenticatesWithThePasswordAndNamesARefusal) {
-  const std::string path = server->Folder() + "/store-password";
+  const std::string path = server_->Folder() + "/store-password";
   std::ofstream(path) << Password() << "\n";
   RedisStoreSettings settings = Settings();
   std::string reason;
@@ -313,7 +314,7 @@ TEST_F(RedisStoreWithPasswordTest, AuthenticatesWithThePasswordAndNamesARefusal)
 
 TEST_F(RedisStoreTest, AStoreThatIsNotThereIsUnavailableAtOnce) {
   RedisStoreSettings settings = Settings();
-  settings.connection.address.path = server->Folder() + "/nobody.sock";
+  settings.connection.address.path = server_->Folder() + "/nobody.sock";
   auto store = Store(settings);
   const auto start = Clock::now();
   const AnswerOutcome outcome = store->SettleAnswer("192.0.2.5", "u1", kExpiresAt, true, kNow);
@@ -337,7 +338,7 @@ TEST_F(RedisStoreTest, AStalledStoreFailsWithinTheCommandDeadline) {
   settings.connection.commandTimeout = kDeadline;
   auto store = Store(settings);
   ASSERT_TRUE(store->Healthy());
-  const std::string pid = server->Command({"INFO", "server"});
+  const std::string pid = server_->Command({"INFO", "server"});
   const size_t at = pid.find("process_id:");
   ASSERT_NE(at, std::string::npos);
   const pid_t serverPid = std::stoi(pid.substr(at + 11));
@@ -361,12 +362,12 @@ TEST_F(RedisStoreTest, AStalledStoreFailsWithinTheCommandDeadline) {
 TEST_F(RedisStoreTest, ServesAgainAfterARestartWithWhatWasClaimedBefore) {
   auto store = Store();
   EXPECT_EQ(Settle(*store, "192.0.2.8", "kept", true), AnswerVerdict::kAccepted);
-  server->Kill();
+  server_->Kill();
   EXPECT_EQ(store->SettleAnswer("192.0.2.8", "new", kExpiresAt, true, kNow).status,
             StoreStatus::kUnavailable);
   EXPECT_FALSE(store->Healthy());
   std::string error;
-  ASSERT_TRUE(server->Start(error)) << error;
+  ASSERT_TRUE(server_->Start(error)) << error;
   ASSERT_TRUE(AnswersWithin(milliseconds(10000), [&] { return store->Healthy(); }));
   EXPECT_EQ(Settle(*store, "192.0.2.8", "kept", true), AnswerVerdict::kAlreadyUsed);
   EXPECT_EQ(Settle(*store, "192.0.2.8", "new", true), AnswerVerdict::kAccepted);

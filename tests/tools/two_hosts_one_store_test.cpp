@@ -62,16 +62,16 @@ class TwoHostsOneStoreTest : public ScratchRegistry {
     ScratchRegistry::SetUp();
     ASSERT_EQ(RegisterBuiltServer(), S_OK);
     std::string error;
-    ASSERT_TRUE(redis.Start(error)) << error;
-    key = RandomHostKey();
-    for (auto* host : {&a, &b}) {
+    ASSERT_TRUE(redis_.Start(error)) << error;
+    key_ = RandomHostKey();
+    for (auto* host : {&a_, &b_}) {
       *host = std::make_unique<RunningHost>(Site(), error);
       ASSERT_TRUE(error.empty()) << error;
     }
   }
   void TearDown() override {
-    a.reset();
-    b.reset();
+    a_.reset();
+    b_.reset();
     ScratchRegistry::TearDown();
   }
 
@@ -79,16 +79,16 @@ class TwoHostsOneStoreTest : public ScratchRegistry {
   SiteSettings Site() {
     SiteSettings site;
     site.password = kPassword;
-    site.key = key;
+    site.key = key_;
     site.failureWindows.maxFailures = kMaxFailures;
     RedisStoreSettings store;
     std::string reason;
-    EXPECT_TRUE(ParseStoreAddress(redis.StoreAddressText(), store.connection.address, reason));
+    EXPECT_TRUE(ParseStoreAddress(redis_.StoreAddressText(), store.connection.address, reason));
     store.connection.connectTimeout = kStoreTimeout;
     store.connection.commandTimeout = kStoreTimeout;
     store.maxFailures = kMaxFailures;
     auto redisStore = std::make_shared<RedisSiteStore>(store);
-    stores.push_back(redisStore.get());
+    stores_.push_back(redisStore.get());
     site.store = std::move(redisStore);
     return site;
   }
@@ -98,7 +98,7 @@ class TwoHostsOneStoreTest : public ScratchRegistry {
     return result && result->status == 200 ? EnvelopeInForm(result->body) : "";
   }
   std::string AnswerOf(const std::string& envelope) {
-    return AnswerOfEnvelope(key, kPassword, envelope);
+    return AnswerOfEnvelope(key_, kPassword, envelope);
   }
   // The status and the JSON body of an answer.
   std::pair<int, std::string> Verify(const RunningHost& host, const std::string& envelope,
@@ -115,10 +115,11 @@ class TwoHostsOneStoreTest : public ScratchRegistry {
     return result ? result->status : 0;
   }
 
-  RedisServerProcess redis;
-  HostKey key{};
-  std::vector<RedisSiteStore*> stores;  // a's, then b's
-  std::unique_ptr<RunningHost> a, b;
+  RedisServerProcess redis_;
+  HostKey key_{};
+  std::vector<RedisSiteStore*> stores_;  // a's, then b's
+  std::unique_ptr<RunningHost> a_;
+  std::unique_ptr<RunningHost> b_;
 };
 
 const std::pair<int, std::string> kAccepted = {200, "{\"ok\": true}\n"};
@@ -127,24 +128,24 @@ const std::pair<int, std::string> kAlreadyUsed = {
 const std::pair<int, std::string> kWrong = {403, "{\"ok\": false, \"reason\": \"wrong answer\"}\n"};
 
 TEST_F(TwoHostsOneStoreTest, AnEnvelopeAnsweredOnOneHostIsUsedOnTheOther) {
-  const std::string envelope = NewEnvelope(*a);
+  const std::string envelope = NewEnvelope(*a_);
   const std::string answer = AnswerOf(envelope);
   ASSERT_FALSE(answer.empty());
-  EXPECT_EQ(Verify(*a, envelope, answer), kAccepted);
-  EXPECT_EQ(Verify(*b, envelope, answer), kAlreadyUsed);
-  EXPECT_EQ(Verify(*a, envelope, answer), kAlreadyUsed);
+  EXPECT_EQ(Verify(*a_, envelope, answer), kAccepted);
+  EXPECT_EQ(Verify(*b_, envelope, answer), kAlreadyUsed);
+  EXPECT_EQ(Verify(*a_, envelope, answer), kAlreadyUsed);
 
-  const std::string second = NewEnvelope(*b);
-  EXPECT_EQ(Verify(*b, second, "wrong"), kWrong);
-  EXPECT_EQ(Verify(*a, second, AnswerOf(second)), kAlreadyUsed);
+  const std::string second = NewEnvelope(*b_);
+  EXPECT_EQ(Verify(*b_, second, "wrong"), kWrong);
+  EXPECT_EQ(Verify(*a_, second, AnswerOf(second)), kAlreadyUsed);
 }
 
 TEST_F(TwoHostsOneStoreTest, FailuresOnBothHostsAddUpToOneLimit) {
   for (int i = 0; i < kMaxFailures; ++i) {
-    const RunningHost& host = i % 2 == 0 ? *a : *b;
+    const RunningHost& host = i % 2 == 0 ? *a_ : *b_;
     EXPECT_EQ(Verify(host, NewEnvelope(host), "wrong"), kWrong) << i;
   }
-  for (const RunningHost* host : {a.get(), b.get()}) {
+  for (const RunningHost* host : {a_.get(), b_.get()}) {
     std::string retryAfter;
     const std::string envelope = NewEnvelope(*host);
     EXPECT_EQ(Verify(*host, envelope, AnswerOf(envelope), &retryAfter).first, 429);
@@ -153,9 +154,9 @@ TEST_F(TwoHostsOneStoreTest, FailuresOnBothHostsAddUpToOneLimit) {
 }
 
 TEST_F(TwoHostsOneStoreTest, BothHostsServeTheFirstPictureOfAnEnvelope) {
-  const std::string target = "/captcha?token=" + NewEnvelope(*a);
-  auto fromB = b->Client().Get(target.c_str());
-  auto fromA = a->Client().Get(target.c_str());
+  const std::string target = "/captcha?token=" + NewEnvelope(*a_);
+  auto fromB = b_->Client().Get(target.c_str());
+  auto fromA = a_->Client().Get(target.c_str());
   ASSERT_TRUE(fromA && fromB);
   ASSERT_EQ(fromB->status, 200);
   ASSERT_EQ(fromA->status, 200);
@@ -164,26 +165,26 @@ TEST_F(TwoHostsOneStoreTest, BothHostsServeTheFirstPictureOfAnEnvelope) {
 }
 
 TEST_F(TwoHostsOneStoreTest, EachAnswerAndEachPictureIsOneRoundTrip) {
-  const std::string envelope = NewEnvelope(*a);
+  const std::string envelope = NewEnvelope(*a_);
   const std::string target = "/captcha?token=" + envelope;
-  ASSERT_EQ(Status(*a, target), 200);  // a's first connection is set up here
-  ASSERT_EQ(Status(*b, target), 200);
-  const uint64_t before = stores[0]->RoundTrips() + stores[1]->RoundTrips();
-  EXPECT_EQ(Status(*a, target), 200);
-  EXPECT_EQ(Verify(*b, envelope, AnswerOf(envelope)), kAccepted);
-  EXPECT_EQ(Verify(*a, envelope, "wrong"), kAlreadyUsed);
-  EXPECT_EQ(Status(*a, "/"), 200);  // the form: none
-  EXPECT_EQ(stores[0]->RoundTrips() + stores[1]->RoundTrips() - before, 3u);
+  ASSERT_EQ(Status(*a_, target), 200);  // a's first connection is set up here
+  ASSERT_EQ(Status(*b_, target), 200);
+  const uint64_t before = stores_[0]->RoundTrips() + stores_[1]->RoundTrips();
+  EXPECT_EQ(Status(*a_, target), 200);
+  EXPECT_EQ(Verify(*b_, envelope, AnswerOf(envelope)), kAccepted);
+  EXPECT_EQ(Verify(*a_, envelope, "wrong"), kAlreadyUsed);
+  EXPECT_EQ(Status(*a_, "/"), 200);  // the form: none
+  EXPECT_EQ(stores_[0]->RoundTrips() + stores_[1]->RoundTrips() - before, 3u);
 }
 
 TEST_F(TwoHostsOneStoreTest, WithoutTheStoreNothingIsAcceptedAndBothServeAgainWhenItIsBack) {
-  const std::string used = NewEnvelope(*a);
-  ASSERT_EQ(Verify(*a, used, AnswerOf(used)), kAccepted);
-  const std::string pending = NewEnvelope(*b);
+  const std::string used = NewEnvelope(*a_);
+  ASSERT_EQ(Verify(*a_, used, AnswerOf(used)), kAccepted);
+  const std::string pending = NewEnvelope(*b_);
   const std::string pendingAnswer = AnswerOf(pending);
 
-  redis.Kill();
-  for (const RunningHost* host : {a.get(), b.get()}) {
+  redis_.Kill();
+  for (const RunningHost* host : {a_.get(), b_.get()}) {
     std::string retryAfter;
     EXPECT_EQ(Verify(*host, pending, pendingAnswer, &retryAfter).first, 503);
     EXPECT_GE(std::stoi(retryAfter.empty() ? "0" : retryAfter), 1);
@@ -193,15 +194,15 @@ TEST_F(TwoHostsOneStoreTest, WithoutTheStoreNothingIsAcceptedAndBothServeAgainWh
   }
 
   std::string error;
-  ASSERT_TRUE(redis.Start(error)) << error;
+  ASSERT_TRUE(redis_.Start(error)) << error;
   const auto deadline = std::chrono::steady_clock::now() + kRecovery;
   while (std::chrono::steady_clock::now() < deadline &&
-         (Status(*a, "/healthz") != 200 || Status(*b, "/healthz") != 200)) {
+         (Status(*a_, "/healthz") != 200 || Status(*b_, "/healthz") != 200)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  EXPECT_EQ(Verify(*b, used, AnswerOf(used)), kAlreadyUsed);  // kept through the restart
-  EXPECT_EQ(Verify(*a, pending, pendingAnswer), kAccepted);
-  EXPECT_EQ(Verify(*b, pending, pendingAnswer), kAlreadyUsed);
+  EXPECT_EQ(Verify(*b_, used, AnswerOf(used)), kAlreadyUsed);  // kept through the restart
+  EXPECT_EQ(Verify(*a_, pending, pendingAnswer), kAccepted);
+  EXPECT_EQ(Verify(*b_, pending, pendingAnswer), kAlreadyUsed);
 }
 
 }  // namespace

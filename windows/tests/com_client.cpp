@@ -107,10 +107,10 @@ DecodedPicture Decode(const std::vector<uint8_t>& bytes) {
 GdiplusScope::GdiplusScope() {
   GdiplusStartupInput input{};
   input.GdiplusVersion = 1;
-  GdiplusStartup(&token, &input, nullptr);
+  GdiplusStartup(&token_, &input, nullptr);
 }
 
-GdiplusScope::~GdiplusScope() { GdiplusShutdown(token); }
+GdiplusScope::~GdiplusScope() { GdiplusShutdown(token_); }
 
 std::string ThreadErrorInfo() {
   Held<IErrorInfo> info;

@@ -19,17 +19,17 @@ class Held {
   ~Held() { Reset(); }
   Held(const Held&) = delete;
   Held& operator=(const Held&) = delete;
-  Interface* operator->() const { return pointer; }
-  Interface* get() const { return pointer; }
-  void** out() { return reinterpret_cast<void**>(&pointer); }
-  Interface** typed() { return &pointer; }
+  Interface* operator->() const { return pointer_; }
+  Interface* get() const { return pointer_; }
+  void** out() { return reinterpret_cast<void**>(&pointer_); }
+  Interface** typed() { return &pointer_; }
   void Reset() {
-    if (pointer != nullptr) pointer->Release();
-    pointer = nullptr;
+    if (pointer_ != nullptr) pointer_->Release();
+    pointer_ = nullptr;
   }
 
  private:
-  Interface* pointer = nullptr;
+  Interface* pointer_ = nullptr;
 };
 
 // An automation string freed at scope end.
@@ -84,7 +84,7 @@ class GdiplusScope {
   GdiplusScope& operator=(const GdiplusScope&) = delete;
 
  private:
-  ULONG_PTR token = 0;
+  ULONG_PTR token_ = 0;
 };
 
 // The message of the error information the calling thread holds, as

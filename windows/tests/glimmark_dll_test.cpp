@@ -30,12 +30,12 @@ class GlimmarkDll : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
     ASSERT_EQ(CoCreateInstance(CLSID_Glimmark, nullptr, CLSCTX_INPROC_SERVER, IID_IGlimmark,
-                               object.out()),
+                               object_.out()),
               S_OK);
   }
   // The object goes before the apartment ends.
   void TearDown() override {
-    object.Reset();
+    object_.Reset();
     CoUninitialize();
   }
 
@@ -46,7 +46,7 @@ class GlimmarkDll : public ::testing::Test {
               S_OK);
   }
 
-  Held<IGlimmark> object;
+  Held<IGlimmark> object_;
 };
 
 TEST(GlimmarkRegistration, ProgIdNamesTheClass) {
@@ -58,34 +58,34 @@ TEST(GlimmarkRegistration, ProgIdNamesTheClass) {
 TEST_F(GlimmarkDll, InterfaceTableAnswersWithOnePointer) {
   for (const IID* iid : {&IID_IUnknown, &IID_IGlimmark, &IID_IDispatch}) {
     Held<IUnknown> answer;
-    ASSERT_EQ(object->QueryInterface(*iid, answer.out()), S_OK);
-    EXPECT_EQ(static_cast<void*>(answer.get()), static_cast<void*>(object.get()));
+    ASSERT_EQ(object_->QueryInterface(*iid, answer.out()), S_OK);
+    EXPECT_EQ(static_cast<void*>(answer.get()), static_cast<void*>(object_.get()));
   }
   void* other = &other;
-  EXPECT_EQ(object->QueryInterface(IID_IPersist, &other), E_NOINTERFACE);
+  EXPECT_EQ(object_->QueryInterface(IID_IPersist, &other), E_NOINTERFACE);
   EXPECT_EQ(other, nullptr);
 }
 
 TEST_F(GlimmarkDll, AggregationAsksForIUnknownOnly) {
   void* inner = &inner;
   EXPECT_EQ(
-      CoCreateInstance(CLSID_Glimmark, object.get(), CLSCTX_INPROC_SERVER, IID_IGlimmark, &inner),
+      CoCreateInstance(CLSID_Glimmark, object_.get(), CLSCTX_INPROC_SERVER, IID_IGlimmark, &inner),
       CLASS_E_NOAGGREGATION);
   EXPECT_EQ(inner, nullptr);
 }
 
 TEST_F(GlimmarkDll, NewObjectReadsTheDefaultText) {
   Bstr text;
-  ASSERT_EQ(object->get_Text(text.out()), S_OK);
+  ASSERT_EQ(object_->get_Text(text.out()), S_OK);
   EXPECT_EQ(text.Narrow(), "Captcha Test");
-  EXPECT_EQ(object->get_Text(nullptr), E_POINTER);
+  EXPECT_EQ(object_->get_Text(nullptr), E_POINTER);
 }
 
 TEST_F(GlimmarkDll, TokenRestoresTheTextInASecondObject) {
   Bstr password(OLESTR("secret")), text(OLESTR("Wine 8 kX")), token;
-  object->SetPassword(password.value);
-  object->put_Text(text.value);
-  ASSERT_EQ(object->get_EncryptedText(token.out()), S_OK);
+  object_->SetPassword(password.value);
+  object_->put_Text(text.value);
+  ASSERT_EQ(object_->get_EncryptedText(token.out()), S_OK);
   Held<IGlimmark> answer;
   NewObject(answer);
   answer->SetPassword(password.value);
@@ -101,11 +101,11 @@ TEST_F(GlimmarkDll, TokenRestoresTheTextInASecondObject) {
 
 TEST_F(GlimmarkDll, SaveToVarGivesAJpegOfTheSetSize) {
   const GdiplusScope gdiplus;
-  object->SetSize(120, 40);
-  object->SetOutputFormat(2, 60);
+  object_->SetSize(120, 40);
+  object_->SetOutputFormat(2, 60);
   VARIANT picture;
   VariantInit(&picture);
-  ASSERT_EQ(object->SaveToVar(&picture), S_OK);
+  ASSERT_EQ(object_->SaveToVar(&picture), S_OK);
   const std::vector<uint8_t> bytes = BytesOf(picture);
   VariantClear(&picture);
   EXPECT_TRUE(IsJpeg(bytes));
@@ -117,23 +117,23 @@ TEST_F(GlimmarkDll, SaveToVarGivesAJpegOfTheSetSize) {
 
 TEST_F(GlimmarkDll, SaveToFileIntoAMissingFolderPostsTheComponentsMessage) {
   Bstr path(kMissingFolderFile);
-  EXPECT_EQ(object->SaveToFile(path.value), kOutputFailure);
+  EXPECT_EQ(object_->SaveToFile(path.value), kOutputFailure);
   EXPECT_EQ(ThreadErrorInfo(), "Glimmark: Cannot save into the file");
 }
 
 TEST_F(GlimmarkDll, SendWritesTheContentTypeThenTheWholePicture) {
   const GdiplusScope gdiplus;
-  object->SetSize(160, 50);
+  object_->SetSize(160, 50);
   auto* context = new ScriptingContextDouble();
-  ASSERT_EQ(object->OnStartPage(context), S_OK);
+  ASSERT_EQ(object_->OnStartPage(context), S_OK);
   context->log.clear();
-  ASSERT_EQ(object->Send(), S_OK);
+  ASSERT_EQ(object_->Send(), S_OK);
   EXPECT_EQ(context->log, (CallLog{"put_ContentType", "BinaryWrite"}));
   EXPECT_EQ(context->response->contentType, "image/jpeg");
   EXPECT_TRUE(IsJpeg(context->response->body));
   EXPECT_EQ(Decode(context->response->body).width, 160u);
-  EXPECT_EQ(object->OnEndPage(), S_OK);
-  EXPECT_EQ(object->Send(), kOutputFailure);  // no response held any more
+  EXPECT_EQ(object_->OnEndPage(), S_OK);
+  EXPECT_EQ(object_->Send(), kOutputFailure);  // no response held any more
   EXPECT_EQ(ThreadErrorInfo(), "Glimmark: No page response: call OnStartPage first");
   context->Release();
 }
@@ -151,10 +151,10 @@ class NamesTest : public GlimmarkDll, public ::testing::WithParamInterface<NameC
 TEST_P(NamesTest, GetIDsOfNamesIgnoresCaseAndNamesParameters) {
   const NameCase& c = GetParam();
   std::vector<DISPID> dispids(c.names.size(), 12345);
-  EXPECT_EQ(
-      object->GetIDsOfNames(IID_NULL, const_cast<LPOLESTR*>(c.names.data()),
-                            static_cast<UINT>(c.names.size()), LOCALE_USER_DEFAULT, dispids.data()),
-      c.result);
+  EXPECT_EQ(object_->GetIDsOfNames(IID_NULL, const_cast<LPOLESTR*>(c.names.data()),
+                                   static_cast<UINT>(c.names.size()), LOCALE_USER_DEFAULT,
+                                   dispids.data()),
+            c.result);
   EXPECT_EQ(dispids, c.dispids);
 }
 
@@ -182,7 +182,7 @@ class InvokeTest : public GlimmarkDll, public ::testing::WithParamInterface<Invo
 TEST_P(InvokeTest, ArgumentsAreCountedAndCoerced) {
   const InvokeCase& c = GetParam();
   DispatchCall call;
-  Invoke(object.get(), c.member, c.flags, c.arguments(), call);
+  Invoke(object_.get(), c.member, c.flags, c.arguments(), call);
   EXPECT_EQ(call.result, c.result) << c.what;
   if (c.result != DISP_E_TYPEMISMATCH && c.result != DISP_E_OVERFLOW) return;
   // Windows' oleaut32 names the refused argument; Wine 8's leaves puArgErr
@@ -235,7 +235,7 @@ INSTANTIATE_TEST_SUITE_P(
 // call succeeds, and the suite records that.
 TEST_F(GlimmarkDll, NegativeColourIsAnOverflowOfTheUnsignedParameter) {
   DispatchCall call;
-  Invoke(object.get(), kDispIdSetColor, kMethod, {Long(-16777216), Long(0)}, call);
+  Invoke(object_.get(), kDispIdSetColor, kMethod, {Long(-16777216), Long(0)}, call);
   if (call.result == S_OK) {
     RecordProperty("wine", "negative OLE_COLOR accepted");
     GTEST_SKIP() << "this oleaut32 coerces a negative Long into OLE_COLOR";
@@ -246,9 +246,9 @@ TEST_F(GlimmarkDll, NegativeColourIsAnOverflowOfTheUnsignedParameter) {
 
 TEST_F(GlimmarkDll, TextPropertyPutThenGet) {
   DispatchCall put, get;
-  Invoke(object.get(), kDispIdText, DISPATCH_PROPERTYPUT, {Text(OLESTR("late bound"))}, put);
+  Invoke(object_.get(), kDispIdText, DISPATCH_PROPERTYPUT, {Text(OLESTR("late bound"))}, put);
   ASSERT_EQ(put.result, S_OK);
-  Invoke(object.get(), kDispIdText, DISPATCH_PROPERTYGET, {}, get);
+  Invoke(object_.get(), kDispIdText, DISPATCH_PROPERTYGET, {}, get);
   ASSERT_EQ(get.result, S_OK);
   ASSERT_EQ(get.value.vt, VT_BSTR);
   EXPECT_EQ(Bstr(get.value.bstrVal).Narrow(), "late bound");
@@ -256,14 +256,14 @@ TEST_F(GlimmarkDll, TextPropertyPutThenGet) {
 
 TEST_F(GlimmarkDll, EncryptionAgeIsALongProperty) {
   DispatchCall call;
-  Invoke(object.get(), kDispIdEncryptionAge, DISPATCH_PROPERTYGET, {}, call);
+  Invoke(object_.get(), kDispIdEncryptionAge, DISPATCH_PROPERTYGET, {}, call);
   ASSERT_EQ(call.result, S_OK);
   EXPECT_EQ(call.value.vt, VT_I4);
 }
 
 TEST_F(GlimmarkDll, SaveToVarByNameGivesTheJpegBytes) {
   DispatchCall call;
-  Invoke(object.get(), kDispIdSaveToVar, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, call);
+  Invoke(object_.get(), kDispIdSaveToVar, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, call);
   ASSERT_EQ(call.result, S_OK);
   EXPECT_EQ(call.value.vt, VT_ARRAY | VT_UI1);
   const std::vector<uint8_t> bytes = BytesOf(call.value);
@@ -273,7 +273,7 @@ TEST_F(GlimmarkDll, SaveToVarByNameGivesTheJpegBytes) {
 
 TEST_F(GlimmarkDll, FailedOutputBecomesAnExceptionWithTheMessage) {
   DispatchCall call;
-  Invoke(object.get(), kDispIdSaveToFile, kMethod, {Text(kMissingFolderFile)}, call);
+  Invoke(object_.get(), kDispIdSaveToFile, kMethod, {Text(kMissingFolderFile)}, call);
   ASSERT_EQ(call.result, DISP_E_EXCEPTION);
   EXPECT_EQ(call.exception.scode, kOutputFailure);
   EXPECT_EQ(Bstr(call.exception.bstrSource).Narrow(), "Glimmark");
@@ -322,14 +322,14 @@ TEST(WineFonts, GenericSansSerifFamilyExists) {
 TEST_F(GlimmarkDll, PicturesCarryTheirTextWithOrWithoutTheFamily) {
   const GdiplusScope gdiplus;
   Bstr text(OLESTR("WMWM"));
-  object->put_Text(text.value);
-  object->SetLines(0, 1);
-  object->SetColor(0xFF000000u, 0xFFFFFFFFu);
+  object_->put_Text(text.value);
+  object_->SetLines(0, 1);
+  object_->SetColor(0xFF000000u, 0xFFFFFFFFu);
   std::string ink;
   for (int picture = 0; picture < 8; ++picture) {  // each draws its family anew
     VARIANT bytes;
     VariantInit(&bytes);
-    ASSERT_EQ(object->SaveToVar(&bytes), S_OK);
+    ASSERT_EQ(object_->SaveToVar(&bytes), S_OK);
     const DecodedPicture decoded = Decode(BytesOf(bytes));
     VariantClear(&bytes);
     ASSERT_EQ(decoded.status, Gdiplus::Ok) << "picture " << picture;

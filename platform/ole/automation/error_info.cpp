@@ -37,55 +37,57 @@ class ErrorInfoObject final : public ICreateErrorInfo, public IErrorInfo {
     return S_OK;
   }
   ULONG STDMETHODCALLTYPE AddRef() noexcept override {
-    return static_cast<ULONG>(InterlockedIncrement(&references));
+    return static_cast<ULONG>(InterlockedIncrement(&references_));
   }
   ULONG STDMETHODCALLTYPE Release() noexcept override {
-    const LONG count = InterlockedDecrement(&references);
+    const LONG count = InterlockedDecrement(&references_);
     if (count == 0) delete this;
     return static_cast<ULONG>(count);
   }
 
   // ICreateErrorInfo
   HRESULT STDMETHODCALLTYPE SetGUID(REFGUID rguid) noexcept override {
-    guid = rguid;
+    guid_ = rguid;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetSource(LPOLESTR text) noexcept override {
-    return Replace(&source, text);
+    return Replace(&source_, text);
   }
   HRESULT STDMETHODCALLTYPE SetDescription(LPOLESTR text) noexcept override {
-    return Replace(&description, text);
+    return Replace(&description_, text);
   }
   HRESULT STDMETHODCALLTYPE SetHelpFile(LPOLESTR text) noexcept override {
-    return Replace(&helpFile, text);
+    return Replace(&helpFile_, text);
   }
   HRESULT STDMETHODCALLTYPE SetHelpContext(DWORD context) noexcept override {
-    helpContext = context;
+    helpContext_ = context;
     return S_OK;
   }
 
   // IErrorInfo: each string is a new copy that belongs to the caller.
   HRESULT STDMETHODCALLTYPE GetGUID(GUID* out) noexcept override {
     if (out == nullptr) return E_INVALIDARG;
-    *out = guid;
+    *out = guid_;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetSource(BSTR* out) noexcept override { return Copy(source, out); }
+  HRESULT STDMETHODCALLTYPE GetSource(BSTR* out) noexcept override { return Copy(source_, out); }
   HRESULT STDMETHODCALLTYPE GetDescription(BSTR* out) noexcept override {
-    return Copy(description, out);
+    return Copy(description_, out);
   }
-  HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* out) noexcept override { return Copy(helpFile, out); }
+  HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* out) noexcept override {
+    return Copy(helpFile_, out);
+  }
   HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD* out) noexcept override {
     if (out == nullptr) return E_INVALIDARG;
-    *out = helpContext;
+    *out = helpContext_;
     return S_OK;
   }
 
  private:
   ~ErrorInfoObject() {
-    SysFreeString(source);
-    SysFreeString(description);
-    SysFreeString(helpFile);
+    SysFreeString(source_);
+    SysFreeString(description_);
+    SysFreeString(helpFile_);
   }
 
   static HRESULT Replace(BSTR* field, LPOLESTR text) {
@@ -107,12 +109,12 @@ class ErrorInfoObject final : public ICreateErrorInfo, public IErrorInfo {
     return *out != nullptr ? S_OK : E_OUTOFMEMORY;
   }
 
-  LONG references = 1;
-  GUID guid{};
-  BSTR source = nullptr;
-  BSTR description = nullptr;
-  BSTR helpFile = nullptr;
-  DWORD helpContext = 0;
+  LONG references_ = 1;
+  GUID guid_{};
+  BSTR source_ = nullptr;
+  BSTR description_ = nullptr;
+  BSTR helpFile_ = nullptr;
+  DWORD helpContext_ = 0;
 };
 
 // The calling thread's error information, released when the thread ends.

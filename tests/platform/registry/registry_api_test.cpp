@@ -290,7 +290,7 @@ TEST_F(RegistryApi, KeepsItsDataWhenTheFileIsOpenedAgain) {
   HKEY key = Create(HKEY_LOCAL_MACHINE, u"Durable");
   const DWORD number = 7;
   RegSetValueExW(key, u"n", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4);
-  GlimmarkTest_UseRegistryFile(path.c_str());
+  GlimmarkTest_UseRegistryFile(path_.c_str());
   EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);  // handles do not survive a reopen
   ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, u"durable", &key), ERROR_SUCCESS);
   EXPECT_EQ(Read(key, u"N"), Bytes({7, 0, 0, 0}));

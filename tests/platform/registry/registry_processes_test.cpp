@@ -144,7 +144,7 @@ TEST_F(RegistryProcesses, AWriterKilledMidCallLeavesOnlyWhatWasCommitted) {
     const Census seen = CheckWhole(root);
     EXPECT_EQ(seen.keys, c.expected.keys) << root;
     EXPECT_EQ(seen.withoutValue, c.expected.withoutValue) << root;
-    GlimmarkTest_UseRegistryFile(path.c_str());
+    GlimmarkTest_UseRegistryFile(path_.c_str());
     EXPECT_EQ(GlimmarkTest_CheckRegistryIntegrity(), ERROR_SUCCESS) << root;
     const Census reopened = CheckWhole(root);
     EXPECT_EQ(reopened.keys, c.expected.keys) << root;

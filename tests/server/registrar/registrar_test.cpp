@@ -21,10 +21,10 @@ class Registrar : public ScratchRegistry {
     ScratchRegistry::TearDown();
   }
   HRESULT Register(const std::u16string& script) {
-    return registrar.ApplyScript(script.c_str(), TRUE);
+    return registrar_.ApplyScript(script.c_str(), TRUE);
   }
   HRESULT Unregister(const std::u16string& script) {
-    return registrar.ApplyScript(script.c_str(), FALSE);
+    return registrar_.ApplyScript(script.c_str(), FALSE);
   }
   static bool Exists(HKEY root, const char16_t* path) {
     HKEY key = nullptr;
@@ -63,7 +63,7 @@ class Registrar : public ScratchRegistry {
     RegCloseKey(key);
     return count;
   }
-  CRegObject registrar;
+  CRegObject registrar_;
 };
 
 constexpr const char16_t* kMachineClasses = u"Software\\Classes";
@@ -75,8 +75,8 @@ TEST_F(Registrar, QuotedTextKeepsOneQuoteOfEachPair) {
 }
 
 TEST_F(Registrar, ExpandsPercentSignsAndVariablesWithoutRegardToCase) {
-  ASSERT_EQ(registrar.DefineVariable(u"Module", u"/opt/it''s.so"), S_OK);
-  ASSERT_EQ(registrar.DefineVariable(u"MODULE", u"second definition, never used"), S_OK);
+  ASSERT_EQ(registrar_.DefineVariable(u"Module", u"/opt/it''s.so"), S_OK);
+  ASSERT_EQ(registrar_.DefineVariable(u"MODULE", u"second definition, never used"), S_OK);
   ASSERT_EQ(Register(u"HKCR { m = s '%Module%' { n = s '%MODULE%' } p = s '100%%' }"), S_OK);
   EXPECT_EQ(Value(HKEY_CLASSES_ROOT, u"m", nullptr), Text(u"/opt/it's.so"));
   EXPECT_EQ(Value(HKEY_CLASSES_ROOT, u"m\\n", nullptr), Text(u"/opt/it's.so"));
@@ -85,26 +85,26 @@ TEST_F(Registrar, ExpandsPercentSignsAndVariablesWithoutRegardToCase) {
 
 TEST_F(Registrar, VariableFailures) {
   const std::u16string name31(31, u'v'), name32(32, u'v');
-  ASSERT_EQ(registrar.DefineVariable(name31.c_str(), u"ok"), S_OK);
+  ASSERT_EQ(registrar_.DefineVariable(name31.c_str(), u"ok"), S_OK);
   EXPECT_EQ(Register(u"HKCR { a = s '%" + name31 + u"%' }"), S_OK);
   EXPECT_EQ(Register(u"HKCR { a = s '%" + name32 + u"%' }"), E_FAIL);
   EXPECT_EQ(Register(u"HKCR { a = s '%Undefined%' }"), DISP_E_EXCEPTION);
   EXPECT_EQ(Register(u"HKCR { a = s '%Module' }"), DISP_E_EXCEPTION);
-  EXPECT_EQ(registrar.DefineVariable(nullptr, u"x"), E_INVALIDARG);
-  EXPECT_EQ(registrar.DefineVariable(u"x", nullptr), E_INVALIDARG);
-  EXPECT_EQ(registrar.ClearVariables(), S_OK);
+  EXPECT_EQ(registrar_.DefineVariable(nullptr, u"x"), E_INVALIDARG);
+  EXPECT_EQ(registrar_.DefineVariable(u"x", nullptr), E_INVALIDARG);
+  EXPECT_EQ(registrar_.ClearVariables(), S_OK);
   EXPECT_EQ(Register(u"HKCR { a = s '%" + name31 + u"%' }"), DISP_E_EXCEPTION);
 }
 
 TEST_F(Registrar, InterfaceSlotsAreNotCounted) {
-  IRegistrarBase* base = &registrar;
-  void* out = &registrar;
+  IRegistrarBase* base = &registrar_;
+  void* out = &registrar_;
   const IID anyInterface = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
   EXPECT_EQ(base->QueryInterface(anyInterface, &out), E_NOTIMPL);
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(base->AddRef(), 1u);
   EXPECT_EQ(base->Release(), 0u);
-  EXPECT_EQ(registrar.ApplyScript(nullptr, TRUE), E_INVALIDARG);
+  EXPECT_EQ(registrar_.ApplyScript(nullptr, TRUE), E_INVALIDARG);
   EXPECT_EQ(Register(u""), S_OK);
   EXPECT_EQ(Register(u"\r\nHKCU { }\r\n\t "), S_OK);  // whitespace around a block is fine
 }
@@ -302,7 +302,7 @@ constexpr const char16_t* kClassKey = u"CLSID\\{0F29AA7F-55FD-4FF4-B18E-5A333AA8
 
 TEST_F(Registrar, ClassScriptRoundTrip) {
   // The path as registration defines it: single quotes doubled.
-  ASSERT_EQ(registrar.DefineVariable(u"Module", u"/opt/o''brien/libglimmark.so"), S_OK);
+  ASSERT_EQ(registrar_.DefineVariable(u"Module", u"/opt/o''brien/libglimmark.so"), S_OK);
   Make(HKEY_CLASSES_ROOT, u"CLSID\\{0F29AA7F-55FD-4FF4-B18E-5A333AA8235A}\\Stale");
   Make(HKEY_CLASSES_ROOT, u"CLSID\\{00000000-0000-0000-0000-000000000001}");
   ASSERT_EQ(Register(kRegistryScript_glimmark), S_OK);
