@@ -40,14 +40,14 @@ class WarmObject {
   WarmObject() {
     IGlimmark* created = nullptr;
     CreateGlimmark(&created);
-    object = Implementation(created);
+    object_ = Implementation(created);
   }
-  ~WarmObject() { static_cast<IGlimmark*>(object)->Release(); }
-  CGlimmark& Get() { return *object; }
-  ChallengeSettings& Settings() { return *object->Settings(); }
+  ~WarmObject() { static_cast<IGlimmark*>(object_)->Release(); }
+  CGlimmark& Get() { return *object_; }
+  ChallengeSettings& Settings() { return *object_->Settings(); }
 
  private:
-  CGlimmark* object = nullptr;
+  CGlimmark* object_ = nullptr;
 };
 
 // The fastest repetition: on a machine shared with other work the median
@@ -194,8 +194,8 @@ BENCHMARK(BM_StepEncodeJpegThroughStream)->Unit(benchmark::kMicrosecond);
 // quality 85, from a buffer of RGB pixels.
 class LibjpegTurboFloor {
  public:
-  LibjpegTurboFloor() : pixels(static_cast<size_t>(kWidth) * kHeight * 3, 255) {
-    for (size_t i = 0; i < pixels.size(); i += 7) pixels[i] = static_cast<unsigned char>(i);
+  LibjpegTurboFloor() : pixels_(static_cast<size_t>(kWidth) * kHeight * 3, 255) {
+    for (size_t i = 0; i < pixels_.size(); i += 7) pixels_[i] = static_cast<unsigned char>(i);
   }
   void EncodeOnce() {
     jpeg_compress_struct info;
@@ -213,7 +213,7 @@ class LibjpegTurboFloor {
     jpeg_set_quality(&info, 85, TRUE);
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
-      JSAMPROW row = &pixels[info.next_scanline * kWidth * 3];
+      JSAMPROW row = &pixels_[info.next_scanline * kWidth * 3];
       jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);
@@ -224,7 +224,7 @@ class LibjpegTurboFloor {
 
  private:
   static constexpr int kWidth = 200, kHeight = 70;
-  std::vector<unsigned char> pixels;
+  std::vector<unsigned char> pixels_;
 };
 
 void BM_LibjpegTurboOnly(benchmark::State& state) {

@@ -232,9 +232,9 @@ TEST_F(CaptchaSiteTest, OneAudioPerEnvelopeAndNoneMadeOnceAnswered) {
       {"fetched, then answered right", {kAudio, kRightAnswer}, 200, true, 1},
   };
   for (const auto& c : cases) {
-    site.reset();
+    site_.reset();
     const auto store = std::make_shared<CountingStore>();
-    settings.store = store;
+    settings_.store = store;
     const std::string envelope = NewEnvelope();
     std::string earlier;
     for (const Step step : c.before) {
@@ -305,8 +305,8 @@ TEST_F(CaptchaSiteTest, AnAudioLetGoIsGoneAndAStoreInDoubtServesNone) {
       {"answered or not unknown", std::make_shared<StoreThatCannotTellAnswered>(), 503},
   };
   for (const auto& c : cases) {
-    site.reset();
-    settings.store = c.store;
+    site_.reset();
+    settings_.store = c.store;
     const PageResult audio = Site().Audio({{"token", NewEnvelope()}});
     EXPECT_EQ(audio.status, c.status) << c.what;
     EXPECT_EQ(audio.contentType.rfind("text/plain", 0), 0u) << c.what;
@@ -317,8 +317,8 @@ TEST_F(CaptchaSiteTest, AnAudioLetGoIsGoneAndAStoreInDoubtServesNone) {
 TEST_F(CaptchaSiteTest, WithoutAudioNeitherRouteNorPlayerNorAddress) {
   const std::string envelope = NewEnvelope();
   EXPECT_NE(Site().Challenge().body.find("\"audio\": \"/audio?token="), std::string::npos);
-  site.reset();
-  settings.audio = false;
+  site_.reset();
+  settings_.audio = false;
   EXPECT_EQ(Site().Audio({{"token", envelope}}).status, 404);
   EXPECT_EQ(Site().Audio({}).status, 404);
   EXPECT_EQ(Site().Form().body.find("<audio"), std::string::npos);

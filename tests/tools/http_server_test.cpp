@@ -40,17 +40,17 @@ class HttpServerTest : public ::testing::Test {
  protected:
   void Start(HttpServerOptions options = {}) {
     options.port = 0;
-    server = std::make_unique<HttpServer>(
+    server_ = std::make_unique<HttpServer>(
         options, [this](const HttpRequest& request) { return Handle(request); });
     std::string error;
-    ASSERT_TRUE(server->Bind(error)) << error;
-    serving = std::thread([this] { server->Serve(); });
+    ASSERT_TRUE(server_->Bind(error)) << error;
+    serving_ = std::thread([this] { server_->Serve(); });
   }
   void TearDown() override {
     Release();
-    if (server) {
-      server->Stop();
-      serving.join();
+    if (server_) {
+      server_->Stop();
+      serving_.join();
     }
   }
 
@@ -59,40 +59,40 @@ class HttpServerTest : public ::testing::Test {
   PageResult Handle(const HttpRequest& request) {
     if (request.path == "/large") return TextResult(200, std::string(kLargeBody, 'x'));
     if (request.path == "/hold") {
-      std::unique_lock<std::mutex> lock(mutex);
-      ++held;
-      changed.notify_all();
-      changed.wait(lock, [this] { return released; });
+      std::unique_lock<std::mutex> lock(mutex_);
+      ++held_;
+      changed_.notify_all();
+      changed_.wait(lock, [this] { return released_; });
     }
     return TextResult(200, request.method + " " + request.path + " " + request.body);
   }
   void Release() {
-    const std::lock_guard<std::mutex> lock(mutex);
-    released = true;
-    changed.notify_all();
+    const std::lock_guard<std::mutex> lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
   }
   bool WaitForHeld(int count) {
-    std::unique_lock<std::mutex> lock(mutex);
-    return changed.wait_for(lock, kPrompt, [&] { return held >= count; });
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, kPrompt, [&] { return held_ >= count; });
   }
   // Waits until the server holds `count` connections.
   bool WaitForOpenConnections(size_t count, std::chrono::milliseconds timeout = kPrompt) {
     for (const Clock::time_point end = Clock::now() + timeout; Clock::now() < end;) {
-      if (server->OpenConnections() == count) return true;
+      if (server_->OpenConnections() == count) return true;
       std::this_thread::sleep_for(10ms);
     }
-    return server->OpenConnections() == count;
+    return server_->OpenConnections() == count;
   }
   LoopbackConnection Connect(const std::string& source) {
-    return LoopbackConnection(source, server->Port());
+    return LoopbackConnection(source, server_->Port());
   }
 
-  std::unique_ptr<HttpServer> server;
-  std::thread serving;
-  std::mutex mutex;
-  std::condition_variable changed;
-  int held = 0;
-  bool released = false;
+  std::unique_ptr<HttpServer> server_;
+  std::thread serving_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int held_ = 0;
+  bool released_ = false;
 };
 
 TEST_F(HttpServerTest, OneAddressHoldsAtMostItsShareOfConnections) {
@@ -237,7 +237,7 @@ TEST_F(HttpServerTest, AReaderThatNeverReadsIsCutAtTheWriteDeadline) {
   ASSERT_TRUE(client.Send(Get("/large")));
   ASSERT_TRUE(WaitForOpenConnections(1));
   std::this_thread::sleep_for(limits::kWriteDeadline - 1s);
-  EXPECT_EQ(server->OpenConnections(), 1u);  // still writing
+  EXPECT_EQ(server_->OpenConnections(), 1u);  // still writing
   EXPECT_TRUE(WaitForOpenConnections(0, 1s + kSlack));
 }
 
@@ -366,9 +366,9 @@ TEST_F(HttpServerTest, EveryAnswerCarriesDateAndMakesOneAccessLogLine) {
     const std::regex date("[A-Z][a-z]{2}, \\d{2} [A-Z][a-z]{2} \\d{4} \\d{2}:\\d{2}:\\d{2} GMT");
     EXPECT_TRUE(std::regex_match(HeaderOf(answer, "Date"), date)) << answer;
     EXPECT_TRUE(std::regex_match(HeaderOf(refusal, "Date"), date)) << refusal;
-    server->Stop();
-    serving.join();
-    server.reset();
+    server_->Stop();
+    serving_.join();
+    server_.reset();
   }
   const std::string lines = logged.str();
   const std::regex line(

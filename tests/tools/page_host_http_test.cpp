@@ -32,7 +32,7 @@ class PageHostThreadsTest : public ScratchRegistry {
  protected:
   void SetUp() override {
     ScratchRegistry::SetUp();
-    if (registerServer) {
+    if (registerServer_) {
       ASSERT_EQ(RegisterBuiltServer(), S_OK);
     }
     HostOptions options;
@@ -40,26 +40,26 @@ class PageHostThreadsTest : public ScratchRegistry {
     options.threads = 8;
     options.site.password = kPassword;
     options.site.key = RandomHostKey();
-    options.site.failureWindows.maxFailures = maxFailuresPerMinute;
-    options.site.trustedProxies = trustedProxies;
-    options.site.audio = audio;
-    key = options.site.key;
-    host = std::make_unique<PageHost>(options);
+    options.site.failureWindows.maxFailures = maxFailuresPerMinute_;
+    options.site.trustedProxies = trustedProxies_;
+    options.site.audio = audio_;
+    key_ = options.site.key;
+    host_ = std::make_unique<PageHost>(options);
     std::string error;
-    ASSERT_TRUE(host->Bind(error)) << error;
-    serving = std::thread([this] { host->Serve(); });
+    ASSERT_TRUE(host_->Bind(error)) << error;
+    serving_ = std::thread([this] { host_->Serve(); });
   }
   void TearDown() override {
-    if (host) {
-      host->Stop();
-      serving.join();
+    if (host_) {
+      host_->Stop();
+      serving_.join();
     }
     ScratchRegistry::TearDown();
   }
   // A client whose connections come from `source` (any 127.x.y.z), so that
   // many clients are not one address to the host's per-address limits.
   httplib::Client Client(const std::string& source = "") {
-    httplib::Client client("127.0.0.1", host->Port());
+    httplib::Client client("127.0.0.1", host_->Port());
     if (!source.empty()) client.set_interface(source);
     // A sanitizer build on a busy machine takes ~100 ms a picture; a hundred
     // clients at once wait far longer than the library's 5 s.
@@ -75,7 +75,7 @@ class PageHostThreadsTest : public ScratchRegistry {
     return EnvelopeInForm(result->body);
   }
   std::string AnswerOf(const std::string& envelope) {
-    return AnswerOfEnvelope(key, kPassword, envelope);
+    return AnswerOfEnvelope(key_, kPassword, envelope);
   }
   httplib::Result Verify(httplib::Client& client, const std::string& envelope,
                          const std::string& answer) {
@@ -84,13 +84,13 @@ class PageHostThreadsTest : public ScratchRegistry {
                        "application/x-www-form-urlencoded");
   }
 
-  int maxFailuresPerMinute = FailureWindowSettings().maxFailures;
-  std::vector<std::string> trustedProxies;
-  bool registerServer = true;
-  bool audio = true;
-  HostKey key{};
-  std::unique_ptr<PageHost> host;
-  std::thread serving;
+  int maxFailuresPerMinute_ = FailureWindowSettings().maxFailures;
+  std::vector<std::string> trustedProxies_;
+  bool registerServer_ = true;
+  bool audio_ = true;
+  HostKey key_{};
+  std::unique_ptr<PageHost> host_;
+  std::thread serving_;
 };
 
 TEST_F(PageHostThreadsTest, MalformedRequestsGetTheirReasonAndTheHostKeepsServing) {
@@ -264,7 +264,7 @@ TEST_F(PageHostThreadsTest, TheFormOffersOneSpokenChallengePerEnvelopeUntilItIsA
 class PageHostWithoutAudioThreadsTest : public PageHostThreadsTest {
  protected:
   void SetUp() override {
-    audio = false;
+    audio_ = false;
     PageHostThreadsTest::SetUp();
   }
 };
@@ -287,7 +287,7 @@ TEST_F(PageHostWithoutAudioThreadsTest, NeitherRouteNorPlayerIsThere) {
 class BehindAProxyThreadsTest : public PageHostThreadsTest {
  protected:
   void SetUp() override {
-    trustedProxies = {"127.0.0.1"};
+    trustedProxies_ = {"127.0.0.1"};
     PageHostThreadsTest::SetUp();
   }
 };
@@ -298,13 +298,13 @@ class BehindAProxyThreadsTest : public PageHostThreadsTest {
 TEST_F(BehindAProxyThreadsTest, TenThousandAddressesOfOneSlash64AreOneClient) {
   constexpr int kAnswers = 10000;
   httplib::Client client = Client();
-  const auto contents = OpenEnvelope(key, NewEnvelope(client));
+  const auto contents = OpenEnvelope(key_, NewEnvelope(client));
   ASSERT_TRUE(contents.has_value());
   int wrong = 0, limited = 0, other = 0;
   for (int i = 0; i < kAnswers; ++i) {
     char address[48];
     std::snprintf(address, sizeof(address), "2001:db8:5:6:%x:%x::1", i >> 8, i & 0xFF);
-    const std::string envelope = SealEnvelope(key, {contents->token, contents->expiresAt, {}});
+    const std::string envelope = SealEnvelope(key_, {contents->token, contents->expiresAt, {}});
     const httplib::Headers headers = {{"Accept", "application/json"}, {"X-Forwarded-For", address}};
     auto result = client.Post("/verify", headers, "token=" + envelope + "&answer=wrong",
                               "application/x-www-form-urlencoded");
@@ -368,7 +368,7 @@ TEST_F(PageHostThreadsTest, TricklingHeadsFromManyAddressesDoNotStopAWellFormedC
   std::vector<LoopbackConnection> tricklers;
   for (int a = 1; a <= kAddresses; ++a) {
     for (int i = 0; i < kPerAddress; ++i) {
-      tricklers.emplace_back("127.0.20." + std::to_string(a), host->Port());
+      tricklers.emplace_back("127.0.20." + std::to_string(a), host_->Port());
       ASSERT_TRUE(tricklers.back().Send("GET / HTTP/1.1\r\nHost: t\r\nX-Slow: "));
     }
   }
@@ -393,20 +393,20 @@ TEST_F(PageHostThreadsTest, TricklingHeadsFromManyAddressesDoNotStopAWellFormedC
     ASSERT_TRUE(verdict) << round;
     EXPECT_EQ(verdict->body, "{\"ok\": true}\n");
   }
-  EXPECT_GE(host->OpenConnections(), tricklers.size());  // still trickling, none cut
+  EXPECT_GE(host_->OpenConnections(), tricklers.size());  // still trickling, none cut
   stop = true;
   trickle.join();
   tricklers.clear();
-  for (int waited = 0; waited < 100 && host->OpenConnections() != 0; ++waited)
+  for (int waited = 0; waited < 100 && host_->OpenConnections() != 0; ++waited)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(host->OpenConnections(), 0u);
+  EXPECT_EQ(host_->OpenConnections(), 0u);
 }
 
 // Without the class registered no object can be made: the health check says so.
 class UnregisteredHostTest : public PageHostThreadsTest {
  protected:
   void SetUp() override {
-    registerServer = false;
+    registerServer_ = false;
     PageHostThreadsTest::SetUp();
   }
 };
@@ -423,7 +423,7 @@ TEST_F(UnregisteredHostTest, TheHealthCheckAnswers503WhenNoObjectCanBeMade) {
 class ManyClientsThreadsTest : public PageHostThreadsTest {
  protected:
   void SetUp() override {
-    maxFailuresPerMinute = 1000;
+    maxFailuresPerMinute_ = 1000;
     PageHostThreadsTest::SetUp();
   }
 };
@@ -440,7 +440,7 @@ TEST_F(ManyClientsThreadsTest, AHundredClientsAtOnceEachGetTheirOwnPictureAndVer
       httplib::Client client = Client("127.0.1." + std::to_string(1 + i % kAddresses));
       std::string page;
       const std::string envelope = NewEnvelope(client, &page);
-      const auto contents = OpenEnvelope(key, envelope);
+      const auto contents = OpenEnvelope(key_, envelope);
       if (!contents) return;
       std::vector<std::string> served = {page, envelope};
       auto picture = client.Get(("/captcha?token=" + envelope).c_str());

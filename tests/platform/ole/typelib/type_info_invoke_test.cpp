@@ -14,8 +14,8 @@ namespace {
 class ProbeInvoke : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(LoadTypeLib(Utf16(TYPELIB_PROBE_PATH).c_str(), library.out()), S_OK);
-    ASSERT_EQ(library->GetTypeInfoOfGuid(kIidTypelibProbe, info.out()), S_OK);
+    ASSERT_EQ(LoadTypeLib(Utf16(TYPELIB_PROBE_PATH).c_str(), library_.out()), S_OK);
+    ASSERT_EQ(library_->GetTypeInfoOfGuid(kIidTypelibProbe, info_.out()), S_OK);
   }
 
   // Invokes `id` with `arguments` given left to right (stored right to left).
@@ -24,16 +24,16 @@ class ProbeInvoke : public ::testing::Test {
     std::vector<VARIANT> reversed(arguments.rbegin(), arguments.rend());
     DISPPARAMS params{reversed.data(), named.data(), static_cast<UINT>(reversed.size()),
                       static_cast<UINT>(named.size())};
-    VariantClear(&result);
-    argumentError = 12345;
-    return info->Invoke(static_cast<ITypelibProbe*>(&probe), id, flags, &params, &result,
-                        &exception, &argumentError);
+    VariantClear(&result_);
+    argumentError_ = 12345;
+    return info_->Invoke(static_cast<ITypelibProbe*>(&probe_), id, flags, &params, &result_,
+                         &exception_, &argumentError_);
   }
 
   void TearDown() override {
-    VariantClear(&result);
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
+    VariantClear(&result_);
+    SysFreeString(exception_.bstrSource);
+    SysFreeString(exception_.bstrDescription);
   }
 
   static VARIANT Long(LONG value) {
@@ -52,58 +52,58 @@ class ProbeInvoke : public ::testing::Test {
     VARIANT v{};
     v.vt = VT_BSTR;
     v.bstrVal = SysAllocString(text);
-    strings.push_back(v.bstrVal);
+    strings_.push_back(v.bstrVal);
     return v;
   }
 
-  Held<ITypeLib> library;
-  Held<ITypeInfo> info;
-  ProbeObject probe;
-  VARIANT result{};
-  EXCEPINFO exception{};
-  UINT argumentError = 0;
-  std::vector<BSTR> strings;
+  Held<ITypeLib> library_;
+  Held<ITypeInfo> info_;
+  ProbeObject probe_;
+  VARIANT result_{};
+  EXCEPINFO exception_{};
+  UINT argumentError_ = 0;
+  std::vector<BSTR> strings_;
 
  public:
   ~ProbeInvoke() override {
-    for (BSTR text : strings) SysFreeString(text);
+    for (BSTR text : strings_) SysFreeString(text);
   }
 };
 
 TEST_F(ProbeInvoke, LongArgumentsAndRetval) {
   ASSERT_EQ(Call(1, DISPATCH_METHOD, {Long(40), Long(2)}), S_OK);
-  EXPECT_EQ(result.vt, VT_I4);
-  EXPECT_EQ(result.lVal, 42);
+  EXPECT_EQ(result_.vt, VT_I4);
+  EXPECT_EQ(result_.lVal, 42);
   // Right to left: the first argument is the last entry of rgvarg.
   ASSERT_EQ(Call(1, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {Long(-7), Long(100)}), S_OK);
-  EXPECT_EQ(result.lVal, 93);
+  EXPECT_EQ(result_.lVal, 93);
 }
 
 TEST_F(ProbeInvoke, CoercionOfEachArgumentKind) {
   ASSERT_EQ(Call(1, DISPATCH_METHOD, {Text(u"40"), Double(2.0)}), S_OK);
-  EXPECT_EQ(result.lVal, 42);
+  EXPECT_EQ(result_.lVal, 42);
   ASSERT_EQ(Call(2, DISPATCH_METHOD, {Text(u"ab"), Long(12)}), S_OK);
-  ASSERT_EQ(result.vt, VT_BSTR);
-  EXPECT_EQ(std::u16string(result.bstrVal), u"ab12");
+  ASSERT_EQ(result_.vt, VT_BSTR);
+  EXPECT_EQ(std::u16string(result_.bstrVal), u"ab12");
   ASSERT_EQ(Call(4, DISPATCH_METHOD, {Long(3), Double(0.5)}), S_OK);
-  ASSERT_EQ(result.vt, VT_R8);
-  EXPECT_EQ(result.dblVal, 1.5);
+  ASSERT_EQ(result_.vt, VT_R8);
+  EXPECT_EQ(result_.dblVal, 1.5);
   VARIANT flag{};
   flag.vt = VT_BOOL;
   flag.boolVal = VARIANT_TRUE;
   ASSERT_EQ(Call(7, DISPATCH_METHOD, {Long(0x00FF8000), flag}), S_OK);  // OLE_COLOR is VT_UI4
-  EXPECT_EQ(probe.lastColor, 0x00FF8000u);
-  EXPECT_EQ(probe.lastFlag, VARIANT_TRUE);
+  EXPECT_EQ(probe_.lastColor, 0x00FF8000u);
+  EXPECT_EQ(probe_.lastFlag, VARIANT_TRUE);
   // A negative long does not fit the unsigned colour, as with oleaut32's coercion.
   EXPECT_EQ(Call(7, DISPATCH_METHOD, {Long(-16777216), flag}), DISP_E_OVERFLOW);
-  EXPECT_EQ(argumentError, 1u);
+  EXPECT_EQ(argumentError_, 1u);
 }
 
 TEST_F(ProbeInvoke, TypeMismatchNamesTheArgument) {
   EXPECT_EQ(Call(1, DISPATCH_METHOD, {Long(1), Text(u"not a number")}), DISP_E_TYPEMISMATCH);
-  EXPECT_EQ(argumentError, 0u);  // the second argument sits first in rgvarg
+  EXPECT_EQ(argumentError_, 0u);  // the second argument sits first in rgvarg
   EXPECT_EQ(Call(1, DISPATCH_METHOD, {Text(u"x"), Long(1)}), DISP_E_TYPEMISMATCH);
-  EXPECT_EQ(argumentError, 1u);
+  EXPECT_EQ(argumentError_, 1u);
 }
 
 TEST_F(ProbeInvoke, CountsAndKinds) {
@@ -125,7 +125,7 @@ TEST_F(ProbeInvoke, CountsAndKinds) {
     std::vector<VARIANT> arguments(c.arguments, Long(1));
     EXPECT_EQ(Call(c.id, c.flags, arguments), c.expected) << c.id << " " << c.arguments;
   }
-  EXPECT_EQ(probe.resets, 1);
+  EXPECT_EQ(probe_.resets, 1);
 }
 
 TEST_F(ProbeInvoke, MissingRequiredArgumentIsNotOptional) {
@@ -138,10 +138,10 @@ TEST_F(ProbeInvoke, MissingRequiredArgumentIsNotOptional) {
 TEST_F(ProbeInvoke, PropertyPutAndGet) {
   const DISPID put = DISPID_PROPERTYPUT;
   ASSERT_EQ(Call(3, DISPATCH_PROPERTYPUT, {Text(u"Probe")}, {put}), S_OK);
-  EXPECT_EQ(result.vt, VT_EMPTY);
+  EXPECT_EQ(result_.vt, VT_EMPTY);
   ASSERT_EQ(Call(3, DISPATCH_PROPERTYGET, {}), S_OK);
-  ASSERT_EQ(result.vt, VT_BSTR);
-  EXPECT_EQ(std::u16string(result.bstrVal), u"Probe");
+  ASSERT_EQ(result_.vt, VT_BSTR);
+  EXPECT_EQ(std::u16string(result_.bstrVal), u"Probe");
   // The value must be the DISPID_PROPERTYPUT argument of a put.
   EXPECT_EQ(Call(3, DISPATCH_PROPERTYGET, {Text(u"x")}, {put}), DISP_E_BADPARAMCOUNT);
   EXPECT_EQ(Call(1, DISPATCH_METHOD, {Long(1), Long(2)}, {put}), DISP_E_PARAMNOTFOUND);
@@ -151,15 +151,15 @@ TEST_F(ProbeInvoke, PropertyPutAndGet) {
 TEST_F(ProbeInvoke, NamedArgumentsByPosition) {
   // Right = 5 named, Left = 1 named: named arguments come first in rgvarg.
   ASSERT_EQ(Call(1, DISPATCH_METHOD, {Long(1), Long(5)}, {0, 1}), S_OK);
-  EXPECT_EQ(result.lVal, 6);
+  EXPECT_EQ(result_.lVal, 6);
   EXPECT_EQ(Call(1, DISPATCH_METHOD, {Long(1), Long(5)}, {0, 0}), DISP_E_PARAMNOTFOUND);
   EXPECT_EQ(Call(1, DISPATCH_METHOD, {Long(1), Long(5)}, {0, 7}), DISP_E_PARAMNOTFOUND);
 }
 
 TEST_F(ProbeInvoke, VariantsByValueAndReferences) {
   ASSERT_EQ(Call(5, DISPATCH_METHOD, {Text(u"copy me")}), S_OK);
-  ASSERT_EQ(result.vt, VT_BSTR);
-  EXPECT_EQ(std::u16string(result.bstrVal), u"copy me");
+  ASSERT_EQ(result_.vt, VT_BSTR);
+  EXPECT_EQ(std::u16string(result_.bstrVal), u"copy me");
   LONG counter = 41;
   VARIANT reference{};
   reference.vt = VT_BYREF | VT_I4;
@@ -170,16 +170,16 @@ TEST_F(ProbeInvoke, VariantsByValueAndReferences) {
   EXPECT_EQ(Call(9, DISPATCH_METHOD, {byValue}), DISP_E_TYPEMISMATCH);
   // A by-reference argument to a by-value parameter is read through.
   ASSERT_EQ(Call(1, DISPATCH_METHOD, {reference, Long(0)}), S_OK);
-  EXPECT_EQ(result.lVal, 42);
+  EXPECT_EQ(result_.lVal, 42);
 }
 
 TEST_F(ProbeInvoke, InterfaceArguments) {
   VARIANT unknown{};
   unknown.vt = VT_UNKNOWN;
-  unknown.punkVal = static_cast<ITypelibProbe*>(&probe);
+  unknown.punkVal = static_cast<ITypelibProbe*>(&probe_);
   ASSERT_EQ(Call(8, DISPATCH_METHOD, {unknown}), S_OK);
-  EXPECT_EQ(probe.lastUnknown, unknown.punkVal);
-  EXPECT_EQ(probe.references, 1u);
+  EXPECT_EQ(probe_.lastUnknown, unknown.punkVal);
+  EXPECT_EQ(probe_.references, 1u);
 }
 
 // Ten arguments: six in registers, a double in a vector register, a VARIANT
@@ -189,31 +189,31 @@ TEST_F(ProbeInvoke, ArgumentsBeyondTheRegisters) {
   ASSERT_EQ(Call(10, DISPATCH_METHOD,
                  {Long(1), Long(2), Long(3), Long(4), Long(5), Long(6), Double(1.0), h, Long(11)}),
             S_OK);
-  EXPECT_EQ(result.lVal, 1 + 4 + 9 + 16 + 25 + 36 + 7 + 80 + 99);
+  EXPECT_EQ(result_.lVal, 1 + 4 + 9 + 16 + 25 + 36 + 7 + 80 + 99);
 }
 
 TEST_F(ProbeInvoke, FailureBecomesExceptionWithErrorInfo) {
   ASSERT_EQ(Call(6, DISPATCH_METHOD, {Long(static_cast<LONG>(0x80040100))}), DISP_E_EXCEPTION);
-  EXPECT_EQ(exception.scode, static_cast<SCODE>(0x80040100));
-  EXPECT_EQ(std::u16string(exception.bstrSource), u"Probe");
-  EXPECT_EQ(std::u16string(exception.bstrDescription), u"It failed on purpose");
+  EXPECT_EQ(exception_.scode, static_cast<SCODE>(0x80040100));
+  EXPECT_EQ(std::u16string(exception_.bstrSource), u"Probe");
+  EXPECT_EQ(std::u16string(exception_.bstrDescription), u"It failed on purpose");
 }
 
 TEST_F(ProbeInvoke, NullPointersAreRefused) {
   DISPPARAMS none{nullptr, nullptr, 0, 0};
-  EXPECT_EQ(info->Invoke(nullptr, 1, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+  EXPECT_EQ(info_->Invoke(nullptr, 1, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
             E_INVALIDARG);
-  EXPECT_EQ(info->Invoke(static_cast<ITypelibProbe*>(&probe), 1, DISPATCH_METHOD, nullptr, nullptr,
-                         nullptr, nullptr),
+  EXPECT_EQ(info_->Invoke(static_cast<ITypelibProbe*>(&probe_), 1, DISPATCH_METHOD, nullptr,
+                          nullptr, nullptr, nullptr),
             E_INVALIDARG);
   DISPPARAMS lying{nullptr, nullptr, 2, 0};
-  EXPECT_EQ(info->Invoke(static_cast<ITypelibProbe*>(&probe), 1, DISPATCH_METHOD, &lying, nullptr,
-                         nullptr, nullptr),
+  EXPECT_EQ(info_->Invoke(static_cast<ITypelibProbe*>(&probe_), 1, DISPATCH_METHOD, &lying, nullptr,
+                          nullptr, nullptr),
             E_INVALIDARG);
   // No result variant and no error slots: the call still runs.
   DISPPARAMS empty{nullptr, nullptr, 0, 0};
-  EXPECT_EQ(info->Invoke(static_cast<ITypelibProbe*>(&probe), 0x6002000B, DISPATCH_METHOD, &empty,
-                         nullptr, nullptr, nullptr),
+  EXPECT_EQ(info_->Invoke(static_cast<ITypelibProbe*>(&probe_), 0x6002000B, DISPATCH_METHOD, &empty,
+                          nullptr, nullptr, nullptr),
             S_OK);
 }
 
@@ -236,8 +236,8 @@ TEST_F(ProbeInvoke, GetIDsOfNamesIgnoresCaseAndNamesParameters) {
   };
   for (const Case& c : cases) {
     std::vector<DISPID> ids(c.names.size(), 77);
-    EXPECT_EQ(info->GetIDsOfNames(const_cast<LPOLESTR*>(c.names.data()),
-                                  static_cast<UINT>(c.names.size()), ids.data()),
+    EXPECT_EQ(info_->GetIDsOfNames(const_cast<LPOLESTR*>(c.names.data()),
+                                   static_cast<UINT>(c.names.size()), ids.data()),
               c.expected);
     EXPECT_EQ(ids, c.ids);
   }

@@ -27,18 +27,18 @@ class TypeLibraryRegistration : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* base = std::getenv("GLIMMARK_REGISTRY");
-    path = std::string(base != nullptr ? base : "/tmp/glimmark-registry-test") + ".typelib." +
-           std::to_string(getpid()) + ".db";
+    path_ = std::string(base != nullptr ? base : "/tmp/glimmark-registry-test") + ".typelib." +
+            std::to_string(getpid()) + ".db";
     RemoveFiles();
-    GlimmarkTest_UseRegistryFile(path.c_str());
-    ASSERT_EQ(LoadTypeLib(kProbePath.c_str(), library.out()), S_OK);
+    GlimmarkTest_UseRegistryFile(path_.c_str());
+    ASSERT_EQ(LoadTypeLib(kProbePath.c_str(), library_.out()), S_OK);
   }
   void TearDown() override {
     GlimmarkTest_UseRegistryFile(nullptr);
     RemoveFiles();
   }
   void RemoveFiles() {
-    for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+    for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path_ + suffix).c_str());
   }
 
   // The default (or named) string value of root\key, or "<missing>".
@@ -76,12 +76,12 @@ class TypeLibraryRegistration : public ::testing::Test {
     EXPECT_EQ(Value(root, prefix + kInterfaceKey), u"<missing>");
   }
 
-  std::string path;
-  Held<ITypeLib> library;
+  std::string path_;
+  Held<ITypeLib> library_;
 };
 
 TEST_F(TypeLibraryRegistration, MachineRegistrationWritesAndRemovesTheKeys) {
-  ASSERT_EQ(RegisterTypeLib(library.get(), kProbePath.c_str(), u"/help"), S_OK);
+  ASSERT_EQ(RegisterTypeLib(library_.get(), kProbePath.c_str(), u"/help"), S_OK);
   ExpectRegistered(HKEY_LOCAL_MACHINE, u"Software\\Classes\\");
   ExpectRegistered(HKEY_CLASSES_ROOT, u"");
   ExpectRemoved(HKEY_CURRENT_USER, u"Software\\Classes\\");
@@ -101,7 +101,7 @@ TEST_F(TypeLibraryRegistration, MachineRegistrationWritesAndRemovesTheKeys) {
 TEST_F(TypeLibraryRegistration, PerUserRegistrationStaysBeneathTheUser) {
   std::u16string path = kProbePath;
   std::u16string help = u"/help";
-  ASSERT_EQ(RegisterTypeLibForUser(library.get(), path.data(), help.data()), S_OK);
+  ASSERT_EQ(RegisterTypeLibForUser(library_.get(), path.data(), help.data()), S_OK);
   ExpectRegistered(HKEY_CURRENT_USER, u"Software\\Classes\\");
   ExpectRemoved(HKEY_LOCAL_MACHINE, u"Software\\Classes\\");
   Held<ITypeLib> found;
@@ -113,7 +113,7 @@ TEST_F(TypeLibraryRegistration, PerUserRegistrationStaysBeneathTheUser) {
 // A registered library still held is handed out again without a read; one
 // let go by everyone, or whose file changed on disk, is read anew.
 TEST_F(TypeLibraryRegistration, ALibraryInUseIsHandedOutAgainUntilItsFileChanges) {
-  const std::string copy = path + ".probe.tlb";
+  const std::string copy = path_ + ".probe.tlb";
   const std::vector<uint8_t> bytes = ReadFileBytes(TYPELIB_PROBE_PATH);
   auto writeCopy = [&](const std::string& to) {
     std::ofstream(to, std::ios::binary | std::ios::trunc)
@@ -121,7 +121,7 @@ TEST_F(TypeLibraryRegistration, ALibraryInUseIsHandedOutAgainUntilItsFileChanges
   };
   writeCopy(copy);
   const std::u16string copyPath = Utf16(copy);
-  ASSERT_EQ(RegisterTypeLib(library.get(), copyPath.c_str(), nullptr), S_OK);
+  ASSERT_EQ(RegisterTypeLib(library_.get(), copyPath.c_str(), nullptr), S_OK);
 
   Held<ITypeLib> first, second;
   const LONG loadsBefore = GlimmarkTest_TypeLibraryLoads();
@@ -168,7 +168,7 @@ TEST_F(TypeLibraryRegistration, FoundByNameInOleaut32) {
 
 TEST_F(TypeLibraryRegistration, BadArguments) {
   EXPECT_EQ(RegisterTypeLib(nullptr, kProbePath.c_str(), nullptr), E_INVALIDARG);
-  EXPECT_EQ(RegisterTypeLib(library.get(), nullptr, nullptr), E_INVALIDARG);
+  EXPECT_EQ(RegisterTypeLib(library_.get(), nullptr, nullptr), E_INVALIDARG);
   EXPECT_EQ(UnRegisterTypeLib(kLibidTypelibProbe, 2, 3, 0, SYS_MAC), E_INVALIDARG);
   EXPECT_EQ(LoadRegTypeLib(kLibidTypelibProbe, 2, 3, 0, nullptr), E_INVALIDARG);
 }
