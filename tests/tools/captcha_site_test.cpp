@@ -256,7 +256,9 @@ TEST_F(CaptchaSiteTest, OneAudioPerEnvelopeAndNoneMadeOnceAnswered) {
     } else {
       EXPECT_TRUE(audio.body == kNoAudio) << c.what;  // never a WAV printed whole
     }
-    if (c.sameAsBefore) EXPECT_TRUE(audio.body == earlier) << c.what << ": a second audio";
+    if (c.sameAsBefore) {
+      EXPECT_TRUE(audio.body == earlier) << c.what << ": a second audio";
+    }
     EXPECT_EQ(store->audios, c.audiosMade) << c.what;
   }
 }
