@@ -139,7 +139,7 @@ class InkTest {
 #else
     UINT64 ink = 0;
     for (int i = 0; i < kWindowBytes; ++i) {
-      if (window[i] != windowPattern[i]) ink |= UINT64{1} << i;
+      if (window[i] != windowPattern_[i]) ink |= UINT64{1} << i;
     }
     return ink;
 #endif
