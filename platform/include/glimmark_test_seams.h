@@ -57,6 +57,9 @@ EXTERN_C PLATFORM_API void GlimmarkTest_FailNextStreamCreation(void);
 EXTERN_C PLATFORM_API void GlimmarkTest_FailNextStringAllocation(void);
 // Makes the next CreateErrorInfo fail with E_OUTOFMEMORY (once).
 EXTERN_C PLATFORM_API void GlimmarkTest_FailNextErrorInfoCreation(void);
+// Makes the next GetModuleFileNameW answer 0 with ERROR_INVALID_HANDLE (once),
+// as for a module handle the loader does not know.
+EXTERN_C PLATFORM_API void GlimmarkTest_FailNextModuleFileName(void);
 
 // Registry file: from now on the registry uses the file at `path` (null: the
 // location from the environment again), opened on next use; every open key

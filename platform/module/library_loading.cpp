@@ -7,6 +7,10 @@
 
 #include <string>
 
+#ifdef GLIMMARK_TEST_SEAMS
+#include "glimmark_test_seams.h"
+#endif  // GLIMMARK_TEST_SEAMS
+#include "kernel/fail_once.h"
 #include "kernel/unicode.h"
 #include "libloaderapi.h"
 #include "module/data_file_modules.h"
@@ -17,6 +21,8 @@ namespace {
 
 // Longest file name handed to the loader, in UTF-16 units.
 constexpr size_t kMaxPathUnits = 4096;
+
+kernel::FailOnce failNextFileName;  // GlimmarkTest_FailNextModuleFileName
 
 // The library whose attach was refused during the current thread's load.
 thread_local HMODULE refusedAttach = nullptr;
@@ -140,8 +146,8 @@ EXTERN_C DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWO
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return 0;
   }
-  if (module::IsDataFileHandle(hModule) || (hModule != nullptr && !IsLoadedModule(hModule)) ||
-      !ModulePath(hModule, &path)) {
+  if (failNextFileName.Fires() || module::IsDataFileHandle(hModule) ||
+      (hModule != nullptr && !IsLoadedModule(hModule)) || !ModulePath(hModule, &path)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return 0;
   }
@@ -160,3 +166,7 @@ EXTERN_C DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWO
   SetLastError(ERROR_SUCCESS);
   return static_cast<DWORD>(units);
 }
+
+#ifdef GLIMMARK_TEST_SEAMS
+EXTERN_C void GlimmarkTest_FailNextModuleFileName(void) { failNextFileName.Arm(); }
+#endif  // GLIMMARK_TEST_SEAMS

@@ -277,6 +277,15 @@ TEST_F(MachineRegistration, LibraryPathFitsUpToMaxPathMinusOne) {
   }
 }
 
+// A library that cannot learn its own file name registers nothing: the
+// loader's error comes back rather than an empty InprocServer32.
+TEST_F(MachineRegistration, ModuleFileNameFailingRegistersNothing) {
+  GlimmarkTest_FailNextModuleFileName();
+  EXPECT_EQ(DllRegisterServer(), HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE));
+  ExpectNoTable(HKEY_LOCAL_MACHINE);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kTypeLibraryRoot));
+}
+
 // The built library, copied into a folder whose name has a single quote,
 // registers that path as its InprocServer32.
 TEST_F(MachineRegistration, LibraryPathWithASingleQuote) {
