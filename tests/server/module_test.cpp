@@ -16,6 +16,12 @@
 
 namespace {
 
+// The references an object holds, seen through one AddRef and Release.
+ULONG ReferencesOf(IUnknown* object) {
+  object->AddRef();
+  return object->Release();
+}
+
 TEST(ModuleGlobalInterfaceTable, MadeOnceHeldAndHandsInterfacesBack) {
   CGlimmarkPrjModule* module = CGlimmarkPrjModule::Current();
   ASSERT_NE(module, nullptr);
@@ -24,8 +30,10 @@ TEST(ModuleGlobalInterfaceTable, MadeOnceHeldAndHandsInterfacesBack) {
   IGlobalInterfaceTable* first = nullptr;
   IGlobalInterfaceTable* second = nullptr;
   ASSERT_EQ(module->GetGlobalInterfaceTable(&first), S_OK);
+  const ULONG afterFirst = ReferencesOf(first);
   ASSERT_EQ(module->GetGlobalInterfaceTable(&second), S_OK);
-  EXPECT_EQ(first, second);  // the module holds the one it made
+  EXPECT_EQ(first, second);                         // the module holds the one it made
+  EXPECT_EQ(ReferencesOf(second), afterFirst + 1);  // each caller gets a reference of its own
 
   CountedDispatch<> object;
   DWORD cookie = 0;
@@ -43,6 +51,7 @@ TEST(ModuleGlobalInterfaceTable, MadeOnceHeldAndHandsInterfacesBack) {
             S_OK);
   EXPECT_EQ(back, nullptr);
   first->Release();
+  EXPECT_EQ(ReferencesOf(second), afterFirst);
   second->Release();
   CoUninitialize();
 }

@@ -1,5 +1,6 @@
 #include "ole/com/global_interface_table.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -15,11 +16,13 @@ class StandardGlobalInterfaceTable final : public IGlobalInterfaceTable {
       return E_NOINTERFACE;
     }
     *object = static_cast<IGlobalInterfaceTable*>(this);
+    AddRef();
     return S_OK;
   }
-  // The table lives as long as the process: the counts are constants.
-  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() noexcept override { return 1; }
+  // The table lives as long as the process, so no count frees it; the counts
+  // are kept all the same, so that a holder who forgets a reference shows.
+  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() noexcept override { return --references_; }
 
   HRESULT STDMETHODCALLTYPE RegisterInterfaceInGlobal(IUnknown* pUnk, REFIID riid,
                                                       DWORD* pdwCookie) noexcept override {
@@ -71,6 +74,7 @@ class StandardGlobalInterfaceTable final : public IGlobalInterfaceTable {
   }
 
  private:
+  std::atomic<ULONG> references_{1};  // the process's own
   std::mutex lock_;
   std::map<DWORD, IUnknown*> entries_;  // each holds one reference
   DWORD lastCookie_ = 0;
