@@ -93,8 +93,9 @@ bench: deps
 
 # How well machines read the challenge (bench/strength/strength.py): samples
 # made through the tool and the page host, stock Tesseract and a small trained
-# network on the pictures, pocketsphinx on the audio. CPU only: about 11
-# minutes of CPU, so some 6 to 7 minutes on 2 idle cores (BENCHMARKS.md). Not
+# network on the pictures, pocketsphinx on the audio. CPU only: 11 to 21
+# minutes of CPU (process start-up costs differ by machine); 12 minutes wall
+# on an idle 2-core machine, tree rebuild included (BENCHMARKS.md). Not
 # part of `make test`. Results and each stage's wall and CPU time under
 # build/strength/ (results.md, results.json).
 STRENGTH_ARGS ?=
