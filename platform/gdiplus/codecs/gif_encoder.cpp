@@ -5,6 +5,7 @@
 // The file (GIF89a, one global palette, one image) is built in memory and
 // handed to the sink in one write.
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <vector>
@@ -154,18 +155,50 @@ ColourIdPicture IdentifyColours(const SurfacePixels& pixels) {
   return picture;
 }
 
-// The palette: all colours when they fit, else the most frequent ones.
-std::vector<uint32_t> ChoosePalette(std::vector<ColourCount> distinct) {
-  if (distinct.size() > kMaxPaletteColours) {
-    std::partial_sort(distinct.begin(), distinct.begin() + kMaxPaletteColours, distinct.end(),
-                      [](const ColourCount& a, const ColourCount& b) {
-                        return a.count != b.count ? a.count > b.count : a.colour < b.colour;
-                      });
-    distinct.resize(kMaxPaletteColours);
+// The palette, sorted by colour, and the entry each colour id has in it.
+struct Palette {
+  static constexpr int kLeftOut = -1;  // a colour without an entry of its own
+  std::vector<uint32_t> colours;
+  std::vector<int> entryOf;  // by id
+};
+
+// Sorts colour ids by their (distinct, 24-bit) colours a byte at a time from
+// the lowest: three counting passes, free of the comparisons a comparison
+// sort would mispredict on a few hundred scattered keys.
+void SortByColour(std::vector<uint32_t>& ids, const std::vector<ColourCount>& distinct) {
+  constexpr int kColourBits = 24, kDigitBits = 8;
+  constexpr uint32_t kDigitMask = (1u << kDigitBits) - 1;
+  std::vector<uint32_t> sorted(ids.size());
+  for (int shift = 0; shift < kColourBits; shift += kDigitBits) {
+    size_t start[kDigitMask + 2] = {};
+    for (uint32_t id : ids) ++start[(distinct[id].colour >> shift & kDigitMask) + 1];
+    for (uint32_t digit = 0; digit <= kDigitMask; ++digit) start[digit + 1] += start[digit];
+    for (uint32_t id : ids) sorted[start[distinct[id].colour >> shift & kDigitMask]++] = id;
+    ids.swap(sorted);
   }
-  std::vector<uint32_t> palette;
-  for (const ColourCount& entry : distinct) palette.push_back(entry.colour);
-  std::sort(palette.begin(), palette.end());
+}
+
+// All colours when they fit, else the most frequent ones (the ties, by
+// colour, make the choice the same on every run).
+Palette ChoosePalette(const std::vector<ColourCount>& distinct) {
+  std::vector<uint32_t> chosen(distinct.size());
+  for (uint32_t id = 0; id < chosen.size(); ++id) chosen[id] = id;
+  if (chosen.size() > kMaxPaletteColours) {
+    std::nth_element(chosen.begin(), chosen.begin() + kMaxPaletteColours, chosen.end(),
+                     [&](uint32_t a, uint32_t b) {
+                       const ColourCount& x = distinct[a];
+                       const ColourCount& y = distinct[b];
+                       return x.count != y.count ? x.count > y.count : x.colour < y.colour;
+                     });
+    chosen.resize(kMaxPaletteColours);
+  }
+  SortByColour(chosen, distinct);
+  Palette palette;
+  palette.entryOf.assign(distinct.size(), Palette::kLeftOut);
+  for (uint32_t id : chosen) {
+    palette.entryOf[id] = int(palette.colours.size());
+    palette.colours.push_back(distinct[id].colour);
+  }
   return palette;
 }
 
@@ -209,23 +242,21 @@ uint8_t NearestEntry(const std::vector<uint32_t>& palette, uint32_t colour) {
 // Each colour's palette entry, by id: its own when it has one, else the
 // nearest.
 std::vector<uint8_t> IndexColours(const std::vector<ColourCount>& distinct,
-                                  const std::vector<uint32_t>& palette) {
+                                  const Palette& palette) {
   std::vector<uint8_t> entries(distinct.size());
-  uint8_t* entry = entries.data();
-  std::vector<int> bucketEntry;  // made only when some colour lacks an entry
-  for (const ColourCount& counted : distinct) {
-    const uint32_t colour = counted.colour;
-    const auto exact = std::lower_bound(palette.begin(), palette.end(), colour);
-    if (exact != palette.end() && *exact == colour) {
-      *entry++ = uint8_t(exact - palette.begin());
+  std::vector<int16_t> bucketEntry;  // made only when some colour lacks an entry
+  for (size_t id = 0; id < distinct.size(); ++id) {
+    if (palette.entryOf[id] != Palette::kLeftOut) {
+      entries[id] = uint8_t(palette.entryOf[id]);
       continue;
     }
+    const uint32_t colour = distinct[id].colour;
     const size_t bucket = ((colour >> (24 - kBucketBits)) & 0x1F) << (2 * kBucketBits) |
                           ((colour >> (16 - kBucketBits)) & 0x1F) << kBucketBits |
                           ((colour >> (8 - kBucketBits)) & 0x1F);
     if (bucketEntry.empty()) bucketEntry.assign(size_t{1} << (3 * kBucketBits), -1);
-    if (bucketEntry[bucket] < 0) bucketEntry[bucket] = NearestEntry(palette, colour);
-    *entry++ = uint8_t(bucketEntry[bucket]);
+    if (bucketEntry[bucket] < 0) bucketEntry[bucket] = NearestEntry(palette.colours, colour);
+    entries[id] = uint8_t(bucketEntry[bucket]);
   }
   return entries;
 }
@@ -299,8 +330,9 @@ GpStatus WriteGif(const SurfacePixels& pixels, const std::vector<uint32_t>& pale
 GpStatus EncodeGif(const SurfacePixels& pixels, const EncoderParameters*, ByteSink& sink) {
   try {
     const ColourIdPicture picture = IdentifyColours(pixels);
-    const std::vector<uint32_t> palette = ChoosePalette(picture.distinct);
-    return WriteGif(pixels, palette, picture, IndexColours(picture.distinct, palette), sink);
+    const Palette palette = ChoosePalette(picture.distinct);
+    return WriteGif(pixels, palette.colours, picture, IndexColours(picture.distinct, palette),
+                    sink);
   } catch (const std::bad_alloc&) {
     return OutOfMemory;
   }

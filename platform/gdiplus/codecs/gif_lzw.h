@@ -1,12 +1,15 @@
 // GIF's variant of LZW compression: variable-width codes from 3 to 12 bits,
 // packed least significant bit first into sub-blocks of at most 255 bytes.
 // gif_encoder.cpp feeds it the picture's palette indices; the
-// compressor owns its dictionary and its packed code stream, and appends the
-// stream, cut into sub-blocks, to the caller's byte vector at Finish.
+// compressor owns its packed code stream and appends it, cut into
+// sub-blocks, to the caller's byte vector at Finish. Its dictionary is the
+// thread's (136 KiB, made on the thread's first GIF and freed when the
+// thread ends), lent for the compressor's lifetime (see gif_lzw.cpp).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace Gdiplus::Internal {
@@ -18,6 +21,9 @@ class [[gnu::visibility("hidden")]] GifLzwCompressor {
   // per index, at least 2); a clear code opens the code stream. Throws
   // std::bad_alloc.
   GifLzwCompressor(int bits, std::vector<uint8_t>& out);
+  ~GifLzwCompressor();
+  GifLzwCompressor(const GifLzwCompressor&) = delete;
+  GifLzwCompressor& operator=(const GifLzwCompressor&) = delete;
 
   // Compresses `count` palette indices, indexOf[ids[i]], each below
   // 1 << bits: the encoder's pixels as colour ids, mapped to their entries
@@ -33,9 +39,6 @@ class [[gnu::visibility("hidden")]] GifLzwCompressor {
  private:
   static constexpr int kMaxCodeBits = 12;
   static constexpr uint32_t kMaxCode = (1u << kMaxCodeBits) - 1;
-  // Open-addressing dictionary of (prefix code, index) -> code, a power of
-  // two at least twice the largest number of entries.
-  static constexpr int kTableBits = 13;
   static constexpr uint32_t kNoEntry = 0xFFFFFFFFu;
   static constexpr size_t kMaxSubBlock = 255;
   // Bytes of the code stream one code may need (12 bits, rounded up), and
@@ -43,7 +46,8 @@ class [[gnu::visibility("hidden")]] GifLzwCompressor {
   static constexpr size_t kBytesPerCode = 2;
   static constexpr size_t kStoreSlack = 8;
 
-  struct Coder;  // the state the compressing loop keeps in registers
+  class Dictionary;  // (prefix code, index) -> code
+  struct Coder;      // the state the compressing loop keeps in registers
   Coder Load() const;
   void Store(const Coder& coder);
   // Room for `codes` more codes in codes_.
@@ -52,8 +56,8 @@ class [[gnu::visibility("hidden")]] GifLzwCompressor {
   std::vector<uint8_t>& out_;
   const int minimumBits_;
   const uint32_t clearCode_;
-  // Entries are key << kMaxCodeBits | code, key = prefix << 8 | index.
-  std::vector<uint32_t> table_;
+  std::unique_ptr<Dictionary> ownDictionary_;  // only when the thread's is lent already
+  Dictionary* dictionary_;
   std::vector<uint8_t> codes_;  // the packed stream; codesLength_ bytes are whole
   size_t codesLength_ = 0;
   uint32_t nextCode_ = 0;  // the code the next new string gets
