@@ -158,9 +158,10 @@ void GifLzwCompressor::Add(const uint32_t* ids, const uint8_t* indexOf, size_t c
     uint32_t entry = slots[slot];
     // Whether the string ends here is as good as random from pixel to
     // pixel: both outcomes are worked out and one kept by masks (in
-    // integers, which compilers do not turn back into branches), where a
-    // branch would be mispredicted at every other code. `match` is the
-    // entry's code when the entry is key's.
+    // integers, which compilers do not turn back into branches) and, for
+    // the next prefix, by a conditional move, where a branch would be
+    // mispredicted at every other code. `match` is the entry's code when
+    // the entry is key's.
     uint32_t match = entry ^ key << kMaxCodeBits;
     uint32_t goesOn = Dictionary::IsCode(match);
     if (((goesOn + 1) & (entry != kNoEntry)) != 0) [[unlikely]] {
@@ -186,7 +187,7 @@ void GifLzwCompressor::Add(const uint32_t* ids, const uint8_t* indexOf, size_t c
     slots[slot] = entry ^ ((entry ^ (key << kMaxCodeBits | coder.nextCode)) & ~goesOn);
     slotOf[coder.nextCode] = uint16_t(slot);
     coder.nextCode += ends;
-    current = index ^ ((index ^ match) & goesOn);
+    current = match > kMaxCode ? index : match;
   }
   current_ = current;
   Store(coder);
