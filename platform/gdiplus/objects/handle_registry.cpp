@@ -1,7 +1,9 @@
-// The live-handle table: one per process, guarded by a mutex. An open-
+// The live-handle table: one per process, in stripes, each an open-
 // addressing hash set (linear probing, deletion by shifting the run back) in
-// one array, so registering and forgetting a handle allocate nothing except
-// when the table grows; a rendering makes and deletes hundreds of objects.
+// one array guarded by its own mutex, so registering and forgetting a handle
+// allocate nothing except when a stripe grows (a rendering makes and deletes
+// hundreds of objects), and threads drawing at once seldom wait for one
+// another: every flat call looks its handles up.
 #include "gdiplus/objects/handle_registry.h"
 
 #include <cstdint>
@@ -18,13 +20,18 @@ constexpr size_t kInitialSlots = 256;  // a power of two
 constexpr size_t kMaxLoadDivisor = 2;
 // Fibonacci hashing: the multiplier spreads neighbouring addresses apart.
 constexpr uint64_t kHashMultiplier = 0x9E3779B97F4A7C15ull;
+// Stripes of the table, a power of two; a handle's stripe comes from bits of
+// its hash that its slot within the stripe does not use.
+constexpr int kStripeBits = 4;
 
 struct Slot {
   const void* object = nullptr;  // null: free
   ObjectKind kind = ObjectKind::Bitmap;
 };
 
-class HandleTable {
+// On a cache line of its own: stripes locked by different threads do not
+// share one.
+class alignas(64) HandleTable {
  public:
   bool Insert(const void* object, ObjectKind kind) {
     if (!Reserve(used_ + 1)) return false;
@@ -102,27 +109,29 @@ class HandleTable {
   size_t used_ = 0;
 };
 
-HandleTable& Table() {
-  static HandleTable* table = new HandleTable();  // lives to process exit
-  return *table;
+// The stripe for `object`.
+HandleTable& Table(const void* object) {
+  static HandleTable* stripes = new HandleTable[size_t{1} << kStripeBits];  // lives to process exit
+  const uint64_t hash = uint64_t(reinterpret_cast<uintptr_t>(object)) * kHashMultiplier;
+  return stripes[hash >> (64 - kStripeBits)];
 }
 
 }  // namespace
 
 bool RegisterHandle(const void* object, ObjectKind kind) noexcept {
-  HandleTable& table = Table();
+  HandleTable& table = Table(object);
   std::lock_guard<std::mutex> guard(table.lock);
   return table.Insert(object, kind);
 }
 
 bool UnregisterHandle(const void* object, ObjectKind kind) noexcept {
-  HandleTable& table = Table();
+  HandleTable& table = Table(object);
   std::lock_guard<std::mutex> guard(table.lock);
   return table.Erase(object, kind);
 }
 
 bool IsLiveHandle(const void* object, ObjectKind kind) noexcept {
-  HandleTable& table = Table();
+  HandleTable& table = Table(object);
   std::lock_guard<std::mutex> guard(table.lock);
   return table.Contains(object, kind);
 }

@@ -22,8 +22,8 @@ enum class ObjectKind {
 
 // Records `object` as live with the given kind. Returns false when memory for
 // the record cannot be had (the caller then deletes the object and answers
-// OutOfMemory). Cost: one hash insert under a process-wide mutex; memory is
-// allocated only when the table grows.
+// OutOfMemory). Cost: one hash insert under the mutex of the table's stripe
+// for that handle; memory is allocated only when the stripe grows.
 bool RegisterHandle(const void* object, ObjectKind kind) noexcept;
 
 // Forgets `object`. Returns false when it was not live with that kind (then

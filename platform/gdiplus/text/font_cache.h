@@ -43,14 +43,12 @@ class FontFace {
 
   // The unhinted outline of glyph `index` at the em size, untransformed,
   // loaded on first use and kept (drawing then only transforms a copy of its
-  // points: no FreeType load per glyph). Requires `mutex` held. Null when
-  // FreeType fails, memory runs out or the glyph is no outline; empty
-  // outlines (spaces) are returned as such.
+  // points: no FreeType load per glyph). Requires `mutex` held; the outline
+  // returned is never changed or moved while the face lives, so it may be
+  // read after the mutex is let go. Null when FreeType fails, memory runs
+  // out or the glyph is no outline; empty outlines (spaces) are returned as
+  // such.
   const FT_Outline* Outline(FT_UInt index);
-
-  // Scratch points for one transformed outline, reused from glyph to glyph
-  // under `mutex`.
-  std::vector<FT_Vector> transformedPoints;
 
   std::mutex mutex;
   FT_Face face;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <vector>
 
 #include "gdiplus/raster/coverage_painting.h"
 #ifdef GLIMMARK_TEST_SEAMS
@@ -200,21 +201,29 @@ FT_Outline* LoadTransformed(FontFace& face, FT_UInt index, FT_Matrix& matrix, FT
   return slot->format == FT_GLYPH_FORMAT_OUTLINE ? &slot->outline : nullptr;
 }
 
+// The calling thread's scratch points for one transformed outline.
+std::vector<FT_Vector>& ThreadTransformedPoints() {
+  thread_local std::vector<FT_Vector> points;
+  return points;
+}
+
 // The face's cached outline of glyph `index` with its points copied into the
-// face's scratch points and transformed there, exactly as FreeType transforms
-// a loaded glyph (matrix, then delta); `work` borrows the cached contours and
-// tags. Null when the outline is unavailable or memory runs out.
+// thread's scratch points and transformed there, exactly as FreeType
+// transforms a loaded glyph (matrix, then delta); `work` borrows the cached
+// contours and tags, which stay as they are while the face lives. Null when
+// the outline is unavailable or memory runs out.
 FT_Outline* TransformCached(FontFace& face, FT_UInt index, const FT_Matrix& matrix,
                             const FT_Vector& delta, FT_Outline& work) {
   const FT_Outline* cached = face.Outline(index);
   if (cached == nullptr) return nullptr;
+  std::vector<FT_Vector>& points = ThreadTransformedPoints();
   try {
-    face.transformedPoints.assign(cached->points, cached->points + cached->n_points);
+    points.assign(cached->points, cached->points + cached->n_points);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
   work = *cached;
-  work.points = face.transformedPoints.data();
+  work.points = points.data();
   work.flags &= ~FT_OUTLINE_OWNER;
   FT_Outline_Transform(&work, &matrix);
   FT_Outline_Translate(&work, delta.x, delta.y);
@@ -229,8 +238,9 @@ bool RasterTooLarge(const FT_BBox& box) {
 
 }  // namespace
 
-void DrawGlyph(FontFace& face, FT_UInt index, const cairo_matrix_t& world, double x, double y,
-               GlyphCoverage coverage, SpanPainter& painter) {
+void DrawGlyph(FontFace& face, std::unique_lock<std::mutex>& faceLock, FT_UInt index,
+               const cairo_matrix_t& world, double x, double y, GlyphCoverage coverage,
+               SpanPainter& painter) {
   if (!TransformFits(world)) return;
   double deviceX = x, deviceY = y;
   cairo_matrix_transform_point(&world, &deviceX, &deviceY);
@@ -245,10 +255,14 @@ void DrawGlyph(FontFace& face, FT_UInt index, const cairo_matrix_t& world, doubl
   FT_Vector delta = {std::lround((deviceX - originX) * kFixed26Dot6),
                      -std::lround((deviceY - originY) * kFixed26Dot6)};
   const bool oneBit = coverage == GlyphCoverage::OneBit;
+  // Only FreeType's own paths use the face's glyph slot and library to the
+  // end; ours needs the face only to find the cached outline.
+  const bool ownRaster = !oneBit && !loadEveryGlyph && !freeTypeGrey;
+  if (!faceLock.owns_lock()) faceLock.lock();
   FT_Outline work;
-  FT_Outline* outline = oneBit || loadEveryGlyph
-                            ? LoadTransformed(face, index, matrix, delta, coverage)
-                            : TransformCached(face, index, matrix, delta, work);
+  FT_Outline* outline = ownRaster ? TransformCached(face, index, matrix, delta, work)
+                                  : LoadTransformed(face, index, matrix, delta, coverage);
+  if (ownRaster) faceLock.unlock();
   if (outline == nullptr || outline->n_points == 0) return;
   FT_BBox box;
   FT_Outline_Get_CBox(outline, &box);

@@ -6,6 +6,8 @@
 
 #include <cairo.h>
 
+#include <mutex>
+
 #include "gdiplus.h"
 #include "gdiplus/objects/bitmap.h"
 #include "gdiplus/raster/span_painter.h"
@@ -18,13 +20,17 @@ enum class GlyphCoverage {
   OneBit,  // each pixel in or out
 };
 
-// Draws glyph `index` of `face` (mutex held by the caller) with its pen at
-// world point (x, y): the outline goes through `world`; grey coverage is
-// summed by the calling thread's coverage raster over the outline's box on
-// the target and painted row by row into `painter`, one-bit coverage comes
-// through a FreeType glyph bitmap. Glyphs whose raster would be absurdly
-// large (a huge transform) are skipped.
-void DrawGlyph(FontFace& face, FT_UInt index, const cairo_matrix_t& world, double x, double y,
-               GlyphCoverage coverage, SpanPainter& painter);
+// Draws glyph `index` of `face` with its pen at world point (x, y): the
+// outline goes through `world`; grey coverage is summed by the calling
+// thread's coverage raster over the outline's box on the target and painted
+// row by row into `painter`, one-bit coverage comes through a FreeType glyph
+// bitmap. Glyphs whose raster would be absurdly large (a huge transform) are
+// skipped. `faceLock` is the caller's lock of the face's mutex: taken again
+// when the caller does not hold it, and let go once a grey glyph's outline
+// is copied out (the raster and the painting need no face), so that threads
+// drawing with one font rasterise at once.
+void DrawGlyph(FontFace& face, std::unique_lock<std::mutex>& faceLock, FT_UInt index,
+               const cairo_matrix_t& world, double x, double y, GlyphCoverage coverage,
+               SpanPainter& painter);
 
 }  // namespace Gdiplus::Internal

@@ -87,7 +87,7 @@ GpStatus WINGDIPAPI GdipDrawString(GpGraphics* graphics, GDIPCONST WCHAR* text, 
     return InvalidParameter;
   }
   FontFace& face = *typeface->face;
-  std::lock_guard<std::mutex> guard(face.mutex);
+  std::unique_lock<std::mutex> faceLock(face.mutex);
   TextLayout layout;
   if (!LayOutLine(face, text, units, layout)) return OutOfMemory;
   const SurfacePixels target(context->surface);
@@ -95,8 +95,8 @@ GpStatus WINGDIPAPI GdipDrawString(GpGraphics* graphics, GDIPCONST WCHAR* text, 
   const GlyphCoverage coverage = CoverageFor(context->textHint);
   const double baselineY = layoutRect->Y + layout.baseline;
   for (const PlacedGlyph& glyph : layout.glyphs) {
-    DrawGlyph(face, glyph.index, context->world, layoutRect->X + glyph.penX, baselineY, coverage,
-              painter);
+    DrawGlyph(face, faceLock, glyph.index, context->world, layoutRect->X + glyph.penX, baselineY,
+              coverage, painter);
   }
   painter.Finish();
   return Ok;

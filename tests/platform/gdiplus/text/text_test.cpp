@@ -2,6 +2,7 @@
 #include <cmath>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "glimmark_test_seams.h"
 #include "platform/gdiplus/gdiplus_test_support.h"
@@ -204,18 +205,24 @@ TEST_F(TextTest, AntialiasedTextHasGreyEdgesAndOneBitTextHasNone) {
   GdipDeleteFont(font);
 }
 
+// Turns the canvas's world by `degrees` about (centreX, centreY), where the
+// point (penX, penY) of what is drawn lands.
+void TurnWorld(Canvas& canvas, REAL centreX, REAL centreY, REAL degrees, REAL penX, REAL penY) {
+  GpMatrix* matrix = nullptr;
+  GdipCreateMatrix(&matrix);
+  GdipTranslateMatrix(matrix, centreX, centreY, MatrixOrderPrepend);
+  GdipRotateMatrix(matrix, degrees, MatrixOrderPrepend);
+  GdipTranslateMatrix(matrix, -penX, -penY, MatrixOrderPrepend);
+  GdipMultiplyWorldTransform(canvas.graphics(), matrix, MatrixOrderPrepend);
+  GdipDeleteMatrix(matrix);
+}
+
 TEST_F(TextTest, DrawingFollowsTheWorldTransform) {
   GpFont* font = MakeFont(u"Arial", 60);
   auto inkBox = [font](REAL degrees) {
     Canvas canvas(120, 120);
     canvas.FillAll(kOpaqueWhite);
-    GpMatrix* matrix = nullptr;
-    GdipCreateMatrix(&matrix);
-    GdipTranslateMatrix(matrix, 60, 60, MatrixOrderPrepend);
-    GdipRotateMatrix(matrix, degrees, MatrixOrderPrepend);
-    GdipTranslateMatrix(matrix, -30, -35, MatrixOrderPrepend);
-    GdipMultiplyWorldTransform(canvas.graphics(), matrix, MatrixOrderPrepend);
-    GdipDeleteMatrix(matrix);
+    TurnWorld(canvas, 60, 60, degrees, 30, 35);
     DrawText(canvas, font, u"l", 1, kOpaqueBlack);
     return Pixels(canvas.bitmap()).InkBox(kWhite);
   };
@@ -240,13 +247,7 @@ TEST_F(TextTest, CachedGlyphOutlinesDrawTheSamePixelsAsFreshLoads) {
   auto draw = [](GpFont* font, const WCHAR* text, REAL degrees, REAL x) {
     Canvas canvas(160, 100);
     canvas.FillAll(kOpaqueWhite);
-    GpMatrix* matrix = nullptr;
-    GdipCreateMatrix(&matrix);
-    GdipTranslateMatrix(matrix, 80, 50, MatrixOrderPrepend);
-    GdipRotateMatrix(matrix, degrees, MatrixOrderPrepend);
-    GdipTranslateMatrix(matrix, -x, -40.3f, MatrixOrderPrepend);
-    GdipMultiplyWorldTransform(canvas.graphics(), matrix, MatrixOrderPrepend);
-    GdipDeleteMatrix(matrix);
+    TurnWorld(canvas, 80, 50, degrees, x, 40.3f);
     GpSolidFill* brush = nullptr;
     GdipCreateSolidFill(0xFF2040C0, &brush);
     const RectF origin;
@@ -282,6 +283,42 @@ TEST_F(TextTest, CachedGlyphOutlinesDrawTheSamePixelsAsFreshLoads) {
     }
     GdipDeleteFont(font);
   }
+}
+
+// Threads drawing with one font share its face but rasterise at once: each
+// must get exactly the pixels the same drawing gets alone.
+TEST_F(TextTest, ThreadsDrawingWithOneFontGetThePixelsOfOneThreadAlone) {
+  constexpr int kThreads = 4;
+  constexpr int kRounds = 30;
+  GpFont* font = MakeFont(u"Arial", 70);
+  const REAL angles[kThreads] = {-25.5f, 0.0f, 13.0f, 29.0f};
+  auto draw = [font](REAL degrees) {
+    Canvas canvas(110, 110);
+    canvas.FillAll(kOpaqueWhite);
+    GdipSetTextRenderingHint(canvas.graphics(), TextRenderingHintAntiAlias);
+    TurnWorld(canvas, 55, 55, degrees, 30, 45);
+    DrawText(canvas, font, u"Qg", 2, kOpaqueBlack);
+    const Pixels pixels(canvas.bitmap());
+    std::vector<Rgb> all;
+    for (INT y = 0; y < pixels.height(); ++y) {
+      for (INT x = 0; x < pixels.width(); ++x) all.push_back(pixels.At(x, y));
+    }
+    return all;
+  };
+  std::vector<std::vector<Rgb>> alone;
+  for (REAL degrees : angles) alone.push_back(draw(degrees));
+  int differing[kThreads] = {};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < kRounds; ++round) {
+        if (draw(angles[t]) != alone[size_t(t)]) ++differing[t];
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(differing[t], 0) << angles[t] << " degrees";
+  GdipDeleteFont(font);
 }
 
 TEST_F(TextTest, TranslucentBrushBlendsText) {
