@@ -6,6 +6,7 @@
 #include <oleauto.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,13 +19,51 @@ HRESULT STDMETHODCALLTYPE RefusingSlot() { return E_NOTIMPL; }
 // Most arguments tried per call: enough for every function of the seeds.
 constexpr UINT kMaxArguments = 12;
 
+// Bytes of one vtable slot as the library counts them: 4 in a 32-bit
+// library, whatever the process's pointers are.
+UINT LibrarySlotBytes(ITypeInfo* info) {
+  ITypeLib* library = nullptr;
+  UINT index = 0;
+  UINT bytes = sizeof(void*);
+  if (FAILED(info->GetContainingTypeLib(&library, &index))) return bytes;
+  TLIBATTR* attr = nullptr;
+  if (SUCCEEDED(library->GetLibAttr(&attr))) {
+    bytes = attr->syskind == SYS_WIN64 ? 8 : 4;
+    library->ReleaseTLibAttr(attr);
+  }
+  library->Release();
+  return bytes;
+}
+
+// The slots of the vtable an object described by `info` has: the declared
+// table's, counted in the library's slot size (Invoke calls slot offset /
+// slot size of a table of native pointers). A dual interface's dispatch
+// view declares IDispatch's table only, but its object implements the whole
+// dual interface, whose table Invoke calls through: the interface view's.
+size_t ObjectVtableSlots(ITypeInfo* info, const TYPEATTR* attr) {
+  UINT bytes = attr->cbSizeVft;
+  HREFTYPE dual = 0;
+  ITypeInfo* view = nullptr;
+  if (attr->typekind == TKIND_DISPATCH && (attr->wTypeFlags & TYPEFLAG_FDUAL) != 0 &&
+      SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &dual)) &&
+      SUCCEEDED(info->GetRefTypeInfo(dual, &view))) {
+    TYPEATTR* viewAttr = nullptr;
+    if (SUCCEEDED(view->GetTypeAttr(&viewAttr))) {
+      bytes = std::max<UINT>(bytes, viewAttr->cbSizeVft);
+      view->ReleaseTypeAttr(viewAttr);
+    }
+    view->Release();
+  }
+  return bytes / LibrarySlotBytes(info);
+}
+
 // Invokes each vtable function with 0 to kMaxArguments long arguments (one
 // count matches, the others are refused before the call). The table lives on
-// the heap at its declared size, so a slot past it is a read AddressSanitizer
-// reports.
+// the heap at the object's size, so a slot past it is a read
+// AddressSanitizer reports.
 void InvokeEachSlot(ITypeInfo* info, const TYPEATTR* attr) {
   if (attr->typekind != TKIND_INTERFACE && attr->typekind != TKIND_DISPATCH) return;
-  std::vector<void*> table(attr->cbSizeVft / sizeof(void*), reinterpret_cast<void*>(&RefusingSlot));
+  std::vector<void*> table(ObjectVtableSlots(info, attr), reinterpret_cast<void*>(&RefusingSlot));
   struct {
     void** vtable;
   } object{table.data()};
