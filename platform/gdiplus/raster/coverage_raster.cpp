@@ -9,6 +9,7 @@
 #include "gdiplus/raster/coverage_raster.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstddef>
@@ -30,6 +31,10 @@ constexpr size_t kKeptCells = size_t{1} << 20;
 // Cells beyond the window's right edge in each row: an edge on that edge
 // spills its last deposits there; they are summed but never shown.
 constexpr int kSpillCells = 2;
+// A cell past the last row's spill cells: a span within one pixel adds a
+// zero to the third cell from its own (see AddRowSpan), which for the last
+// row's rightmost pixel lies past the rows.
+constexpr size_t kTrailingCells = 1;
 // Most lines one curve becomes; far more than any visible curve needs.
 constexpr int kMaxCurveLines = 1024;
 // Marks a row no edge touched: first touched cell after the last.
@@ -82,6 +87,14 @@ void SumRow(float* cells, int count, uint8_t* out) {
   }
 }
 
+// `ifSet` where `mask` is all ones, `ifClear` where it is zero: picked with
+// bit operations, which the compiler keeps free of branches (a plain
+// conditional it may well turn into one).
+float Pick(uint32_t mask, float ifSet, float ifClear) {
+  return std::bit_cast<float>((std::bit_cast<uint32_t>(ifSet) & mask) |
+                              (std::bit_cast<uint32_t>(ifClear) & ~mask));
+}
+
 DevicePoint Between(DevicePoint a, DevicePoint b, double t) {
   return {a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t};
 }
@@ -109,7 +122,8 @@ bool CoverageRaster::Begin(int64_t left, int64_t top, int width, int height) {
   if (width <= 0 || height <= 0) return false;
   const size_t stride = size_t(width) + kSpillCells;
   try {
-    if (cells_.size() < stride * size_t(height)) cells_.resize(stride * size_t(height));
+    const size_t cells = stride * size_t(height) + kTrailingCells;
+    if (cells_.size() < cells) cells_.resize(cells);
     if (firstCell_.size() < size_t(height)) {
       firstCell_.resize(size_t(height), kNoCell);
       lastCell_.resize(size_t(height), -1);
@@ -247,31 +261,41 @@ void CoverageRaster::AddEdge(double x0, double y0, double x1, double y1) {
   const double xLeft = std::min(xa, xb), xRight = std::max(xa, xb);
   const int first = int(xLeft);
   int last;
-  if (xRight <= first + 1) {
-    // Within one pixel: it covers the part right of the edge's mean x, and
-    // the next pixel wholly.
+  if (xRight < first + 2) {
+    // Within one pixel, or across two: which of them is a coin toss along a
+    // glyph's outline, so both are worked out and the one that holds is
+    // added, with no branch to mispredict. Within one pixel the edge covers
+    // the part right of its mean x, and the next pixel wholly; the cell
+    // after those two gets nothing (a float zero leaves a sum as it was).
+    const bool withinOne = xRight <= first + 1;
     const double across = 0.5 * (xLeft + xRight) - first;
-    cells[first] += float(height - height * across);
-    cells[first + 1] += float(height * across);
-    last = first + 1;
+    // Across two: as across three or more below, with end = first + 1 and
+    // what pixel end - 1 has being atFirst.
+    const double k = heightPerWidth;
+    const double startGap = first + 1 - xLeft, endGap = first + 2 - xRight;
+    const double atFirst = 0.5 * k * startGap * startGap;
+    const double covered = k * (first + 1 + 0.5 - xLeft - 0.5 * endGap * endGap);
+    const float one[3] = {float(height - height * across), float(height * across), 0.0f};
+    const float two[3] = {float(atFirst), float(covered - atFirst), float(height - covered)};
+    const uint32_t pickOne = 0u - uint32_t(withinOne);
+    for (int i = 0; i < 3; ++i) cells[first + i] += Pick(pickOne, one[i], two[i]);
+    last = first + 2 - int(withinOne);
   } else {
-    // Across several pixels. With k the signed height per unit of x, the part of
-    // pixel c right of the edge, times the height, is k (1 - l)^2 / 2 in the
-    // first (l: the edge's start within it), k (c + 1/2 - xLeft) in those
-    // it crosses wholly, and that less k (1 - r)^2 / 2 in the last (r: the
-    // edge's end within it); the pixel after has the whole height.
+    // Across three pixels or more. With k the signed height per unit of x,
+    // the part of pixel c right of the edge, times the height, is
+    // k (1 - l)^2 / 2 in the first (l: the edge's start within it),
+    // k (c + 1/2 - xLeft) in those it crosses wholly, and that less
+    // k (1 - r)^2 / 2 in the last (r: the edge's end within it); the pixel
+    // after has the whole height. (Across two, none is crossed wholly.)
     const double k = heightPerWidth;
     const int end = int(xRight);
     const double startGap = first + 1 - xLeft, endGap = end + 1 - xRight;
     const double atFirst = 0.5 * k * startGap * startGap;
     cells[first] += float(atFirst);
-    double before = atFirst;  // what pixel end - 1 has
-    if (end > first + 1) {
-      cells[first + 1] += float(k * (startGap + 0.5) - atFirst);
-      const float step = float(k);  // each further whole pixel: k more
-      for (int c = first + 2; c < end; ++c) cells[c] += step;
-      before = k * (end - 0.5 - xLeft);
-    }
+    cells[first + 1] += float(k * (startGap + 0.5) - atFirst);
+    const float step = float(k);  // each further whole pixel: k more
+    for (int c = first + 2; c < end; ++c) cells[c] += step;
+    const double before = k * (end - 0.5 - xLeft);  // what pixel end - 1 has
     const double covered = k * (end + 0.5 - xLeft - 0.5 * endGap * endGap);
     cells[end] += float(covered - before);
     cells[end + 1] += float(height - covered);

@@ -51,13 +51,11 @@ struct Scratch {
   std::vector<uint32_t> sourceRow;  // one source row, zero past its end
   std::vector<PairRow> pairRow;     // one source row as pairs
   std::vector<int16_t> filtered;    // the first pass's rows
-  std::vector<const int16_t*> tapRows;
 
   size_t Bytes() const {
     return columns.Bytes() + rows.Bytes() + work.raw.capacity() * sizeof(double) +
            work.weights.capacity() * sizeof(int16_t) + sourceRow.capacity() * sizeof(uint32_t) +
-           pairRow.capacity() * sizeof(PairRow) + filtered.capacity() * sizeof(int16_t) +
-           tapRows.capacity() * sizeof(const int16_t*);
+           pairRow.capacity() * sizeof(PairRow) + filtered.capacity() * sizeof(int16_t);
   }
 
   void Clear() {
@@ -67,7 +65,6 @@ struct Scratch {
     sourceRow = {};
     pairRow = {};
     filtered = {};
-    tapRows = {};
   }
 };
 
@@ -123,7 +120,6 @@ bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels
     std::fill(s.sourceRow.begin() + from.Width, s.sourceRow.begin() + ptrdiff_t(sourceUnits), 0u);
     GrowTo(s.pairRow, size_t(pairCount));
     GrowTo(s.filtered, size_t(filteredRows) * rowUnits);
-    GrowTo(s.tapRows, size_t(rows->taps));
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -152,8 +148,7 @@ bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels
       lastRow - firstRow,
       width,
       reinterpret_cast<unsigned char*>(target.Row(to.Y + firstRow) + to.X + firstColumn),
-      ptrdiff_t{target.stride},
-      s.tapRows.data()};
+      ptrdiff_t{target.stride}};
   passes.filterDown(job);
   target.MarkDirty(to.X + firstColumn, to.Y + firstRow, width, lastRow - firstRow);
   if (s.Bytes() > kMaxKeptScratchBytes) s.Clear();

@@ -94,21 +94,18 @@ GLIMMARK_AVX2 void StorePixels(__m128i pixels, int count, uint32_t* out) {
 // whole groups of kPositionGroup pixels; what lies past the width only
 // reaches lanes that are not stored.
 template <int kTaps>
-GLIMMARK_AVX2 void FilterDownWith(const int16_t* const* rows, const int32_t* weightPairs,
-                                  int runtimeTaps, int width, uint32_t* out) {
+GLIMMARK_AVX2 void FilterDownWith(TapRows rows, const int32_t* weightPairs, int runtimeTaps,
+                                  int width, uint32_t* out) {
   constexpr int kStep = 4;
   const int taps = kTaps != 0 ? kTaps : runtimeTaps;
   const __m256i half = _mm256_set1_epi32(1 << (kDownShift - 1));
   const __m128i opaque = _mm_set1_epi32(int32_t(kOpaque));
   constexpr int kKept = kTaps != 0 ? kTaps : kTapGroup;
-  const int16_t* keptRows[kKept];
   __m256i keptWeights[kKept / kTapGroup];
   if constexpr (kTaps != 0) {
-    for (int k = 0; k < kTaps; ++k) keptRows[k] = rows[k];
     for (int k = 0; k < kTaps; k += kTapGroup) {
       keptWeights[k / kTapGroup] = _mm256_set1_epi32(weightPairs[k / kTapGroup]);
     }
-    rows = keptRows;
   }
   for (int x = 0; x < width; x += kStep) {
     const size_t offset = size_t(x) * kChannels;
@@ -135,25 +132,21 @@ GLIMMARK_AVX2 void FilterDownWith(const int16_t* const* rows, const int32_t* wei
 // The 16-bit second pass (see kMaxShortDownTaps), eight target pixels per
 // step. Filtered rows hold whole groups of kPositionGroup pixels.
 template <int kTaps>
-GLIMMARK_AVX2 void FilterDownShortWith(const int16_t* const* rows, const int32_t* weightPairs,
-                                       int runtimeTaps, int width, uint32_t* out) {
+GLIMMARK_AVX2 void FilterDownShortWith(TapRows rows, const int32_t* weightPairs, int runtimeTaps,
+                                       int width, uint32_t* out) {
   constexpr int kStep = 8;
   constexpr int kOrder = 0xD8;
   const int taps = kTaps != 0 ? kTaps : runtimeTaps;
   constexpr int kKept = kTaps != 0 ? kTaps : kMaxShortDownTaps;
-  const int16_t* keptRows[kKept];
   __m256i weights[kKept];
-  for (int k = 0; k < taps; ++k) {
-    keptRows[k] = rows[k];
-    weights[k] = _mm256_set1_epi16(TapWeight(weightPairs, k));
-  }
+  for (int k = 0; k < taps; ++k) weights[k] = _mm256_set1_epi16(TapWeight(weightPairs, k));
   const __m256i rounding = _mm256_set1_epi16(int16_t(ShortDownRounding(taps)));
   const __m256i opaque = _mm256_set1_epi32(int32_t(kOpaque));
   for (int x = 0; x < width; x += kStep) {
     const size_t offset = size_t(x) * kChannels;
     __m256i low = _mm256_setzero_si256(), high = _mm256_setzero_si256();
     for (int k = 0; k < taps; ++k) {
-      const int16_t* row = keptRows[k] + offset;
+      const int16_t* row = rows[k] + offset;
       low = _mm256_add_epi16(
           low, _mm256_mulhi_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row)),
                                   weights[k]));

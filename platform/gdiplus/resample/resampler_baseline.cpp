@@ -53,21 +53,18 @@ void FilterPairsAcross(const PairRow* pairs, const AxisKernel& columns, int16_t*
 }
 
 template <int kTaps>
-void FilterDownWith(const int16_t* const* rows, const int32_t* weightPairs, int runtimeTaps,
-                    int width, uint32_t* out) {
+void FilterDownWith(TapRows rows, const int32_t* weightPairs, int runtimeTaps, int width,
+                    uint32_t* out) {
   const int taps = kTaps != 0 ? kTaps : runtimeTaps;
   const __m128i half = _mm_set1_epi32(1 << (kDownShift - 1));
   const __m128i opaque = _mm_set1_epi32(int32_t(kOpaque));
-  // With the tap count known, rows and weights stay in registers.
+  // With the tap count known, the weights stay in registers.
   constexpr int kKept = kTaps != 0 ? kTaps : kTapGroup;
-  const int16_t* keptRows[kKept];
   __m128i keptWeights[kKept / kTapGroup];
   if constexpr (kTaps != 0) {
-    for (int k = 0; k < kTaps; ++k) keptRows[k] = rows[k];
     for (int k = 0; k < kTaps; k += kTapGroup) {
       keptWeights[k / kTapGroup] = _mm_set1_epi32(weightPairs[k / kTapGroup]);
     }
-    rows = keptRows;
   }
   for (int x = 0; x < width; x += 2) {
     const size_t offset = size_t(x) * kChannels;
@@ -95,24 +92,20 @@ void FilterDownWith(const int16_t* const* rows, const int32_t* weightPairs, int 
 // The 16-bit second pass (see kMaxShortDownTaps), four target pixels per
 // step. Filtered rows hold whole groups of kPositionGroup pixels.
 template <int kTaps>
-void FilterDownShortWith(const int16_t* const* rows, const int32_t* weightPairs, int runtimeTaps,
-                         int width, uint32_t* out) {
+void FilterDownShortWith(TapRows rows, const int32_t* weightPairs, int runtimeTaps, int width,
+                         uint32_t* out) {
   constexpr int kStep = 4;
   const int taps = kTaps != 0 ? kTaps : runtimeTaps;
   constexpr int kKept = kTaps != 0 ? kTaps : kMaxShortDownTaps;
-  const int16_t* keptRows[kKept];
   __m128i weights[kKept];
-  for (int k = 0; k < taps; ++k) {
-    keptRows[k] = rows[k];
-    weights[k] = _mm_set1_epi16(TapWeight(weightPairs, k));
-  }
+  for (int k = 0; k < taps; ++k) weights[k] = _mm_set1_epi16(TapWeight(weightPairs, k));
   const __m128i rounding = _mm_set1_epi16(int16_t(ShortDownRounding(taps)));
   const __m128i opaque = _mm_set1_epi32(int32_t(kOpaque));
   for (int x = 0; x < width; x += kStep) {
     const size_t offset = size_t(x) * kChannels;
     __m128i low = _mm_setzero_si128(), high = _mm_setzero_si128();
     for (int k = 0; k < taps; ++k) {
-      const __m128i* row = reinterpret_cast<const __m128i*>(keptRows[k] + offset);
+      const __m128i* row = reinterpret_cast<const __m128i*>(rows[k] + offset);
       low = _mm_add_epi16(low, _mm_mulhi_epi16(_mm_loadu_si128(row), weights[k]));
       high = _mm_add_epi16(high, _mm_mulhi_epi16(_mm_loadu_si128(row + 1), weights[k]));
     }
@@ -168,8 +161,8 @@ void FilterPairsAcross(const PairRow* pairs, const AxisKernel& columns, int16_t*
 }
 
 template <int kTaps>
-void FilterDownWith(const int16_t* const* rows, const int32_t* weightPairs, int runtimeTaps,
-                    int width, uint32_t* out) {
+void FilterDownWith(TapRows rows, const int32_t* weightPairs, int runtimeTaps, int width,
+                    uint32_t* out) {
   const int taps = kTaps != 0 ? kTaps : runtimeTaps;
   for (int x = 0; x < width; ++x) {
     const size_t offset = size_t(x) * kChannels;
@@ -188,8 +181,8 @@ void FilterDownWith(const int16_t* const* rows, const int32_t* weightPairs, int 
 // The 16-bit second pass (see kMaxShortDownTaps). Sums may wrap in 16 bits
 // on the way; the final one fits.
 template <int kTaps>
-void FilterDownShortWith(const int16_t* const* rows, const int32_t* weightPairs, int runtimeTaps,
-                         int width, uint32_t* out) {
+void FilterDownShortWith(TapRows rows, const int32_t* weightPairs, int runtimeTaps, int width,
+                         uint32_t* out) {
   const int taps = kTaps != 0 ? kTaps : runtimeTaps;
   for (int x = 0; x < width; ++x) {
     const size_t offset = size_t(x) * kChannels;

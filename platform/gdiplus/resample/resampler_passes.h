@@ -66,6 +66,16 @@ struct PairRow {
 using PairRow = uint32_t;
 #endif
 
+// The filtered rows under one target row's window: tap k's row starts at
+// first + k × units. Passed by value, so a row filter reads its taps'
+// addresses from registers (an array of pointers written just before the
+// call made each call wait for the stores to land).
+struct TapRows {
+  const int16_t* first;
+  size_t units;
+  const int16_t* operator[](int k) const { return first + size_t(k) * units; }
+};
+
 // What the second pass makes: target rows [0, count) of `rows` (whose
 // windows count filtered rows from `top`; filtered rows are rowUnits values
 // apart), row j's pixels [0, width) written at out + j × stride bytes.
@@ -78,7 +88,6 @@ struct DownJob {
   int width;
   unsigned char* out;
   ptrdiff_t stride;
-  const int16_t** tapRows;  // room for rows->taps pointers
 };
 
 struct ResamplePasses {
@@ -129,7 +138,7 @@ void WithTapCount(int taps, Body&& body) {
 // read at run time), static templates FilterAcrossWith<N> with the first
 // pass's signature, and FilterDownShortWith<N> (kernels of up to
 // kMaxShortDownTaps rows) and FilterDownWith<N> filtering one target row:
-// (tap rows, weight pairs, run-time tap count, width, out).
+// (TapRows, weight pairs, run-time tap count, width, out).
 template <typename Version>
 struct PassesOf {
   static void FilterAcross(const uint32_t* pixels, int pairCount, PairRow* pairs,
@@ -154,11 +163,10 @@ struct PassesOf {
   static void EachRow(const DownJob& job, RowFilter filterRow) {
     const int taps = job.rows->taps;
     for (int j = 0; j < job.count; ++j) {
-      const int16_t* window =
-          job.filtered + size_t(job.rows->first[size_t(j)] - job.top) * job.rowUnits;
-      for (int k = 0; k < taps; ++k) job.tapRows[k] = window + size_t(k) * job.rowUnits;
-      filterRow(job.tapRows, &job.rows->pairs[size_t(j) * size_t(taps / kTapGroup)], taps,
-                job.width, reinterpret_cast<uint32_t*>(job.out + j * job.stride));
+      const TapRows window{
+          job.filtered + size_t(job.rows->first[size_t(j)] - job.top) * job.rowUnits, job.rowUnits};
+      filterRow(window, &job.rows->pairs[size_t(j) * size_t(taps / kTapGroup)], taps, job.width,
+                reinterpret_cast<uint32_t*>(job.out + j * job.stride));
     }
   }
 

@@ -10,6 +10,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "glimmark_test_seams.h"
@@ -192,6 +193,23 @@ TEST(CoverageRasterTest, EdgesBeyondTheWindowStillCountInside) {
        {Square(50, -40, 30), Square(130, -40, 5), Square(105, -90, 20), Square(105, -34.9, 20)}) {
     EXPECT_EQ(Rasterise({outside}, window).Total(), 0);
   }
+}
+
+TEST(CoverageRasterTest, ShapesOnTheWindowsLastCellsStayInsideItsBuffer) {
+  // Each on a thread of its own, whose raster's buffer is then made for
+  // this window alone: a cell written past its end is caught by
+  // AddressSanitizer. An upright edge on the right boundary in the last row
+  // makes the raster's rightmost deposits.
+  const Window window{0, 0, 6, 3};
+  for (bool clockwise : {true, false}) {
+    int64_t total = -1;
+    std::thread([&] { total = Rasterise({Square(2, 1, 4, clockwise)}, window).Total(); }).join();
+    EXPECT_EQ(total, 255 * 4 * 2) << "the square's part inside: 4 by 2 pixels";
+  }
+  const Polygon slanted{{6, 1}, {6, 9}, {0.5, 9}};
+  int worst = -1;
+  std::thread([&] { worst = WorstDifference({slanted}, window); }).join();
+  EXPECT_LE(worst, 1);
 }
 
 TEST(CoverageRasterTest, OverlapSaturatesAndOppositeTurnsCutHoles) {
