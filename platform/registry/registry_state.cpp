@@ -1,9 +1,10 @@
 // Process-wide registry state: connection, handle table, location.
 #include "registry/registry_state.h"
 
+#include <pthread.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <vector>
 
@@ -37,7 +38,7 @@ struct ProcessState {
   // Moves on at every possible change of the file; a newly opened file's
   // watch reports a change at its first look, so a switch of files moves it too.
   uint64_t generation = 0;
-  pid_t owner = 0;  // process that opened `database`
+  uint64_t openedAfterForks = 0;  // ForksSoFar() when `database` was opened
   std::optional<std::string> pathOverride;
   std::vector<HandleSlot> slots;
   std::vector<size_t> freeSlots;
@@ -47,10 +48,34 @@ struct ProcessState {
 #endif  // GLIMMARK_TEST_SEAMS
 };
 
+// Forks this process came through: a child's count is one more than its
+// parent's was. A connection opened under another count is a parent's.
+// Counted by a fork handler rather than told by getpid, a system call that
+// every class look-up would make. Constant-initialised: no guard for a fork
+// handler to wait on.
+std::atomic<uint64_t>& Forks() {
+  static std::atomic<uint64_t> forks{0};
+  return forks;
+}
+void CountFork() { Forks().fetch_add(1, std::memory_order_relaxed); }
+uint64_t ForksSoFar() { return Forks().load(std::memory_order_relaxed); }
+
 // Made once, never destroyed: handles may be closed from static destructors.
 ProcessState& State() {
-  static ProcessState* state = new ProcessState();
+  static ProcessState* state = [] {
+    pthread_atfork(nullptr, nullptr, CountFork);
+    return new ProcessState();
+  }();
   return *state;
+}
+
+// Drops a connection a forked child inherited: the child must neither use
+// nor close its parent's.
+void AbandonParentsDatabase(ProcessState& state) {
+  if (state.database != nullptr && state.openedAfterForks != ForksSoFar()) {
+    state.database->Abandon();
+    (void)state.database.release();
+  }
 }
 
 void MakeFolder(const std::string& path) { mkdir(path.c_str(), 0700); }
@@ -108,16 +133,12 @@ RegistryCall::~RegistryCall() = default;
 
 RegistryDatabase& RegistryCall::Database() {
   ProcessState& state = State();
-  if (state.database != nullptr && state.owner != getpid()) {
-    // A forked child must not use, nor close, its parent's connection.
-    state.database->Abandon();
-    (void)state.database.release();
-  }
+  AbandonParentsDatabase(state);
   if (state.database == nullptr) {
     const std::string path = state.pathOverride.value_or(DefaultRegistryPath());
     if (path.empty()) throw RegistryFailure{ERROR_CANTOPEN};
     state.database = std::make_unique<RegistryDatabase>(path);
-    state.owner = getpid();
+    state.openedAfterForks = ForksSoFar();
   }
   return *state.database;
 }
@@ -212,10 +233,7 @@ uint64_t RegistryGeneration() noexcept {
 void RegistryCall::UseFile(std::optional<std::string> path) {
   RegistryCall call;
   ProcessState& state = State();
-  if (state.database != nullptr && state.owner != getpid()) {
-    state.database->Abandon();
-    (void)state.database.release();
-  }
+  AbandonParentsDatabase(state);
   state.database.reset();
   state.pathOverride = std::move(path);
   for (size_t index = 0; index < state.slots.size(); ++index) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sodium.h>
 
+#include <cmath>
+#include <map>
 #include <regex>
 #include <set>
 #include <string>
@@ -171,14 +173,25 @@ TEST(HostChallengeText, UsesTheComponentsCharactersAndLengths) {
   }
   std::set<std::u16string> seen;
   std::set<size_t> lengths;
+  std::map<char16_t, int> drawn;
+  int total = 0;
   for (int i = 0; i < 2000; ++i) {
     const std::u16string text = DrawChallengeText();
     lengths.insert(text.size());
     for (char16_t c : text) ASSERT_NE(characters.find(c), std::u16string::npos);
+    for (char16_t c : text) ++drawn[c];
+    total += int(text.size());
     seen.insert(text);
   }
   EXPECT_EQ(lengths, (std::set<size_t>{kHostTextMinLength, kHostTextMaxLength}));
   EXPECT_GE(seen.size(), 1999u);  // 57^5 texts: a repeat in 2000 is a one-in-300,000 event
+  // Every character as likely: about 193 each, within five standard
+  // deviations (about 14) of that.
+  const double expected = double(total) / size;
+  EXPECT_EQ(drawn.size(), size_t(size));
+  for (const auto& [c, count] : drawn) {
+    EXPECT_NEAR(count, expected, 5 * std::sqrt(expected)) << "character " << int(c);
+  }
 }
 
 TEST(HttpIntrinsics, TheResponseWritesTheReplyAndRefusesHeaderBreaks) {

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,24 @@ TEST_F(RegistryProcesses, TwoWritersAtOnceLoseNothing) {
   }
   EXPECT_EQ(CheckWhole("Parent").keys, 1);
   EXPECT_EQ(GlimmarkTest_CheckRegistryIntegrity(), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryProcesses, AForkedChildOpensTheFileAnewInsteadOfUsingItsParentsConnection) {
+  ASSERT_EQ(Register("Parent", 0), ERROR_SUCCESS);  // the parent's connection is open
+  // The file moves away under that connection: a connection opened now
+  // finds a new, empty file at the path, the parent's still sees the key.
+  const std::string moved = path_ + ".moved";
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    std::rename((path_ + suffix).c_str(), (moved + suffix).c_str());
+  }
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) _exit(CheckWhole("Parent").keys == 0 ? 0 : 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << "the child read through its parent's connection";
+  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((moved + suffix).c_str());
 }
 
 // A writer makes kWholeRegistrations, then is killed inside one call of the
