@@ -5,8 +5,9 @@
 // VariantChangeType, call the vtable slot, and hand the [out, retval] value
 // to pVarResult. A failed HRESULT becomes DISP_E_EXCEPTION with EXCEPINFO
 // taken from the thread's error information.
+#include <algorithm>
+#include <array>
 #include <cstring>
-#include <vector>
 
 #include "ole/typelib/type_library_objects.h"
 #include "ole/typelib/vtable_call.h"
@@ -22,21 +23,27 @@ bool IsMissing(const VARIANT& argument) {
   return argument.vt == VT_ERROR && argument.scode == DISP_E_PARAMNOTFOUND;
 }
 
+// One entry per parameter of a function, in room for the most any function
+// has (the type library reader refuses more): a call allocates nothing.
+template <typename T>
+using PerParameter = std::array<T, kMaxParams>;
+
 // Holds the variants made for one call and frees them afterwards.
 class Temporaries {
  public:
-  explicit Temporaries(size_t count) : values_(count) {
-    for (VARIANT& value : values_) VariantInit(&value);
+  explicit Temporaries(size_t count) : count_(count) {
+    for (size_t i = 0; i < count_; ++i) VariantInit(&values_[i]);
   }
   ~Temporaries() {
-    for (VARIANT& value : values_) VariantClear(&value);
+    for (size_t i = 0; i < count_; ++i) VariantClear(&values_[i]);
   }
   Temporaries(const Temporaries&) = delete;
   Temporaries& operator=(const Temporaries&) = delete;
   VARIANT& operator[](size_t i) { return values_[i]; }
 
  private:
-  std::vector<VARIANT> values_;
+  size_t count_;
+  PerParameter<VARIANT> values_;
 };
 
 // Where a scalar of type `vt` lives inside a VARIANT (what a pointer to it
@@ -144,24 +151,24 @@ class Invocation {
   }
 
   HRESULT MapArguments(UINT* argumentError) {
-    std::vector<size_t> argumentParams;  // indices of parameters that take arguments
+    PerParameter<size_t> argumentParams;  // indices of parameters that take arguments
+    size_t argumentCount = 0;
     for (size_t p = 0; p < function_.params.size(); ++p) {
-      if (TakesArgument(function_.params[p])) argumentParams.push_back(p);
+      if (TakesArgument(function_.params[p])) argumentParams[argumentCount++] = p;
     }
-    sources_.assign(function_.params.size(), kNone);
-    optional_.assign(function_.params.size(), false);
+    std::fill_n(sources_.begin(), function_.params.size(), kNone);
+    std::fill_n(optional_.begin(), function_.params.size(), false);
     const UINT named = params_.cNamedArgs;
     const UINT positional = params_.cArgs - named;
-    if (params_.cArgs > argumentParams.size()) return DISP_E_BADPARAMCOUNT;
+    if (params_.cArgs > argumentCount) return DISP_E_BADPARAMCOUNT;
     const bool put = (flags_ & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
     for (UINT i = 0; i < positional; ++i) sources_[argumentParams[i]] = params_.cArgs - 1 - i;
     for (UINT j = 0; j < named; ++j) {
       const DISPID id = params_.rgdispidNamedArgs[j];
       size_t target = kNone;
       if (id == DISPID_PROPERTYPUT) {
-        if (!put || argumentParams.empty())
-          return NamedError(j, DISP_E_PARAMNOTFOUND, argumentError);
-        target = argumentParams.back();
+        if (!put || argumentCount == 0) return NamedError(j, DISP_E_PARAMNOTFOUND, argumentError);
+        target = argumentParams[argumentCount - 1];
       } else if (put) {
         return NamedError(j, DISP_E_NONAMEDARGS, argumentError);
       } else if (id >= 0 && static_cast<size_t>(id) < function_.params.size() &&
@@ -173,8 +180,8 @@ class Invocation {
       }
       sources_[target] = j;
     }
-    const size_t required = argumentParams.size() - static_cast<size_t>(function_.optionalCount);
-    for (size_t k = 0; k < argumentParams.size(); ++k) {
+    const size_t required = argumentCount - static_cast<size_t>(function_.optionalCount);
+    for (size_t k = 0; k < argumentCount; ++k) {
       const bool optional =
           (function_.params[argumentParams[k]].flags & PARAMFLAG_FOPT) || k >= required;
       optional_[argumentParams[k]] = optional;
@@ -283,8 +290,8 @@ class Invocation {
   DISPPARAMS& params_;
   WORD flags_;
   Temporaries temporaries_;
-  std::vector<size_t> sources_;  // per parameter: its rgvarg index, or kNone
-  std::vector<bool> optional_;   // per parameter: may be left out
+  PerParameter<size_t> sources_;  // per parameter: its rgvarg index, or kNone
+  PerParameter<bool> optional_;   // per parameter: may be left out
   size_t retval_ = kNone;
   CallFrame frame_;
 };
@@ -351,6 +358,7 @@ HRESULT InvokeThroughVtable(const TypeInfoObject& info, void* instance, MEMBERID
                                                      exception, argumentError);
   }
   if (function->returnType.Outer() != VT_HRESULT) return DISP_E_BADCALLEE;
+  if (function->params.size() > kMaxParams) return DISP_E_BADPARAMCOUNT;
   const size_t slot = static_cast<size_t>(function->vtableOffset) / info.PointerSize();
   try {
     Invocation invocation(info, *function, *params, flags);
