@@ -163,8 +163,9 @@ void CoverageRaster::ConicTo(DevicePoint control, DevicePoint point) {
                       std::max({p0.y, p1.y, p2.y}) <= 0 || std::min({p0.y, p1.y, p2.y}) >= height_;
   const int lines =
       beside ? 1 : CurveLines(2 * Larger(p0.x - 2 * p1.x + p2.x, p0.y - 2 * p1.y + p2.y));
+  const double step = 1.0 / lines;  // exact: a power of two, so i * step is i / lines
   for (int i = 1; i < lines; ++i) {
-    const double t = double(i) / lines;
+    const double t = i * step;
     const DevicePoint q = Between(Between(p0, p1, t), Between(p1, p2, t), t);
     EdgeTo(q.x, q.y);
   }
@@ -183,8 +184,9 @@ void CoverageRaster::CubicTo(DevicePoint control1, DevicePoint control2, DeviceP
   const double bend = 6 * std::max(Larger(p0.x - 2 * p1.x + p2.x, p0.y - 2 * p1.y + p2.y),
                                    Larger(p1.x - 2 * p2.x + p3.x, p1.y - 2 * p2.y + p3.y));
   const int lines = beside ? 1 : CurveLines(bend);
+  const double step = 1.0 / lines;  // exact, as in ConicTo
   for (int i = 1; i < lines; ++i) {
-    const double t = double(i) / lines;
+    const double t = i * step;
     const DevicePoint a = Between(p0, p1, t), b = Between(p1, p2, t), c = Between(p2, p3, t);
     const DevicePoint q = Between(Between(a, b, t), Between(b, c, t), t);
     EdgeTo(q.x, q.y);
