@@ -31,8 +31,14 @@ using PerParameter = std::array<T, kMaxParams>;
 // Holds the variants made for one call and frees them afterwards.
 class Temporaries {
  public:
+  // Zeroed whole, not only typed empty: a [retval] value is typed before
+  // the call and must read as nothing (a null BSTR, a null interface) if
+  // the callee leaves it unwritten.
   explicit Temporaries(size_t count) : count_(count) {
-    for (size_t i = 0; i < count_; ++i) VariantInit(&values_[i]);
+    for (size_t i = 0; i < count_; ++i) {
+      values_[i] = VARIANT{};
+      VariantInit(&values_[i]);
+    }
   }
   ~Temporaries() {
     for (size_t i = 0; i < count_; ++i) VariantClear(&values_[i]);
