@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "gdiplus/raster/coverage_painting.h"
@@ -112,10 +113,13 @@ void AddContour(const FT_Outline& outline, int first, int last, ToDevice device,
   DevicePoint controls[2];
   int pending = 0;  // control points waiting for their curve's end
   bool cubic = false;
-  for (int step = 1; step <= steps; ++step) {
+  // The point at offset + step, cyclically, counted on rather than found by
+  // a division at every point.
+  int at = (offset + 1) % count;
+  for (int step = 1; step <= steps; ++step, at = at + 1 == count ? 0 : at + 1) {
     const bool closing = step == steps;
-    const int kind = closing ? FT_CURVE_TAG_ON : tag(first + (offset + step) % count);
-    const DevicePoint here = closing ? startPoint : point(first + (offset + step) % count);
+    const int kind = closing ? FT_CURVE_TAG_ON : tag(first + at);
+    const DevicePoint here = closing ? startPoint : point(first + at);
     if (kind == FT_CURVE_TAG_ON) {
       if (pending == 0) {
         raster.LineTo(here);
@@ -207,26 +211,37 @@ std::vector<FT_Vector>& ThreadTransformedPoints() {
   return points;
 }
 
-// The face's cached outline of glyph `index` with its points copied into the
-// thread's scratch points and transformed there, exactly as FreeType
-// transforms a loaded glyph (matrix, then delta); `work` borrows the cached
-// contours and tags, which stay as they are while the face lives. Null when
-// the outline is unavailable or memory runs out.
+// FreeType's FT_MulFix: a × b / 65536, rounded to nearest with halves away
+// from zero.
+FT_Pos MulFix(FT_Pos a, FT_Fixed b) {
+  const int64_t product = int64_t(a) * int64_t(b);
+  return FT_Pos((product + 0x8000 - (product < 0)) >> 16);
+}
+
+// The face's cached outline of glyph `index` with its points transformed
+// into the thread's scratch points, exactly as FreeType transforms a loaded
+// glyph (FT_Vector_Transform's products by the matrix, then the delta) but
+// in one pass with no call per point; `work` borrows the cached contours
+// and tags, which stay as they are while the face lives. Null when the
+// outline is unavailable or memory runs out.
 FT_Outline* TransformCached(FontFace& face, FT_UInt index, const FT_Matrix& matrix,
                             const FT_Vector& delta, FT_Outline& work) {
   const FT_Outline* cached = face.Outline(index);
   if (cached == nullptr) return nullptr;
   std::vector<FT_Vector>& points = ThreadTransformedPoints();
   try {
-    points.assign(cached->points, cached->points + cached->n_points);
+    points.resize(cached->n_points > 0 ? size_t(cached->n_points) : 0);
   } catch (const std::bad_alloc&) {
     return nullptr;
+  }
+  for (size_t i = 0; i < points.size(); ++i) {
+    const FT_Vector p = cached->points[i];
+    points[i] = {MulFix(p.x, matrix.xx) + MulFix(p.y, matrix.xy) + delta.x,
+                 MulFix(p.x, matrix.yx) + MulFix(p.y, matrix.yy) + delta.y};
   }
   work = *cached;
   work.points = points.data();
   work.flags &= ~FT_OUTLINE_OWNER;
-  FT_Outline_Transform(&work, &matrix);
-  FT_Outline_Translate(&work, delta.x, delta.y);
   return &work;
 }
 
