@@ -4,6 +4,7 @@
 #include "gdiplus/resample/resampler.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -105,6 +106,7 @@ bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels
   const AxisKernel* columns = nullptr;
   const AxisKernel* rows = nullptr;
   int top = 0, filteredRows = 0, pairCount = 0;
+  size_t sourceUnits = 0;  // pixels the first pass reads of a source row
   try {
     columns = &s.columns.Get({from.Width, to.Width, firstColumn, lastColumn, filter}, s.work);
     rows = &s.rows.Get({from.Height, to.Height, firstRow, lastRow, filter}, s.work);
@@ -115,7 +117,7 @@ bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels
     pairCount = (columns->first.back() + columns->taps + kPairGroup - 1) / kPairGroup * kPairGroup;
     // One source row at a time is copied where the passes may read past its
     // end: zero there (set once, the copies only write the row).
-    const size_t sourceUnits = size_t(std::max(from.Width, pairCount + kRowPadding));
+    sourceUnits = size_t(std::max(from.Width, pairCount + kRowPadding));
     GrowTo(s.sourceRow, sourceUnits);
     std::fill(s.sourceRow.begin() + from.Width, s.sourceRow.begin() + ptrdiff_t(sourceUnits), 0u);
     GrowTo(s.pairRow, size_t(pairCount));
@@ -126,17 +128,28 @@ bool Resample(const SurfacePixels& source, const Rect& from, const SurfacePixels
 
   // Rows pass: every source row some target row needs, filtered across,
   // before anything is written (source and target may be one surface).
-  // Rows that only pad a window are zero.
+  // Rows that only pad a window are zero. A row is read where it lies when
+  // the surface's memory goes on past what the pass reads of it: what lies
+  // past the row's end only ever meets a weight of zero (windows stay inside
+  // the source; the taps past a window weigh nothing). Else it is copied
+  // first, with zeros after it.
   const int sourceRows = std::min(filteredRows, from.Height - top);
+  const uintptr_t surfaceEnd =
+      source.stride > 0
+          ? reinterpret_cast<uintptr_t>(source.data + ptrdiff_t{source.height} * source.stride)
+          : 0;
   for (int r = 0; r < filteredRows; ++r) {
     int16_t* row = &s.filtered[size_t(r) * rowUnits];
     if (r >= sourceRows) {
       std::fill(row, row + rowUnits, int16_t{0});
       continue;
     }
-    std::memcpy(s.sourceRow.data(), source.Row(from.Y + top + r) + from.X,
-                size_t(from.Width) * sizeof(uint32_t));
-    passes.filterAcross(s.sourceRow.data(), pairCount, s.pairRow.data(), *columns, row);
+    const uint32_t* pixels = source.Row(from.Y + top + r) + from.X;
+    if (reinterpret_cast<uintptr_t>(pixels + sourceUnits) > surfaceEnd) {
+      std::memcpy(s.sourceRow.data(), pixels, size_t(from.Width) * sizeof(uint32_t));
+      pixels = s.sourceRow.data();
+    }
+    passes.filterAcross(pixels, pairCount, s.pairRow.data(), *columns, row);
   }
 
   // Columns pass: each target row a weighted sum of filtered rows.
