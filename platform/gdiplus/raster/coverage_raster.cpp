@@ -59,8 +59,12 @@ void SumRow(float* cells, int count, uint8_t* out) {
     _mm_storeu_ps(cells + c, _mm_setzero_ps());
     v = _mm_add_ps(v, _mm_castsi128_ps(_mm_slli_si128(_mm_castps_si128(v), 4)));
     v = _mm_add_ps(v, _mm_castsi128_ps(_mm_slli_si128(_mm_castps_si128(v), 8)));
+    // The next carry is the group's last sum plus this carry: one addition
+    // from carry to carry, the group's sums worked out beside the chain.
+    // (The same float as the last lane of v + carry: addition commutes.)
+    const __m128 groupTotal = _mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 3, 3));
     v = _mm_add_ps(v, carry);
-    carry = _mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 3, 3));
+    carry = _mm_add_ps(carry, groupTotal);
     const __m128 coverage = _mm_min_ps(_mm_and_ps(v, magnitude), one);
     const __m128i words = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(coverage, levels), half));
     const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(words, words), words);
