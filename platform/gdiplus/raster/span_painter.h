@@ -97,18 +97,25 @@ class SpanPainter {
     int64_t i = std::max<int64_t>(0, -x);
 #if defined(GLIMMARK_SSE2)
     // Four pixels at a time: skipped when none is covered, filled when all
-    // are (in an opaque colour), blended together otherwise.
+    // are (in an opaque colour), blended together otherwise. The colour is
+    // held in locals: the pixels are 32-bit words like the members, so
+    // every store to them would make the compiler read the members again.
+    const FourBlend blend(color_, colorAlpha_);
+    const uint32_t solid = solid_;
+    const bool opaque = colorAlpha_ == 255;
+    bool painted = false;
     for (; i + 4 <= end; i += 4) {
       uint32_t four;
       std::memcpy(&four, coverage + i, sizeof four);
       if (four == 0) continue;
-      if (four == 0xFFFFFFFFu && colorAlpha_ == 255) {
-        std::fill(pixels + x + i, pixels + x + i + 4, solid_);
-        painted_ = true;
+      painted = true;
+      if (four == 0xFFFFFFFFu && opaque) {
+        std::fill(pixels + x + i, pixels + x + i + 4, solid);
       } else {
-        BlendFour(pixels + x + i, coverage + i);
+        blend.Apply(pixels + x + i, coverage + i);
       }
     }
+    painted_ = painted_ || painted;
 #endif
     for (; i < end; ++i) PaintInRow(pixels, x + i, x + i + 1, coverage[i]);
   }
@@ -131,36 +138,47 @@ class SpanPainter {
     return _mm_srli_epi16(_mm_add_epi16(rounded, _mm_srli_epi16(rounded, 8)), 8);
   }
 
-  // BlendPixel on four pixels, each at its own coverage; pixels whose
-  // coverage comes to no alpha are left as they were, as PaintInRow leaves them.
-  void BlendFour(uint32_t* pixels, const uint8_t* coverage) {
-    const __m128i zero = _mm_setzero_si128();
-    int32_t fourCoverages;
-    std::memcpy(&fourCoverages, coverage, sizeof fourCoverages);
-    __m128i alpha = _mm_unpacklo_epi8(_mm_cvtsi32_si128(fourCoverages), zero);  // 16-bit lanes 0-3
-    if (colorAlpha_ != 255) {
-      alpha = DivideLanesBy255(_mm_mullo_epi16(alpha, _mm_set1_epi16(int16_t(colorAlpha_))));
+  // BlendPixel on four pixels at a time, each at its own coverage, with the
+  // colour's lanes made once for all the groups of a row; pixels whose
+  // coverage comes to no alpha are left as they were, as PaintInRow leaves
+  // them.
+  class FourBlend {
+   public:
+    FourBlend(uint32_t color, uint32_t colorAlpha)
+        : color_(_mm_unpacklo_epi8(_mm_set1_epi32(int32_t(color)), _mm_setzero_si128())),
+          colorAlpha_(_mm_set1_epi16(int16_t(colorAlpha))),
+          translucent_(colorAlpha != 255) {}
+
+    void Apply(uint32_t* pixels, const uint8_t* coverage) const {
+      const __m128i zero = _mm_setzero_si128();
+      int32_t fourCoverages;
+      std::memcpy(&fourCoverages, coverage, sizeof fourCoverages);
+      __m128i alpha = _mm_unpacklo_epi8(_mm_cvtsi32_si128(fourCoverages), zero);  // lanes 0-3
+      if (translucent_) alpha = DivideLanesBy255(_mm_mullo_epi16(alpha, colorAlpha_));
+      const __m128i alphaPairs = _mm_unpacklo_epi16(alpha, alpha);  // a0 a0 a1 a1 a2 a2 a3 a3
+      const __m128i alpha01 = _mm_unpacklo_epi32(alphaPairs, alphaPairs);  // a0 x4, a1 x4
+      const __m128i alpha23 = _mm_unpackhi_epi32(alphaPairs, alphaPairs);  // a2 x4, a3 x4
+      const __m128i full = _mm_set1_epi16(255);
+      const __m128i destination = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels));
+      auto blendTwo = [&](__m128i behind, __m128i a) {
+        return DivideLanesBy255(_mm_add_epi16(_mm_mullo_epi16(color_, a),
+                                              _mm_mullo_epi16(behind, _mm_sub_epi16(full, a))));
+      };
+      const __m128i blended =
+          _mm_or_si128(_mm_packus_epi16(blendTwo(_mm_unpacklo_epi8(destination, zero), alpha01),
+                                        blendTwo(_mm_unpackhi_epi8(destination, zero), alpha23)),
+                       _mm_set1_epi32(int32_t(0xFF000000u)));
+      const __m128i untouched = _mm_cmpeq_epi32(_mm_unpacklo_epi16(alpha, zero), zero);
+      const __m128i result =
+          _mm_or_si128(_mm_and_si128(untouched, destination), _mm_andnot_si128(untouched, blended));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels), result);
     }
-    const __m128i alphaPairs = _mm_unpacklo_epi16(alpha, alpha);         // a0 a0 a1 a1 a2 a2 a3 a3
-    const __m128i alpha01 = _mm_unpacklo_epi32(alphaPairs, alphaPairs);  // a0 x4, a1 x4
-    const __m128i alpha23 = _mm_unpackhi_epi32(alphaPairs, alphaPairs);  // a2 x4, a3 x4
-    const __m128i full = _mm_set1_epi16(255);
-    const __m128i color = _mm_unpacklo_epi8(_mm_set1_epi32(int32_t(color_)), zero);
-    const __m128i destination = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels));
-    auto blendTwo = [&](__m128i behind, __m128i a) {
-      return DivideLanesBy255(_mm_add_epi16(_mm_mullo_epi16(color, a),
-                                            _mm_mullo_epi16(behind, _mm_sub_epi16(full, a))));
-    };
-    const __m128i blended =
-        _mm_or_si128(_mm_packus_epi16(blendTwo(_mm_unpacklo_epi8(destination, zero), alpha01),
-                                      blendTwo(_mm_unpackhi_epi8(destination, zero), alpha23)),
-                     _mm_set1_epi32(int32_t(0xFF000000u)));
-    const __m128i untouched = _mm_cmpeq_epi32(_mm_unpacklo_epi16(alpha, zero), zero);
-    const __m128i result =
-        _mm_or_si128(_mm_and_si128(untouched, destination), _mm_andnot_si128(untouched, blended));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels), result);
-    painted_ = true;
-  }
+
+   private:
+    const __m128i color_;       // blue, green, red, alpha as 16-bit lanes, twice
+    const __m128i colorAlpha_;  // the colour's alpha in every 16-bit lane
+    const bool translucent_;    // coverage is scaled by the colour's alpha
+  };
 #endif
 
   const SurfacePixels& target_;
