@@ -52,6 +52,7 @@ class ProbeObject final : public CountedDispatch<ITypelibProbe> {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_Name(BSTR* value) noexcept override {
+    if (leaveNameUnwritten) return S_OK;  // a careless callee
     *value = SysAllocString(name != nullptr ? name : u"");
     return S_OK;
   }
@@ -118,6 +119,7 @@ class ProbeObject final : public CountedDispatch<ITypelibProbe> {
   }
 
   BSTR name = nullptr;
+  bool leaveNameUnwritten = false;  // get_Name returns S_OK without writing
   DWORD lastColor = 0;
   VARIANT_BOOL lastFlag = 0;
   IUnknown* lastUnknown = nullptr;

@@ -148,6 +148,15 @@ TEST_F(ProbeInvoke, PropertyPutAndGet) {
   EXPECT_EQ(Call(3, DISPATCH_PROPERTYPUT, {Text(u"x")}, {0}), DISP_E_NONAMEDARGS);
 }
 
+TEST_F(ProbeInvoke, ARetvalTheCalleeLeavesUnwrittenIsANullValue) {
+  // Calls before it leave their values in the memory Invoke works in.
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(Call(2, DISPATCH_METHOD, {Text(u"a"), Text(u"b")}), S_OK);
+  probe_.leaveNameUnwritten = true;
+  ASSERT_EQ(Call(3, DISPATCH_PROPERTYGET, {}), S_OK);
+  ASSERT_EQ(result_.vt, VT_BSTR);
+  EXPECT_EQ(result_.bstrVal, nullptr);  // not whatever the memory held (freed by TearDown)
+}
+
 TEST_F(ProbeInvoke, NamedArgumentsByPosition) {
   // Right = 5 named, Left = 1 named: named arguments come first in rgvarg.
   ASSERT_EQ(Call(1, DISPATCH_METHOD, {Long(1), Long(5)}, {0, 1}), S_OK);
