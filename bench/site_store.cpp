@@ -58,6 +58,27 @@ void BM_KeepFirstRenderingAgain(benchmark::State& state) {
 }
 BENCHMARK(BM_KeepFirstRenderingAgain);
 
+// New pictures into a table at a busy host's steady state: 400 a second, each
+// kept for its envelope's 300 s, so 120,000 live ones (the order indexes'
+// depth), the oldest leaving as the clock moves on.
+void BM_KeepNewRendering(benchmark::State& state) {
+  constexpr uint64_t kPerSecond = 400;
+  MemorySiteStore store;
+  const std::string picture(5000, 'p');
+  std::string kept;
+  uint64_t n = 0;
+  auto keepNext = [&] {
+    const int64_t now = kStart + static_cast<int64_t>(n / kPerSecond);
+    store.KeepFirstRendering("picture:" + EnvelopeId(n), picture, now + kEnvelopeSeconds, now,
+                             kept);
+    ++n;
+  };
+  while (n < kPerSecond * kEnvelopeSeconds) keepNext();
+  for (auto _ : state) keepNext();
+  state.counters["pictures"] = static_cast<double>(store.RenderingCount());
+}
+BENCHMARK(BM_KeepNewRendering);
+
 // Each table filled to its bound with live entries; counters in MB.
 void BM_MemoryAtTheBounds(benchmark::State& state) {
   const MemoryStoreLimits limits;
