@@ -129,39 +129,177 @@ GLIMMARK_AVX2 void FilterDownWith(TapRows rows, const int32_t* weightPairs, int 
   }
 }
 
-// The 16-bit second pass (see kMaxShortDownTaps), eight target pixels per
-// step. Filtered rows hold whole groups of kPositionGroup pixels.
+// Stores the first `count` (1 to 8) pixels of `pixels`.
+GLIMMARK_AVX2 void StoreEightPixels(__m256i pixels, int count, uint32_t* out) {
+  if (count == 8) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), pixels);
+    return;
+  }
+  StorePixels(_mm256_castsi256_si128(pixels), std::min(count, 4), out);
+  if (count > 4) StorePixels(_mm256_extracti128_si256(pixels, 1), count - 4, out + 4);
+}
+
+// The weights of one target row's taps for the 16-bit second pass (see
+// kMaxShortDownTaps), each over all sixteen lanes, and its rounding.
+template <int kTaps>
+struct ShortDownTaps {
+  int count;
+  __m256i weights[kTaps != 0 ? kTaps : kMaxShortDownTaps];
+  __m256i rounding;
+};
+
+template <int kTaps>
+GLIMMARK_AVX2 inline ShortDownTaps<kTaps> SpreadShortDownTaps(const int32_t* weightPairs,
+                                                              int runtimeTaps) {
+  ShortDownTaps<kTaps> taps;
+  taps.count = kTaps != 0 ? kTaps : runtimeTaps;
+  for (int k = 0; k < taps.count; ++k) {
+    taps.weights[k] = _mm256_set1_epi16(TapWeight(weightPairs, k));
+  }
+  taps.rounding = _mm256_set1_epi16(int16_t(ShortDownRounding(taps.count)));
+  return taps;
+}
+
+// Sixteen values of the target row from the filtered rows' values at
+// `offset`, rounded to levels (not yet clamped).
+template <int kTaps>
+GLIMMARK_AVX2 inline __m256i ShortDownSum(const ShortDownTaps<kTaps>& taps, TapRows rows,
+                                          size_t offset) {
+  __m256i sum = _mm256_setzero_si256();
+  for (int k = 0; k < taps.count; ++k) {
+    const __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + offset));
+    sum = _mm256_add_epi16(sum, _mm256_mulhi_epi16(values, taps.weights[k]));
+  }
+  return _mm256_srai_epi16(_mm256_add_epi16(sum, taps.rounding), kShortDownBits);
+}
+
+// The 16-bit second pass, eight target pixels per step. Filtered rows hold
+// whole groups of kPositionGroup pixels.
 template <int kTaps>
 GLIMMARK_AVX2 void FilterDownShortWith(TapRows rows, const int32_t* weightPairs, int runtimeTaps,
                                        int width, uint32_t* out) {
   constexpr int kStep = 8;
   constexpr int kOrder = 0xD8;
-  const int taps = kTaps != 0 ? kTaps : runtimeTaps;
-  constexpr int kKept = kTaps != 0 ? kTaps : kMaxShortDownTaps;
-  __m256i weights[kKept];
-  for (int k = 0; k < taps; ++k) weights[k] = _mm256_set1_epi16(TapWeight(weightPairs, k));
-  const __m256i rounding = _mm256_set1_epi16(int16_t(ShortDownRounding(taps)));
+  const ShortDownTaps<kTaps> taps = SpreadShortDownTaps<kTaps>(weightPairs, runtimeTaps);
   const __m256i opaque = _mm256_set1_epi32(int32_t(kOpaque));
   for (int x = 0; x < width; x += kStep) {
     const size_t offset = size_t(x) * kChannels;
-    __m256i low = _mm256_setzero_si256(), high = _mm256_setzero_si256();
-    for (int k = 0; k < taps; ++k) {
-      const int16_t* row = rows[k] + offset;
-      low = _mm256_add_epi16(
-          low, _mm256_mulhi_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row)),
-                                  weights[k]));
-      high = _mm256_add_epi16(
-          high, _mm256_mulhi_epi16(
-                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + 4 * kChannels)),
-                    weights[k]));
-    }
-    low = _mm256_srai_epi16(_mm256_add_epi16(low, rounding), kShortDownBits);
-    high = _mm256_srai_epi16(_mm256_add_epi16(high, rounding), kShortDownBits);
+    const __m256i low = ShortDownSum(taps, rows, offset);
+    const __m256i high = ShortDownSum(taps, rows, offset + 4 * kChannels);
     const __m256i pixels =
         _mm256_or_si256(_mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), kOrder), opaque);
+    StoreEightPixels(pixels, std::min(kStep, width - x), out + x);
+  }
+}
+
+// Grey rows: one channel per position (see ResamplePasses::greyAcross).
+
+// The blue channel of pixels [0, count) (count a multiple of 8) as 16-bit
+// values, when the first `checked` are grey (blue = green = red): one pass
+// over the row both checks and takes.
+GLIMMARK_AVX2 bool TakeGrey(const uint32_t* pixels, int checked, int count, int16_t* grey) {
+  const __m256i blue = _mm256_set1_epi32(0xFF), colourBits = _mm256_set1_epi32(0xFFFF);
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  __m256i differences = _mm256_setzero_si256();
+  for (int x = 0; x < count; x += 8) {
+    const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixels + x));
+    const __m256i inside = _mm256_cmpgt_epi32(_mm256_set1_epi32(checked - x), lanes);
+    const __m256i difference = _mm256_xor_si256(p, _mm256_srli_epi32(p, 8));
+    differences = _mm256_or_si256(differences, _mm256_and_si256(difference, inside));
+    const __m256i words = _mm256_and_si256(p, blue);
+    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(words, words), kLowHalves);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(grey + x), _mm256_castsi256_si128(packed));
+  }
+  return _mm256_testz_si256(differences, colourBits);
+}
+
+// Sums of two neighbouring positions' windows, the even one's four partial
+// sums in the low 128-bit lane, the odd one's in the high.
+template <int kChunks>
+GLIMMARK_AVX2 inline __m256i GreyPairSums(const int16_t* even, const int16_t* odd,
+                                          const int16_t* weights, int chunks) {
+  if constexpr (kChunks != 0) chunks = kChunks;
+  __m256i sum = _mm256_setzero_si256();
+  for (int c = 0; c < chunks; ++c) {
+    const int tap = c * kGreyChunk;
+    const __m256i both = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(even + tap))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(odd + tap)), 1);
+    const __m256i w =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + 2 * c * kGreyChunk));
+    sum = _mm256_add_epi32(sum, _mm256_madd_epi16(both, w));
+  }
+  return sum;
+}
+
+// Eight positions per step: the partial sums of four pairs folded by
+// horizontal adds into one sum per position.
+template <int kChunks>
+GLIMMARK_AVX2 void GreyAcrossWith(const int16_t* grey, const AxisKernel& columns, int16_t* out) {
+  const int chunks = GreyChunks(columns.taps);
+  const size_t pairWeights = size_t(chunks) * 2 * kGreyChunk;
+  const int16_t* weights = columns.greyChunks.data();
+  const int* first = columns.first.data();
+  const size_t positions = columns.first.size();
+  const __m256i half = _mm256_set1_epi32(1 << (kAcrossShift - 1));
+  for (size_t i = 0; i < positions; i += kPositionGroup, weights += 4 * pairWeights) {
+    __m256i pair[4];
+    for (size_t q = 0; q < 4; ++q) {
+      pair[q] = GreyPairSums<kChunks>(grey + first[i + 2 * q], grey + first[i + 2 * q + 1],
+                                      weights + q * pairWeights, chunks);
+    }
+    // Lanes: (0, 2, 4, 6) low, (1, 3, 5, 7) high, then rounded.
+    __m256i sums =
+        _mm256_hadd_epi32(_mm256_hadd_epi32(pair[0], pair[1]), _mm256_hadd_epi32(pair[2], pair[3]));
+    sums = _mm256_srai_epi32(_mm256_add_epi32(sums, half), kAcrossShift);
+    const __m128i evens = _mm256_castsi256_si128(sums), odds = _mm256_extracti128_si256(sums, 1);
+    const __m128i words =
+        _mm_packs_epi32(_mm_unpacklo_epi32(evens, odds), _mm_unpackhi_epi32(evens, odds));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), words);
+  }
+}
+
+void GreyAcross(const int16_t* grey, const AxisKernel& columns, int16_t* out) {
+  switch (GreyChunks(columns.taps)) {
+    case 1:
+      return GreyAcrossWith<1>(grey, columns, out);
+    case 2:
+      return GreyAcrossWith<2>(grey, columns, out);
+    default:
+      return GreyAcrossWith<0>(grey, columns, out);
+  }
+}
+
+// A byte shuffle spreading grey levels first .. first + 3 (low lane) and
+// first + 4 .. first + 7 (high lane) into pixels, the fourth byte zero.
+GLIMMARK_AVX2 __m256i GreySpread(char first) {
+  constexpr char z = -1;
+  auto lane = [&](char g) {
+    return _mm_setr_epi8(g, g, g, z, char(g + 1), char(g + 1), char(g + 1), z, char(g + 2),
+                         char(g + 2), char(g + 2), z, char(g + 3), char(g + 3), char(g + 3), z);
+  };
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(lane(first)), lane(char(first + 4)), 1);
+}
+
+// The 16-bit second pass over grey rows, sixteen target pixels per step.
+template <int kTaps>
+GLIMMARK_AVX2 void GreyDownShortWith(TapRows rows, const int32_t* weightPairs, int runtimeTaps,
+                                     int width, uint32_t* out) {
+  constexpr int kStep = int(kGreyDownStep);
+  const ShortDownTaps<kTaps> taps = SpreadShortDownTaps<kTaps>(weightPairs, runtimeTaps);
+  const __m256i opaque = _mm256_set1_epi32(int32_t(kOpaque));
+  const __m256i firstEight = GreySpread(0), lastEight = GreySpread(8);
+  for (int x = 0; x < width; x += kStep) {
+    const __m256i sum = ShortDownSum(taps, rows, size_t(x));
+    const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(sum, sum), kLowHalves);
+    const __m256i levels = _mm256_broadcastsi128_si256(_mm256_castsi256_si128(bytes));
     const int count = std::min(kStep, width - x);
-    StorePixels(_mm256_castsi256_si128(pixels), std::min(count, 4), out + x);
-    if (count > 4) StorePixels(_mm256_extracti128_si256(pixels, 1), count - 4, out + x + 4);
+    StoreEightPixels(_mm256_or_si256(_mm256_shuffle_epi8(levels, firstEight), opaque),
+                     std::min(count, 8), out + x);
+    if (count > 8) {
+      StoreEightPixels(_mm256_or_si256(_mm256_shuffle_epi8(levels, lastEight), opaque), count - 8,
+                       out + x + 8);
+    }
   }
 }
 
@@ -175,9 +313,17 @@ struct Version {
   static constexpr auto FilterDownWith = &Internal::FilterDownWith<kTaps>;
 };
 
+void GreyDown(const DownJob& job) {
+  WithTapCount(job.rows->taps,
+               [&]<int kTaps>() { PassesOf<Version>::EachRow(job, GreyDownShortWith<kTaps>); });
+}
+
+constexpr ResamplePasses kAvx2Passes = {
+    PassesOf<Version>::FilterAcross, PassesOf<Version>::FilterDown, TakeGrey, GreyAcross, GreyDown};
+
 }  // namespace
 
-const ResamplePasses& Avx2Passes() noexcept { return PassesOf<Version>::kPasses; }
+const ResamplePasses& Avx2Passes() noexcept { return kAvx2Passes; }
 
 }  // namespace Gdiplus::Internal
 

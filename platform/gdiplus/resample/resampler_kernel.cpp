@@ -68,6 +68,21 @@ void SpreadPairs(AxisKernel& kernel) {
   }
 }
 
+// Fills kernel.greyChunks from the weights of every position (taps each).
+void ChunkWeights(AxisKernel& kernel, const int16_t* weights) {
+  const size_t taps = size_t(kernel.taps), chunks = size_t(GreyChunks(kernel.taps));
+  const size_t positions = kernel.first.size();
+  constexpr size_t kChunk = kGreyChunk;
+  kernel.greyChunks.assign(positions * chunks * kChunk, 0);
+  for (size_t i = 0; i < positions; ++i) {
+    for (size_t k = 0; k < taps; ++k) {
+      const size_t pairStart = (i / 2) * chunks * 2 * kChunk;
+      const size_t chunkStart = pairStart + (k / kChunk) * 2 * kChunk + (i % 2) * kChunk;
+      kernel.greyChunks[chunkStart + k % kChunk] = weights[i * taps + k];
+    }
+  }
+}
+
 size_t HashOf(const KernelKey& key) {
   uint64_t h = uint64_t(uint32_t(key.sourceLength)) * 0x9E3779B97F4A7C15u;
   h ^= uint64_t(uint32_t(key.targetLength)) * 0xC2B2AE3D27D4EB4Fu;
@@ -132,7 +147,10 @@ void BuildKernel(const KernelKey& key, bool spread, KernelWorkspace& work, AxisK
   std::fill(kernel.first.begin() + ptrdiff_t(count), kernel.first.end(), kernel.first[count - 1]);
   kernel.pairs.resize(work.weights.size() / kTapGroup);
   std::memcpy(kernel.pairs.data(), work.weights.data(), kernel.pairs.size() * sizeof(int32_t));
-  if (spread) SpreadPairs(kernel);
+  if (spread) {
+    SpreadPairs(kernel);
+    ChunkWeights(kernel, work.weights.data());
+  }
   kernel.key = key;
 }
 

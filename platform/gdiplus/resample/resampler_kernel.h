@@ -38,6 +38,12 @@ struct alignas(32) SpreadWeights {
   int32_t lanes[8];
 };
 
+// Taps a grey first pass weighs at once for one position.
+constexpr int kGreyChunk = 8;
+
+// Chunks of kGreyChunk taps covering a window of `taps`.
+constexpr int GreyChunks(int taps) { return (taps + kGreyChunk - 1) / kGreyChunk; }
+
 // For each visible target position along one axis, a window of `taps`
 // consecutive source positions starting at first[i], with their weights.
 // Windows never start outside the source; positions past its end (padding)
@@ -51,10 +57,15 @@ struct AxisKernel {
   std::vector<int32_t> pairs;  // padded positions × taps / 2 weight pairs
   // Only when made with spread weights: padded positions / 2 × taps / 2.
   std::vector<SpreadWeights> spread;
+  // Only when made with spread weights, for one-channel rows: for each two
+  // neighbouring positions and each chunk of their windows, kGreyChunk
+  // weights of the even position then kGreyChunk of the odd one, zero past
+  // the taps.
+  std::vector<int16_t> greyChunks;
 
   size_t Bytes() const {
     return first.capacity() * sizeof(int) + pairs.capacity() * sizeof(int32_t) +
-           spread.capacity() * sizeof(SpreadWeights);
+           spread.capacity() * sizeof(SpreadWeights) + greyChunks.capacity() * sizeof(int16_t);
   }
 };
 

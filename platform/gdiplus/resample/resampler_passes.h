@@ -101,7 +101,38 @@ struct ResamplePasses {
                        const AxisKernel& columns, int16_t* out);
   // The second pass, every row of the job.
   void (*filterDown)(const DownJob& job);
+
+  // The same two passes over one channel, for sources whose pixels are grey
+  // (blue = green = red): every channel would go through the same
+  // arithmetic with the same values, so one is worked out and written to
+  // all three. Null in versions without them.
+  //
+  // takeGrey: writes the blue channel of pixels [0, count) to `grey`
+  // (count a multiple of kPositionGroup, readable) and returns whether those
+  // of them before `checked` are all grey; when not, the stretch takes the
+  // four-channel passes.
+  bool (*takeGrey)(const uint32_t* pixels, int checked, int count, int16_t* grey);
+  // greyAcross: as filterAcross, one value per position, from a row taken
+  // by takeGrey (GreyRowReach(columns) values).
+  void (*greyAcross)(const int16_t* grey, const AxisKernel& columns, int16_t* out);
+  // greyDown: as filterDown over one-channel rows (GreyRowUnits values
+  // apart), for kernels of up to kMaxShortDownTaps rows.
+  void (*greyDown)(const DownJob& job);
 };
+
+// Pixels a grey first pass reads of a source row: whole chunks from the last
+// window's start, in whole groups of kPositionGroup.
+inline int GreyRowReach(const AxisKernel& columns) {
+  const int reach = columns.first.back() + GreyChunks(columns.taps) * kGreyChunk;
+  return (reach + kPositionGroup - 1) / kPositionGroup * kPositionGroup;
+}
+
+// Values from one one-channel filtered row to the next: room for the grey
+// second pass's steps of 16 positions.
+constexpr size_t kGreyDownStep = 16;
+inline size_t GreyRowUnits(int width) {
+  return (size_t(width) + kGreyDownStep - 1) / kGreyDownStep * kGreyDownStep;
+}
 
 // The version every processor runs.
 const ResamplePasses& BaselinePasses() noexcept;
@@ -170,7 +201,7 @@ struct PassesOf {
     }
   }
 
-  static constexpr ResamplePasses kPasses = {FilterAcross, FilterDown};
+  static constexpr ResamplePasses kPasses = {FilterAcross, FilterDown, nullptr, nullptr, nullptr};
 };
 
 }  // namespace Gdiplus::Internal

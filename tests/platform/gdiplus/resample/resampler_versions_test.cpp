@@ -67,26 +67,69 @@ std::string Describe(const Job& job) {
          (job.mode == InterpolationModeNearestNeighbor ? " nearest" : " bicubic");
 }
 
-TEST_F(ResamplerVersionsTest, FastPassesGiveExactlyTheBaselinePixels) {
-  if (!GlimmarkTest_UseBaselineInstructionsOnly(false))
-    GTEST_SKIP() << "nothing beyond SSE2 on this processor";
+// The random jobs, then strong shrinking, as glyph cells and thumbnails
+// have it, at the widths that leave one to three pixels after the last
+// group of four: both ways, and across only (short row kernels, as grey
+// sources need for their own passes).
+std::vector<Job> VersionJobs() {
   std::mt19937 random(4242);
   std::vector<Job> jobs;
   for (int i = 0; i < 150; ++i) jobs.push_back(RandomJob(random));
-  // Strong shrinking, as glyph cells and thumbnails have it, and the widths
-  // that leave one to three pixels after the last group of four.
   for (INT width : {1, 2, 3, 5, 6, 7, 13, 14, 15}) {
     jobs.push_back({300, 80, Rect(1, 2, 297, 77), 16, 16, Rect(0, 0, width, 3),
                     InterpolationModeHighQualityBicubic});
+    jobs.push_back({300, 80, Rect(1, 2, 297, 77), 16, 80, Rect(0, 0, width, 70),
+                    InterpolationModeHighQualityBicubic});
   }
+  return jobs;
+}
+
+// Each job's source painted by paint(source, job, index), stretched with the
+// fastest passes and with the baseline ones: the pixels must agree.
+template <class PaintSource>
+void ExpectFastPassesGiveTheBaselinePixels(PaintSource paint) {
+  const std::vector<Job> jobs = VersionJobs();
   for (size_t i = 0; i < jobs.size(); ++i) {
     Canvas source(jobs[i].sourceWidth, jobs[i].sourceHeight);
-    PaintRandomly(source, unsigned(i));
+    paint(source, jobs[i], unsigned(i));
     GlimmarkTest_UseBaselineInstructionsOnly(false);
     const std::vector<Rgb> fast = StretchedPixels(source, jobs[i]);
     GlimmarkTest_UseBaselineInstructionsOnly(true);
     const std::vector<Rgb> baseline = StretchedPixels(source, jobs[i]);
     ASSERT_TRUE(fast == baseline) << Describe(jobs[i]);
+  }
+}
+
+TEST_F(ResamplerVersionsTest, FastPassesGiveExactlyTheBaselinePixels) {
+  if (!GlimmarkTest_UseBaselineInstructionsOnly(false))
+    GTEST_SKIP() << "nothing beyond SSE2 on this processor";
+  ExpectFastPassesGiveTheBaselinePixels(
+      [](Canvas& source, const Job&, unsigned seed) { PaintRandomly(source, seed); });
+}
+
+// Grey sources take one-channel passes where the processor has them. Also
+// with one coloured pixel: inside the stretched rectangle, on its last row or
+// column (the whole stretch must fall back to all channels, even after grey
+// rows were filtered), or just outside it (read in place past the row's end,
+// weighing nothing, so the stretch stays grey).
+TEST_F(ResamplerVersionsTest, GreySourcesGiveExactlyTheBaselinePixels) {
+  if (!GlimmarkTest_UseBaselineInstructionsOnly(false))
+    GTEST_SKIP() << "nothing beyond SSE2 on this processor";
+  enum class Stain { None, LastRow, LastColumn, PastTheRow };
+  for (const Stain stain : {Stain::None, Stain::LastRow, Stain::LastColumn, Stain::PastTheRow}) {
+    SCOPED_TRACE(int(stain));
+    ExpectFastPassesGiveTheBaselinePixels([&](Canvas& source, const Job& job, unsigned seed) {
+      const Rect& f = job.from;
+      INT x = f.X + INT(seed) % f.Width, y = f.Y + f.Height - 1;
+      if (stain == Stain::None) x = -1;
+      if (stain == Stain::LastColumn) x = f.X + f.Width - 1, y = f.Y + INT(seed) % f.Height;
+      if (stain == Stain::PastTheRow) x = f.X + f.Width, y = f.Y;
+      std::mt19937 random(seed);
+      Paint(source, [&](INT px, INT py) {
+        const BYTE level = BYTE(random());
+        return px == x && py == y ? Rgb{200, 40, level} : Rgb{level, level, level};
+      });
+    });
   }
 }
 
