@@ -66,11 +66,31 @@ void DeriveTokenKey(const OLECHAR* password, UINT length, BYTE (&key)[8]) {
   }
 }
 
+namespace {
+
+// The key schedule this thread made last: a page host sets the same password
+// on a new object for every request, and scheduling costs more than a token.
+struct KeptSchedule {
+  bool made = false;
+  BYTE key[kDesKeyBytes] = {};
+  DesRoundKeys encryptKeys = {};
+  DesRoundKeys decryptKeys = {};
+};
+
+}  // namespace
+
 void SetTokenPassword(const OLECHAR* password, UINT length, DesRoundKeys& encryptKeys,
                       DesRoundKeys& decryptKeys) {
   BYTE key[kDesKeyBytes];
   DeriveTokenKey(password, length, key);
-  DesSetKey(key, encryptKeys, decryptKeys);
+  thread_local KeptSchedule kept;
+  if (!kept.made || std::memcmp(kept.key, key, sizeof(key)) != 0) {
+    DesSetKey(key, kept.encryptKeys, kept.decryptKeys);
+    std::memcpy(kept.key, key, sizeof(key));
+    kept.made = true;
+  }
+  std::memcpy(encryptKeys, kept.encryptKeys, sizeof(DesRoundKeys));
+  std::memcpy(decryptKeys, kept.decryptKeys, sizeof(DesRoundKeys));
 }
 
 int MakeToken(const TokenTextBuffer& text, const DesRoundKeys& encryptKeys, LONGLONG now,

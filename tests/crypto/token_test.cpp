@@ -110,6 +110,17 @@ TEST(TokenMaking, MatchesTheModelForRandomTextsTimesAndPasswords) {
   }
 }
 
+// Each thread keeps the key schedule it made last: passwords whose keys differ
+// in the last key byte alone (past its parity bit), taken in turn, must each
+// get their own.
+TEST(TokenMaking, AlternatingPasswordsEachGetTheirOwnSchedule) {
+  const std::u16string passwords[] = {u"abcd",    u"abc\u0264", u"abcd",
+                                      u"abcdXYZ", u"",          u"abc\u0264"};
+  for (const std::u16string& password : passwords) {
+    EXPECT_EQ(MakeTokenOf(password, u"TEXT", 1234567), ModelToken(password, u"TEXT", 1234567));
+  }
+}
+
 TEST(TokenMaking, DigitCountFollowsBlocksUpToTheCut) {
   const struct {
     int firstLength, lastLength, digits;

@@ -4,8 +4,15 @@
 // allocate nothing except when a stripe grows (a rendering makes and deletes
 // hundreds of objects), and threads drawing at once seldom wait for one
 // another: every flat call looks its handles up.
+//
+// Look-ups outnumber the rest, so each thread remembers the handles it last
+// found live, with the stripe's count of erasures at the time: while that
+// count stands, no handle of the stripe has been forgotten, and the handle is
+// known live without taking the stripe's lock (whose line would otherwise
+// pass between the cores of threads drawing at once).
 #include "gdiplus/objects/handle_registry.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -23,6 +30,9 @@ constexpr uint64_t kHashMultiplier = 0x9E3779B97F4A7C15ull;
 // Stripes of the table, a power of two; a handle's stripe comes from bits of
 // its hash that its slot within the stripe does not use.
 constexpr int kStripeBits = 4;
+// Each thread remembers 2^kRememberedBits handles as found live.
+constexpr int kRememberedBits = 6;
+constexpr size_t kRememberedHandles = size_t{1} << kRememberedBits;
 
 struct Slot {
   const void* object = nullptr;  // null: free
@@ -57,6 +67,7 @@ class alignas(64) HandleTable {
     }
     slots_[hole] = Slot();
     --used_;
+    erasures.store(erasures.load(std::memory_order_relaxed) + 1, std::memory_order_release);
     return true;
   }
 
@@ -67,6 +78,9 @@ class alignas(64) HandleTable {
   }
 
   std::mutex lock;
+  // Handles forgotten so far; changed only under `lock`, read without it. On
+  // a line of its own, which only erasures write.
+  alignas(64) std::atomic<uint64_t> erasures{0};
 
  private:
   size_t Home(const void* object) const {
@@ -109,11 +123,29 @@ class alignas(64) HandleTable {
   size_t used_ = 0;
 };
 
+uint64_t HandleHash(const void* object) {
+  return uint64_t(reinterpret_cast<uintptr_t>(object)) * kHashMultiplier;
+}
+
 // The stripe for `object`.
 HandleTable& Table(const void* object) {
   static HandleTable* stripes = new HandleTable[size_t{1} << kStripeBits];  // lives to process exit
-  const uint64_t hash = uint64_t(reinterpret_cast<uintptr_t>(object)) * kHashMultiplier;
-  return stripes[hash >> (64 - kStripeBits)];
+  return stripes[HandleHash(object) >> (64 - kStripeBits)];
+}
+
+// A handle this thread found live, and its stripe's erasures then.
+struct RememberedHandle {
+  const void* object = nullptr;
+  ObjectKind kind = ObjectKind::Bitmap;
+  uint64_t erasures = 0;
+};
+
+// Where this thread remembers `object`: bits of its hash below the stripe's.
+RememberedHandle& Remembered(const void* object) {
+  thread_local RememberedHandle remembered[kRememberedHandles];
+  const size_t index =
+      size_t(HandleHash(object) >> (64 - kStripeBits - kRememberedBits)) & (kRememberedHandles - 1);
+  return remembered[index];
 }
 
 }  // namespace
@@ -132,8 +164,15 @@ bool UnregisterHandle(const void* object, ObjectKind kind) noexcept {
 
 bool IsLiveHandle(const void* object, ObjectKind kind) noexcept {
   HandleTable& table = Table(object);
+  RememberedHandle& remembered = Remembered(object);
+  if (remembered.object == object && remembered.kind == kind &&
+      remembered.erasures == table.erasures.load(std::memory_order_acquire)) {
+    return true;
+  }
   std::lock_guard<std::mutex> guard(table.lock);
-  return table.Contains(object, kind);
+  if (!table.Contains(object, kind)) return false;
+  remembered = RememberedHandle{object, kind, table.erasures.load(std::memory_order_relaxed)};
+  return true;
 }
 
 }  // namespace Gdiplus::Internal

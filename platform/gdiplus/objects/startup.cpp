@@ -1,6 +1,7 @@
 // Start-up and shutdown of the graphics library: a count of live start-ups.
 // Each start-up hands out a distinct nonzero token; shutting down an unknown
 // or already used token does nothing.
+#include <atomic>
 #include <mutex>
 #include <set>
 
@@ -15,6 +16,12 @@ struct StartupRegistry {
   std::mutex lock;
   std::set<ULONG_PTR> liveTokens;
   ULONG_PTR nextToken = 1;
+  // liveTokens.size(), written under `lock` and read without it: every
+  // object the library makes asks whether it is started, and threads
+  // drawing at once would otherwise pass this lock's line back and forth.
+  std::atomic<int> liveCount{0};
+
+  void Recount() { liveCount.store(int(liveTokens.size()), std::memory_order_release); }
 };
 
 StartupRegistry& Registry() {
@@ -33,6 +40,7 @@ extern "C" GpStatus WINGDIPAPI GdiplusStartup(ULONG_PTR* token, const GdiplusSta
   std::lock_guard<std::mutex> guard(registry.lock);
   *token = registry.nextToken++;
   registry.liveTokens.insert(*token);
+  registry.Recount();
   if (output != nullptr) *output = GdiplusStartupOutput();
   return Ok;
 }
@@ -41,13 +49,10 @@ extern "C" VOID WINGDIPAPI GdiplusShutdown(ULONG_PTR token) {
   StartupRegistry& registry = Registry();
   std::lock_guard<std::mutex> guard(registry.lock);
   registry.liveTokens.erase(token);
+  registry.Recount();
   Internal::ReleaseKeptPixelMemory();
 }
 
-int GdiplusStartupCount() {
-  StartupRegistry& registry = Registry();
-  std::lock_guard<std::mutex> guard(registry.lock);
-  return static_cast<int>(registry.liveTokens.size());
-}
+int GdiplusStartupCount() { return Registry().liveCount.load(std::memory_order_acquire); }
 
 }  // namespace Gdiplus

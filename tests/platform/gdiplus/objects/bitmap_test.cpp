@@ -3,6 +3,7 @@
 #include <cstring>
 #include <map>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "gdiplus/objects/startup_state.h"
@@ -342,6 +343,21 @@ TEST_F(BitmapTest, HandlesStayTrackedThroughGrowthAndScrambledDisposal) {
     if (i % 400 == 0) expectTracked();
   }
   expectTracked();
+}
+
+// A thread remembers the handles it found live; one disposed of by another
+// thread since must be refused all the same, and one remembered as a bitmap
+// is still no brush.
+TEST_F(BitmapTest, HandleFoundLiveThenDisposedElsewhereIsRefused) {
+  GpBitmap* bitmap = nullptr;
+  ASSERT_EQ(GdipCreateBitmapFromScan0(4, 4, 0, PixelFormat24bppRGB, nullptr, &bitmap), Ok);
+  UINT width = 0;
+  ASSERT_EQ(GdipGetImageWidth(bitmap, &width), Ok);
+  ASSERT_EQ(GdipGetImageWidth(bitmap, &width), Ok);
+  EXPECT_EQ(GdipDeleteBrush(reinterpret_cast<GpBrush*>(bitmap)), InvalidParameter);
+  std::thread([bitmap] { EXPECT_EQ(GdipDisposeImage(bitmap), Ok); }).join();
+  EXPECT_EQ(GdipGetImageWidth(bitmap, &width), InvalidParameter);
+  EXPECT_EQ(GdipDisposeImage(bitmap), InvalidParameter);
 }
 
 TEST_F(BitmapTest, ContextOutlivingItsBitmapStaysSafe) {
