@@ -14,20 +14,39 @@
 #   bench/challenge_against.sh BEFORE_TOOL AFTER_TOOL [ROUNDS] [SECONDS]
 set -eu
 
+usage="usage: bench/challenge_against.sh BEFORE_TOOL AFTER_TOOL [ROUNDS] [SECONDS]"
+fail() {
+  echo "challenge_against: $*" >&2
+  exit 2
+}
+[ $# -ge 2 ] && [ $# -le 4 ] || fail "$usage"
+for tool in "$1" "$2"; do
+  [ -f "$tool" ] && [ -x "$tool" ] || fail "not an executable glimmark tool: $tool"
+done
+rounds=${3:-3}
+seconds=${4:-15}
+case "$rounds$seconds" in
+  *[!0-9]*) fail "ROUNDS and SECONDS are whole numbers: $usage" ;;
+esac
+[ "$rounds" -ge 1 ] && [ "$seconds" -ge 1 ] || fail "ROUNDS and SECONDS are at least 1"
+command -v wrk >/dev/null || fail "wrk is not installed (scripts/install-deps installs it)"
+
 here=$(cd "$(dirname "$0")" && pwd)
 before=$(realpath "$1")
 after=$(realpath "$2")
-rounds=${3:-3}
-seconds=${4:-15}
 script="$here/challenge.lua"
 port=18181
 work=$(mktemp -d /tmp/glimmark-against-XXXXXX)
-host=
+# Each run measures in a subshell, so the host it starts is named in a file
+# for the clean-up to stop whatever way the script ends.
 cleanup() {
-  [ -n "$host" ] && kill "$host" 2>/dev/null
+  status=$?
+  if [ -f "$work/host.pid" ]; then kill "$(cat "$work/host.pid")" 2>/dev/null || true; fi
   rm -rf "$work"
+  exit "$status"
 }
 trap cleanup EXIT
+trap "exit 130" INT TERM
 
 # Clock ticks of a process's user and system time.
 ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
@@ -37,11 +56,12 @@ run() {
   tool=$1
   port=$((port + 1))
   export GLIMMARK_REGISTRY="$work/registry-$port.db"
-  "$tool" register --user >/dev/null
+  "$tool" register --user >/dev/null || return 1
   quiet=
   "$tool" serve --help 2>&1 | grep -q -- --quiet && quiet=--quiet
   "$tool" serve --port "$port" --max-age 8 $quiet >/dev/null 2>&1 &
   host=$!
+  echo "$host" >"$work/host.pid"
   sleep 1
   url="http://127.0.0.1:$port/"
   wrk -t2 -c8 -d5s -s "$script" "$url" >/dev/null
@@ -51,7 +71,7 @@ run() {
   end=$(ticks "$host")
   kill "$host"
   wait "$host" 2>/dev/null || true
-  host=
+  rm -f "$work/host.pid"
   if grep -q "Non-2xx" "$work/wrk"; then
     echo "answers other than 200 in this run:" >&2
     cat "$work/wrk" >&2
@@ -69,9 +89,11 @@ run() {
 echo "round  before: ch/s host-us wrk-us   after: ch/s host-us wrk-us   ratio"
 : >"$work/ratios"
 for round in $(seq "$rounds"); do
-  set -- $(run "$before")
+  measured=$(run "$before") || fail "the run of $before failed"
+  set -- $measured
   old_rate=$1 old_host=$2 old_wrk=$3
-  set -- $(run "$after")
+  measured=$(run "$after") || fail "the run of $after failed"
+  set -- $measured
   ratio=$(awk -v a="$1" -v b="$old_rate" 'BEGIN { printf "%.2f", a / b }')
   echo "$ratio" >>"$work/ratios"
   printf '%5d  %12s %7s %6s   %11s %7s %6s   %5sx\n' "$round" "$old_rate" "$old_host" \
