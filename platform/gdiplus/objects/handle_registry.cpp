@@ -163,6 +163,7 @@ bool UnregisterHandle(const void* object, ObjectKind kind) noexcept {
 }
 
 bool IsLiveHandle(const void* object, ObjectKind kind) noexcept {
+  if (object == nullptr) return false;  // also what an unused remembered slot holds
   HandleTable& table = Table(object);
   RememberedHandle& remembered = Remembered(object);
   if (remembered.object == object && remembered.kind == kind &&

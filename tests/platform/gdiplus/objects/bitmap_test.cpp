@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "gdiplus/objects/handle_registry.h"
 #include "gdiplus/objects/startup_state.h"
 #include "glimmark_test_seams.h"
 #include "platform/gdiplus/gdiplus_test_support.h"
@@ -358,6 +359,16 @@ TEST_F(BitmapTest, HandleFoundLiveThenDisposedElsewhereIsRefused) {
   std::thread([bitmap] { EXPECT_EQ(GdipDisposeImage(bitmap), Ok); }).join();
   EXPECT_EQ(GdipGetImageWidth(bitmap, &width), InvalidParameter);
   EXPECT_EQ(GdipDisposeImage(bitmap), InvalidParameter);
+}
+
+// A thread's remembered handles start empty, as null: null must never pass
+// for a live handle, even before anything was forgotten (ctest runs each test
+// in a process of its own, so no removal has been counted here yet).
+TEST(HandleRegistryTest, NullIsNeverLive) {
+  std::thread([] {
+    EXPECT_FALSE(Gdiplus::Internal::IsLiveHandle(nullptr, Gdiplus::Internal::ObjectKind::Bitmap));
+  }).join();
+  EXPECT_FALSE(Gdiplus::Internal::IsLiveHandle(nullptr, Gdiplus::Internal::ObjectKind::Bitmap));
 }
 
 TEST_F(BitmapTest, ContextOutlivingItsBitmapStaysSafe) {
