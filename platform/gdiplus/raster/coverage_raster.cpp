@@ -9,13 +9,13 @@
 #include "gdiplus/raster/coverage_raster.h"
 
 #include <algorithm>
-#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <new>
 
+#include "gdiplus/raster/coverage_cells.h"
 #include "gdiplus/raster/simd.h"
 
 #if defined(GLIMMARK_SSE2)
@@ -32,7 +32,7 @@ constexpr size_t kKeptCells = size_t{1} << 20;
 // spills its last deposits there; they are summed but never shown.
 constexpr int kSpillCells = 2;
 // A cell past the last row's spill cells: a span within one pixel adds a
-// zero to the third cell from its own (see AddRowSpan), which for the last
+// zero to the third cell from its own (see coverage_cells.cpp), which for the last
 // row's rightmost pixel lies past the rows.
 constexpr size_t kTrailingCells = 1;
 // Most lines one curve becomes; far more than any visible curve needs.
@@ -89,14 +89,6 @@ void SumRow(float* cells, int count, uint8_t* out) {
     cells[c] = 0;
     out[c] = CoverageByte(sum);
   }
-}
-
-// `ifSet` where `mask` is all ones, `ifClear` where it is zero: picked with
-// bit operations, which the compiler keeps free of branches (a plain
-// conditional it may well turn into one).
-float Pick(uint32_t mask, float ifSet, float ifClear) {
-  return std::bit_cast<float>((std::bit_cast<uint32_t>(ifSet) & mask) |
-                              (std::bit_cast<uint32_t>(ifClear) & ~mask));
 }
 
 DevicePoint Between(DevicePoint a, DevicePoint b, double t) {
@@ -260,71 +252,10 @@ void CoverageRaster::AddEdge(double x0, double y0, double x1, double y1) {
   }
 }
 
-[[gnu::always_inline]] inline void CoverageRaster::AddRowSpan(int row, double xa, double xb,
-                                                              double height,
-                                                              double heightPerWidth) {
-  float* cells = cells_.data() + ptrdiff_t(row) * stride_;
-  const double xLeft = std::min(xa, xb), xRight = std::max(xa, xb);
-  const int first = int(xLeft);
-  int last;
-  if (xRight < first + 2) {
-    // Within one pixel, or across two: which of them is a coin toss along a
-    // glyph's outline, so both are worked out and the one that holds is
-    // added, with no branch to mispredict. Within one pixel the edge covers
-    // the part right of its mean x, and the next pixel wholly; the cell
-    // after those two gets nothing (a float zero leaves a sum as it was).
-    const bool withinOne = xRight <= first + 1;
-    const double across = 0.5 * (xLeft + xRight) - first;
-    // Across two: as across three or more below, with end = first + 1 and
-    // what pixel end - 1 has being atFirst.
-    const double k = heightPerWidth;
-    const double startGap = first + 1 - xLeft, endGap = first + 2 - xRight;
-    const double atFirst = 0.5 * k * startGap * startGap;
-    const double covered = k * (first + 1 + 0.5 - xLeft - 0.5 * endGap * endGap);
-    const float one[3] = {float(height - height * across), float(height * across), 0.0f};
-    const float two[3] = {float(atFirst), float(covered - atFirst), float(height - covered)};
-    const uint32_t pickOne = 0u - uint32_t(withinOne);
-    for (int i = 0; i < 3; ++i) cells[first + i] += Pick(pickOne, one[i], two[i]);
-    last = first + 2 - int(withinOne);
-  } else {
-    // Across three pixels or more. With k the signed height per unit of x,
-    // the part of pixel c right of the edge, times the height, is
-    // k (1 - l)^2 / 2 in the first (l: the edge's start within it),
-    // k (c + 1/2 - xLeft) in those it crosses wholly, and that less
-    // k (1 - r)^2 / 2 in the last (r: the edge's end within it); the pixel
-    // after has the whole height. (Across two, none is crossed wholly.)
-    const double k = heightPerWidth;
-    const int end = int(xRight);
-    const double startGap = first + 1 - xLeft, endGap = end + 1 - xRight;
-    const double atFirst = 0.5 * k * startGap * startGap;
-    cells[first] += float(atFirst);
-    cells[first + 1] += float(k * (startGap + 0.5) - atFirst);
-    const float step = float(k);  // each further whole pixel: k more
-    for (int c = first + 2; c < end; ++c) cells[c] += step;
-    const double before = k * (end - 0.5 - xLeft);  // what pixel end - 1 has
-    const double covered = k * (end + 0.5 - xLeft - 0.5 * endGap * endGap);
-    cells[end] += float(covered - before);
-    cells[end + 1] += float(height - covered);
-    last = end + 1;
-  }
-  firstCell_[row] = std::min(firstCell_[row], first);
-  lastCell_[row] = std::max(lastCell_[row], last);
-}
-
 void CoverageRaster::AddDownwardEdge(double x0, double y0, double x1, double y1, double slope,
                                      float direction) {
-  // Signed height per unit of x, for spans over several pixels (which only
-  // an edge with some slope makes).
-  const double heightPerWidth = direction / std::fabs(slope);
-  const double width = width_;
-  double yTop = y0, xTop = x0;
-  for (int row = int(y0); yTop < y1; ++row) {
-    const double yBottom = std::min(y1, double(row + 1));
-    const double xBottom = yBottom == y1 ? x1 : std::clamp(x0 + (yBottom - y0) * slope, 0.0, width);
-    AddRowSpan(row, xTop, xBottom, direction * (yBottom - yTop), heightPerWidth);
-    yTop = yBottom;
-    xTop = xBottom;
-  }
+  const CellRows target{cells_.data(), firstCell_.data(), lastCell_.data(), stride_};
+  AddDownwardEdgeRows(target, DownwardEdge{x0, y0, x1, y1, slope, direction, double(width_)});
 }
 
 void CoverageRaster::Finish(CoverageRowSink& sink) {

@@ -68,9 +68,6 @@ class CoverageRaster {
   // The part of an edge going down (y0 < y1) between window rows, x inside,
   // with `slope` its dx/dy.
   void AddDownwardEdge(double x0, double y0, double x1, double y1, double slope, float direction);
-  // The part of an edge within one row: x from xa to xb while y advances by
-  // `height` (signed by the edge's direction), `heightPerWidth` per unit of x.
-  void AddRowSpan(int row, double xa, double xb, double height, double heightPerWidth);
   // Adds `point` (device) to the contour.
   void EdgeTo(double x, double y);
   void CloseContour();
