@@ -93,35 +93,24 @@ double HeightPerWidth(const DownwardEdge& edge) { return edge.direction / std::f
 
 #if defined(GLIMMARK_COVERAGE_AVX2)
 
-constexpr int kGroupRows = 4;  // rows worked out together: doubles in a 256-bit register
+using Spans = RowSpanQueue::Spans;
+constexpr int kGroupRows = RowSpanQueue::kGroupRows;
 
-// Lanes of a group that still need AddRowSpan itself: spans across three
-// pixels or more, which the group leaves alone.
-struct GroupLanes {
-  alignas(32) double xTop[kGroupRows];
-  alignas(32) double xBottom[kGroupRows];
-  alignas(32) double height[kGroupRows];
-};
-
-// The rows of the edge in groups of four, each row's x, height and span
-// worked out in its lane exactly as AddDownwardEdgeRowsBaseline and
-// AddRowSpan do (the same operations on the same doubles, so the same
-// floats), then added to the cells one row at a time. A last group of fewer
-// rows leaves its spare lanes unused.
-GLIMMARK_AVX2 void AddDownwardEdgeRowsAvx2(const CellRows& target, const DownwardEdge& edge) {
-  const double heightPerWidth = HeightPerWidth(edge);
+// Queues the rows of the edge four at a time, each row's x at its top and
+// bottom and its height worked out in its lane exactly as
+// AddDownwardEdgeRowsBaseline does (the same operations on the same
+// doubles). A last group of fewer rows stores spare lanes past the count.
+GLIMMARK_AVX2 void QueueRowsAvx2(Spans& spans, const DownwardEdge& edge) {
   const int firstRow = int(edge.y0);
   const int lastRow = int(std::ceil(edge.y1)) - 1;  // the row where the edge ends
   const __m256d y0 = _mm256_set1_pd(edge.y0), y1 = _mm256_set1_pd(edge.y1);
   const __m256d x0 = _mm256_set1_pd(edge.x0), x1 = _mm256_set1_pd(edge.x1);
   const __m256d slope = _mm256_set1_pd(edge.slope), width = _mm256_set1_pd(edge.width);
   const __m256d direction = _mm256_set1_pd(double(edge.direction));
-  const __m256d k = _mm256_set1_pd(heightPerWidth);
-  const __m256d zero = _mm256_setzero_pd(), half = _mm256_set1_pd(0.5);
-  const __m256d one = _mm256_set1_pd(1), two = _mm256_set1_pd(2);
+  const __m256d k = _mm256_set1_pd(HeightPerWidth(edge));
+  const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1);
   __m256d xCarried = x0;  // lane 3: where the row above the group ended
   for (int row = firstRow; row <= lastRow; row += kGroupRows) {
-    const int lanes = std::min(kGroupRows, lastRow - row + 1);
     const __m256d rows = _mm256_add_pd(_mm256_set1_pd(double(row)), _mm256_setr_pd(0, 1, 2, 3));
     // The first row starts at y0, every other at its top; each ends at its
     // bottom or at y1. std::min and std::max keep their first argument on a
@@ -137,9 +126,28 @@ GLIMMARK_AVX2 void AddDownwardEdgeRowsAvx2(const CellRows& target, const Downwar
         _mm256_blend_pd(_mm256_permute4x64_pd(xBottom, _MM_SHUFFLE(2, 1, 0, 3)),
                         _mm256_permute4x64_pd(xCarried, _MM_SHUFFLE(3, 3, 3, 3)), 0x1);
     xCarried = xBottom;
-    const __m256d height = _mm256_mul_pd(direction, _mm256_sub_pd(yBottom, yTop));
+    const int at = spans.count;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(spans.row + at),
+                     _mm_add_epi32(_mm_set1_epi32(row), _mm_setr_epi32(0, 1, 2, 3)));
+    _mm256_storeu_pd(spans.xTop + at, xTop);
+    _mm256_storeu_pd(spans.xBottom + at, xBottom);
+    _mm256_storeu_pd(spans.height + at, _mm256_mul_pd(direction, _mm256_sub_pd(yBottom, yTop)));
+    _mm256_storeu_pd(spans.heightPerWidth + at, k);
+    spans.count += std::min(kGroupRows, lastRow - row + 1);
+  }
+}
 
-    // AddRowSpan's spans within one or two pixels.
+// Adds the queued spans to the cells in order, four worked out at a time as
+// AddRowSpan works out spans within one or two pixels; spans across three
+// pixels or more go to AddRowSpan itself, in their turn.
+GLIMMARK_AVX2 void AddQueuedAvx2(Spans& spans, const CellRows& target) {
+  const __m256d zero = _mm256_setzero_pd(), half = _mm256_set1_pd(0.5);
+  const __m256d one = _mm256_set1_pd(1), two = _mm256_set1_pd(2);
+  for (int at = 0; at < spans.count; at += kGroupRows) {
+    const __m256d xTop = _mm256_loadu_pd(spans.xTop + at);
+    const __m256d xBottom = _mm256_loadu_pd(spans.xBottom + at);
+    const __m256d height = _mm256_loadu_pd(spans.height + at);
+    const __m256d k = _mm256_loadu_pd(spans.heightPerWidth + at);
     const __m256d xLeft = _mm256_min_pd(xBottom, xTop), xRight = _mm256_max_pd(xBottom, xTop);
     const __m128i firstCell = _mm256_cvttpd_epi32(xLeft);
     const __m256d first = _mm256_cvtepi32_pd(firstCell);
@@ -166,24 +174,20 @@ GLIMMARK_AVX2 void AddDownwardEdgeRowsAvx2(const CellRows& target, const Downwar
     alignas(16) int firsts[kGroupRows];
     _mm_store_si128(reinterpret_cast<__m128i*>(firsts), firstCell);
     const int oneCell = _mm256_movemask_pd(withinOne);
-    GroupLanes held;
-    if (wide != 0) {
-      _mm256_store_pd(held.xTop, xTop);
-      _mm256_store_pd(held.xBottom, xBottom);
-      _mm256_store_pd(held.height, height);
-    }
+    const int lanes = std::min(kGroupRows, spans.count - at);
     for (int lane = 0; lane < lanes; ++lane) {
-      const int r = row + lane;
+      const int span = at + lane, row = spans.row[span];
       if (wide >> lane & 1) {
-        AddRowSpan(target, r, held.xTop[lane], held.xBottom[lane], held.height[lane],
-                   heightPerWidth);
+        AddRowSpan(target, row, spans.xTop[span], spans.xBottom[span], spans.height[span],
+                   spans.heightPerWidth[span]);
         continue;
       }
-      float* cells = target.cells + ptrdiff_t(r) * target.stride + firsts[lane];
+      float* cells = target.cells + ptrdiff_t(row) * target.stride + firsts[lane];
       for (int i = 0; i < 3; ++i) cells[i] += parts[i][lane];
-      MarkTouched(target, r, firsts[lane], firsts[lane] + 2 - (oneCell >> lane & 1));
+      MarkTouched(target, row, firsts[lane], firsts[lane] + 2 - (oneCell >> lane & 1));
     }
   }
+  spans.count = 0;
 }
 
 #endif  // GLIMMARK_COVERAGE_AVX2
@@ -205,14 +209,28 @@ void AddDownwardEdgeRowsBaseline(const CellRows& target, const DownwardEdge& edg
   }
 }
 
-void AddDownwardEdgeRows(const CellRows& target, const DownwardEdge& edge) {
+void RowSpanQueue::Add(const CellRows& target, const DownwardEdge& edge) {
 #if defined(GLIMMARK_COVERAGE_AVX2)
   if (UseAvx2()) {
-    AddDownwardEdgeRowsAvx2(target, edge);
-    return;
+    // Room for every group of the edge: its rows, rounded up to whole groups.
+    const int rows = int(std::ceil(edge.y1)) - int(edge.y0);
+    const int room = (rows + kGroupRows - 1) / kGroupRows * kGroupRows;
+    if (spans_.count + room > kCapacity) Flush(target);
+    if (room <= kCapacity) {
+      QueueRowsAvx2(spans_, edge);
+      return;
+    }
   }
 #endif
   AddDownwardEdgeRowsBaseline(target, edge);
+}
+
+void RowSpanQueue::Flush(const CellRows& target) {
+#if defined(GLIMMARK_COVERAGE_AVX2)
+  if (spans_.count > 0) AddQueuedAvx2(spans_, target);
+#else
+  (void)target;
+#endif
 }
 
 }  // namespace Gdiplus::Internal

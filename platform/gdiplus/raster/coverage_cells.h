@@ -27,11 +27,42 @@ struct DownwardEdge {
   double width;
 };
 
-// Adds the edge to the cells of each row it crosses. The AVX2 version works
-// out four rows at a time with the same double arithmetic, in the same
-// order, so every cell gets the same float sums as the plain version.
-void AddDownwardEdgeRows(const CellRows& target, const DownwardEdge& edge);
-// The plain version, whatever the processor: for tests to compare with.
+// Adds the edge to the cells of each row it crosses, at once.
 void AddDownwardEdgeRowsBaseline(const CellRows& target, const DownwardEdge& edge);
+
+// Edges' rows on their way to the cells. With AVX2 each edge's rows are
+// worked out four at a time as it comes, queued, and added to the cells in
+// batches, four spans at a time: the long chain of arithmetic behind one
+// span then overlaps with the others' (one edge of a glyph's flattened
+// curves crosses four rows on average, too few to overlap on its own).
+// Spans are added in the order their edges came, with the same double
+// arithmetic as AddDownwardEdgeRowsBaseline, so every cell gets the same
+// float sums. Without AVX2 each edge is added at once. One per raster.
+class RowSpanQueue {
+ public:
+  // Adds the edge's rows to the cells, now or by a later Flush; spans
+  // already queued go first when the queue is full.
+  void Add(const CellRows& target, const DownwardEdge& edge);
+  // Adds the queued spans to the cells: call before reading them.
+  void Flush(const CellRows& target);
+
+  static constexpr int kGroupRows = 4;  // spans worked out together
+  static constexpr int kCapacity = 512;
+
+  // The queued spans in arrival order: row, x at the row's top and bottom,
+  // signed height, and the edge's signed height per unit of x. A group's
+  // spare lanes are stored past `count` and never read as spans.
+  struct Spans {
+    int count = 0;
+    alignas(32) int row[kCapacity + kGroupRows];
+    alignas(32) double xTop[kCapacity + kGroupRows];
+    alignas(32) double xBottom[kCapacity + kGroupRows];
+    alignas(32) double height[kCapacity + kGroupRows];
+    alignas(32) double heightPerWidth[kCapacity + kGroupRows];
+  };
+
+ private:
+  Spans spans_;
+};
 
 }  // namespace Gdiplus::Internal

@@ -254,8 +254,11 @@ void CoverageRaster::AddEdge(double x0, double y0, double x1, double y1) {
 
 void CoverageRaster::AddDownwardEdge(double x0, double y0, double x1, double y1, double slope,
                                      float direction) {
-  const CellRows target{cells_.data(), firstCell_.data(), lastCell_.data(), stride_};
-  AddDownwardEdgeRows(target, DownwardEdge{x0, y0, x1, y1, slope, direction, double(width_)});
+  spans_.Add(Cells(), DownwardEdge{x0, y0, x1, y1, slope, direction, double(width_)});
+}
+
+CellRows CoverageRaster::Cells() {
+  return CellRows{cells_.data(), firstCell_.data(), lastCell_.data(), stride_};
 }
 
 void CoverageRaster::Finish(CoverageRowSink& sink) {
@@ -264,6 +267,7 @@ void CoverageRaster::Finish(CoverageRowSink& sink) {
 }
 
 void CoverageRaster::Sweep(CoverageRowSink* sink) {
+  spans_.Flush(Cells());
   for (int row = 0; row < height_; ++row) {
     const int first = firstCell_[row], last = lastCell_[row];
     if (first > last) continue;

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "gdiplus/raster/coverage_cells.h"
+
 namespace Gdiplus::Internal {
 
 // A point in device pixels: x to the right, y downwards, pixel (i, j)
@@ -68,6 +70,8 @@ class CoverageRaster {
   // The part of an edge going down (y0 < y1) between window rows, x inside,
   // with `slope` its dx/dy.
   void AddDownwardEdge(double x0, double y0, double x1, double y1, double slope, float direction);
+  // The accumulation buffer as the edges' rows are added to it.
+  CellRows Cells();
   // Adds `point` (device) to the contour.
   void EdgeTo(double x, double y);
   void CloseContour();
@@ -84,6 +88,7 @@ class CoverageRaster {
   std::vector<int> firstCell_;  // per row: first and last cell touched
   std::vector<int> lastCell_;
   std::vector<uint8_t> rowCoverage_;
+  RowSpanQueue spans_;              // edges' rows not yet in the cells: flushed by Sweep
   bool open_ = false;               // a contour is under way
   double startX_ = 0, startY_ = 0;  // its first point, window coordinates
   double x_ = 0, y_ = 0;            // its current point
