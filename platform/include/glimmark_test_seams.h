@@ -50,6 +50,12 @@ EXTERN_C PLATFORM_API void GlimmarkTest_FailNextLockCreation(void);
 EXTERN_C PLATFORM_API LONG GlimmarkTest_TypeInfoNameLookups(void);
 EXTERN_C PLATFORM_API LONG GlimmarkTest_TypeLibraryLoads(void);
 
+// JPEG encodes since the process started that handed libjpeg the picture's
+// grey bytes as raw samples (every pixel had blue == green == red) instead
+// of its BGRX rows. Tests tell from it which way a picture went; the bytes
+// are the same either way.
+EXTERN_C PLATFORM_API LONG GlimmarkTest_GreyJpegEncodes(void);
+
 // Makes the next CreateStreamOnHGlobal fail with E_OUTOFMEMORY (once).
 EXTERN_C PLATFORM_API void GlimmarkTest_FailNextStreamCreation(void);
 // Makes the next SysAllocString, SysAllocStringLen or SysAllocStringByteLen

@@ -1,15 +1,24 @@
 // The encoder list, JPEG and GIF encoding (checked with ImageMagick as an
-// independent decoder), and saving to files.
+// independent decoder, and grey JPEGs against libjpeg's own encode), and
+// saving to files.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <set>
 #include <sstream>
 
+// jmorecfg.h would define INT32 as long; the Windows headers define it as
+// 32 bits. XMD_H tells it the type exists already.
+#define XMD_H
+#include <jpeglib.h>
+
+#include "gdiplus/objects/bitmap.h"
 #include "glimmark_test_seams.h"
 #include "platform/gdiplus/gdiplus_test_support.h"
 
@@ -357,6 +366,154 @@ TEST_F(EncoderTest, FileIsWrittenWholeOrNotAtAll) {
   rmdir(blocked.c_str());
   unlink(target.c_str());
   rmdir(folder.c_str());
+}
+
+// Grey pictures (blue == green == red everywhere) reach libjpeg as raw Y
+// samples with constant chroma; every other picture as BGRX rows. Either way
+// the bytes must be libjpeg's own encode of the BGRX rows, made here as the
+// reference.
+using GreyJpegTest = GdiplusTest;
+
+constexpr uint32_t kOpaque = 0xFF000000u;
+
+uint32_t Grey(uint32_t level, uint32_t unused = kOpaque) { return unused | level * 0x010101u; }
+
+// Writes each pixel's four bytes straight into the bitmap's surface, the
+// unused fourth byte too (a lock would set it to 0xFF).
+template <typename PixelAt>
+void Draw(Canvas& canvas, PixelAt pixelAt) {
+  const Internal::SurfacePixels pixels(Internal::LookUpBitmap(canvas.bitmap())->surface);
+  for (INT y = 0; y < pixels.height; ++y) {
+    for (INT x = 0; x < pixels.width; ++x) pixels.Row(y)[x] = pixelAt(x, y);
+  }
+  pixels.MarkDirty(0, 0, pixels.width, pixels.height);
+}
+
+// Every pixel a random grey; the last column then differs from its
+// neighbours and from zero, so any padding but libjpeg's shows in the bytes.
+void DrawGreyNoise(Canvas& canvas, uint32_t seed) {
+  std::mt19937 random(seed);
+  Draw(canvas, [&](INT, INT) { return Grey(random() & 0xFF); });
+}
+
+// libjpeg's encode of the bitmap's BGRX rows with the encoder's settings.
+std::vector<BYTE> ReferenceJpeg(GpBitmap* bitmap, LONG quality) {
+  const Internal::SurfacePixels pixels(Internal::LookUpBitmap(bitmap)->surface);
+  jpeg_compress_struct info;
+  jpeg_error_mgr errors;
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &buffer, &size);
+  info.image_width = JDIMENSION(pixels.width);
+  info.image_height = JDIMENSION(pixels.height);
+  info.input_components = 4;
+  info.in_color_space = JCS_EXT_BGRX;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, int(quality), TRUE);
+  jpeg_start_compress(&info, TRUE);
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW row = reinterpret_cast<JSAMPROW>(pixels.Row(INT(info.next_scanline)));
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::vector<BYTE> bytes(buffer, buffer + size);
+  std::free(buffer);
+  return bytes;
+}
+
+// Where two files first differ, for a readable failure; -1 when they are equal.
+ptrdiff_t FirstDifference(const std::vector<BYTE>& a, const std::vector<BYTE>& b) {
+  const auto [left, right] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+  return left == a.end() && right == b.end() ? -1 : left - a.begin();
+}
+
+// Saves the canvas as JPEG, checks the bytes against the reference and that
+// the picture went the grey way exactly when `grey`; returns the bytes.
+std::vector<BYTE> SaveLikeReference(Canvas& canvas, LONG quality, bool grey) {
+  const LONG greyBefore = GlimmarkTest_GreyJpegEncodes();
+  std::vector<BYTE> bytes = SaveJpeg(canvas.bitmap(), &quality);
+  EXPECT_EQ(GlimmarkTest_GreyJpegEncodes() - greyBefore, grey ? 1 : 0);
+  EXPECT_EQ(FirstDifference(bytes, ReferenceJpeg(canvas.bitmap(), quality)), -1)
+      << canvas.Width() << "x" << canvas.Height() << " at quality " << quality;
+  return bytes;
+}
+
+TEST_F(GreyJpegTest, EveryGreyLevelAtEveryQualityMatchesLibjpeg) {
+  Canvas canvas(200, 70);
+  // Diagonal ramps: all 256 levels, smooth along one direction, sharp across.
+  Draw(canvas, [](INT x, INT y) { return Grey(uint32_t(x * 7 + y * 13) & 0xFF); });
+  for (const LONG quality : {1, 50, 75, 85, 100}) SaveLikeReference(canvas, quality, true);
+}
+
+// Widths and heights on and off whole blocks (8) and whole MCUs (16): the
+// right and bottom padding of each.
+TEST_F(GreyJpegTest, SizesOnAndOffBlockAndMcuEdgesMatchLibjpeg) {
+  const struct {
+    INT width, height;
+  } sizes[] = {{1, 1},  {7, 9},  {8, 8},   {16, 16},  {17, 33},  {33, 17},
+               {2, 49}, {49, 2}, {24, 40}, {161, 15}, {200, 70}, {203, 37}};
+  for (const auto& size : sizes) {
+    Canvas canvas(size.width, size.height);
+    DrawGreyNoise(canvas, uint32_t(size.width * 1000 + size.height));
+    for (const LONG quality : {1, 85, 100}) SaveLikeReference(canvas, quality, true);
+  }
+}
+
+// One pixel with colour anywhere, in any channel, sends the picture the BGRX
+// way; it must not be taken for grey (its bytes differ from the grey
+// picture's, so the raw way would show).
+TEST_F(GreyJpegTest, OneColouredPixelAnywhereGoesTheBgrxWay) {
+  constexpr INT kWidth = 203, kHeight = 37;  // neither a whole number of blocks
+  Canvas canvas(kWidth, kHeight);
+  DrawGreyNoise(canvas, 7);
+  constexpr LONG kQuality = 85;
+  const std::vector<BYTE> grey = SaveLikeReference(canvas, kQuality, true);
+  const struct {
+    INT x, y;
+  } places[] = {{0, 0},
+                {kWidth - 1, 0},
+                {kWidth / 2, kHeight / 2},
+                {0, kHeight - 1},
+                {kWidth - 1, kHeight - 1}};
+  const uint32_t kChannels[] = {0x0000FF, 0x00FF00, 0xFF0000};  // blue, green, red
+  for (const auto& place : places) {
+    for (const uint32_t channel : kChannels) {
+      SCOPED_TRACE(testing::Message()
+                   << "pixel " << place.x << "," << place.y << " channel " << std::hex << channel);
+      const Internal::SurfacePixels pixels(Internal::LookUpBitmap(canvas.bitmap())->surface);
+      uint32_t& pixel = pixels.Row(place.y)[place.x];
+      const uint32_t original = pixel;
+      pixel ^= channel & 0x808080u;  // that channel half the range away
+      pixels.MarkDirty(place.x, place.y, 1, 1);
+      EXPECT_NE(FirstDifference(SaveLikeReference(canvas, kQuality, false), grey), -1);
+      pixel = original;
+      pixels.MarkDirty(place.x, place.y, 1, 1);
+    }
+  }
+}
+
+// The fourth byte is neither grey nor colour: whatever it holds, a grey
+// picture goes the grey way and comes out as with opaque pixels.
+TEST_F(GreyJpegTest, UnusedByteNeitherChangesTheBytesNorTheWay) {
+  Canvas canvas(77, 23);
+  const auto level = [](INT x, INT y) { return uint32_t(x * 5 + y * 11) & 0xFF; };
+  Draw(canvas, [&](INT x, INT y) { return Grey(level(x, y)); });
+  constexpr LONG kQuality = 85;
+  const std::vector<BYTE> opaque = SaveLikeReference(canvas, kQuality, true);
+  std::mt19937 random(77);
+  Draw(canvas, [&](INT x, INT y) { return Grey(level(x, y), random() << 24); });
+  EXPECT_EQ(FirstDifference(SaveLikeReference(canvas, kQuality, true), opaque), -1);
+}
+
+// The default challenge's look: cairo's anti-aliased black text on white is
+// grey in every pixel, so it takes the grey way.
+TEST_F(GreyJpegTest, AntialiasedBlackTextOnWhiteGoesTheGreyWay) {
+  Canvas canvas(200, 70);
+  PaintTextLike(canvas, 0xFFFFFFFF, 0xFF000000);
+  SaveLikeReference(canvas, 85, true);
 }
 
 }  // namespace
