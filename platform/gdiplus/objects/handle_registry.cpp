@@ -1,6 +1,6 @@
 // The live-handle table: one per process, in stripes, each an open-
 // addressing hash set (linear probing, deletion by shifting the run back) in
-// one array guarded by its own mutex, so registering and forgetting a handle
+// one array guarded by its own short lock, so registering and forgetting a handle
 // allocate nothing except when a stripe grows (a rendering makes and deletes
 // hundreds of objects), and threads drawing at once seldom wait for one
 // another: every flat call looks its handles up.
@@ -17,6 +17,11 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <thread>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace Gdiplus::Internal {
 namespace {
@@ -33,6 +38,38 @@ constexpr int kStripeBits = 4;
 // Each thread remembers 2^kRememberedBits handles as found live.
 constexpr int kRememberedBits = 6;
 constexpr size_t kRememberedHandles = size_t{1} << kRememberedBits;
+
+// Spins a waiter makes before giving its core to the holder (which may have
+// been preempted while holding the lock).
+constexpr int kSpinsBeforeYield = 64;
+
+// A lock held for a few dozen instructions at most: taking a free one is a
+// single atomic exchange and giving it back a plain store, where a
+// std::mutex costs a library call and an atomic operation each way (a
+// rendering takes these locks a few hundred times).
+class ShortLock {
+ public:
+  void lock() noexcept {
+    while (held_.exchange(true, std::memory_order_acquire)) {
+      for (int spins = 0; held_.load(std::memory_order_relaxed); ++spins) {
+        if (spins < kSpinsBeforeYield) {
+          Pause();
+        } else {
+          std::this_thread::yield();
+        }
+      }
+    }
+  }
+  void unlock() noexcept { held_.store(false, std::memory_order_release); }
+
+ private:
+  static void Pause() noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+    _mm_pause();
+#endif
+  }
+  std::atomic<bool> held_{false};
+};
 
 struct Slot {
   const void* object = nullptr;  // null: free
@@ -77,7 +114,7 @@ class alignas(64) HandleTable {
     return slot.object != nullptr && slot.kind == kind;
   }
 
-  std::mutex lock;
+  ShortLock lock;
   // Handles forgotten so far; changed only under `lock`, read without it. On
   // a line of its own, which only erasures write.
   alignas(64) std::atomic<uint64_t> erasures{0};
@@ -152,13 +189,17 @@ RememberedHandle& Remembered(const void* object) {
 
 bool RegisterHandle(const void* object, ObjectKind kind) noexcept {
   HandleTable& table = Table(object);
-  std::lock_guard<std::mutex> guard(table.lock);
-  return table.Insert(object, kind);
+  std::lock_guard<ShortLock> guard(table.lock);
+  if (!table.Insert(object, kind)) return false;
+  // A new object is used at once by the thread that made it.
+  Remembered(object) =
+      RememberedHandle{object, kind, table.erasures.load(std::memory_order_relaxed)};
+  return true;
 }
 
 bool UnregisterHandle(const void* object, ObjectKind kind) noexcept {
   HandleTable& table = Table(object);
-  std::lock_guard<std::mutex> guard(table.lock);
+  std::lock_guard<ShortLock> guard(table.lock);
   return table.Erase(object, kind);
 }
 
@@ -170,7 +211,7 @@ bool IsLiveHandle(const void* object, ObjectKind kind) noexcept {
       remembered.erasures == table.erasures.load(std::memory_order_acquire)) {
     return true;
   }
-  std::lock_guard<std::mutex> guard(table.lock);
+  std::lock_guard<ShortLock> guard(table.lock);
   if (!table.Contains(object, kind)) return false;
   remembered = RememberedHandle{object, kind, table.erasures.load(std::memory_order_relaxed)};
   return true;

@@ -361,6 +361,40 @@ TEST_F(BitmapTest, HandleFoundLiveThenDisposedElsewhereIsRefused) {
   EXPECT_EQ(GdipDisposeImage(bitmap), InvalidParameter);
 }
 
+// The thread that makes an object remembers it as live at once; a removal
+// on another thread must still be seen.
+TEST_F(BitmapTest, HandleMadeThenDisposedElsewhereIsRefused) {
+  GpBitmap* bitmap = nullptr;
+  ASSERT_EQ(GdipCreateBitmapFromScan0(4, 4, 0, PixelFormat24bppRGB, nullptr, &bitmap), Ok);
+  std::thread([bitmap] { EXPECT_EQ(GdipDisposeImage(bitmap), Ok); }).join();
+  UINT width = 0;
+  EXPECT_EQ(GdipGetImageWidth(bitmap, &width), InvalidParameter);
+}
+
+// Threads making, using and deleting objects at once, all in the table's
+// few stripes: every object is found live until deleted, and refused after.
+TEST_F(BitmapTest, ThreadsMakingAndDeletingAtOnceSeeOnlyTheirOwnLiveObjects) {
+  constexpr int kThreads = 4, kRounds = 20000;
+  auto work = [](int thread) {
+    for (int round = 0; round < kRounds; ++round) {
+      GpMatrix* matrices[3] = {};
+      for (GpMatrix*& matrix : matrices) ASSERT_EQ(GdipCreateMatrix(&matrix), Ok);
+      for (GpMatrix* matrix : matrices) {
+        ASSERT_EQ(GdipTranslateMatrix(matrix, REAL(thread), REAL(round), MatrixOrderAppend), Ok);
+        REAL elements[6] = {};
+        ASSERT_EQ(GdipGetMatrixElements(matrix, elements), Ok);
+        ASSERT_EQ(elements[4], REAL(thread));
+        ASSERT_EQ(elements[5], REAL(round));
+      }
+      for (GpMatrix* matrix : matrices) ASSERT_EQ(GdipDeleteMatrix(matrix), Ok);
+      ASSERT_EQ(GdipDeleteMatrix(matrices[0]), InvalidParameter);
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) threads.emplace_back(work, i);
+  for (std::thread& thread : threads) thread.join();
+}
+
 // A thread's remembered handles start empty, as null: null must never pass
 // for a live handle, even before anything was forgotten (ctest runs each test
 // in a process of its own, so no removal has been counted here yet).
