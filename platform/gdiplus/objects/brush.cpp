@@ -52,8 +52,12 @@ GpStatus WINGDIPAPI GdipFillRectangleI(GpGraphics* graphics, GpBrush* brush, INT
     SpanPainter painter(target, fill->color);
     const int64_t top = std::max<int64_t>(y, 0);
     const int64_t bottom = std::min<int64_t>(int64_t{y} + height, target.height);
-    for (int64_t row = top; row < bottom; ++row) {
-      painter.Paint(row, x, int64_t{x} + width, kFullCoverage);
+    if (painter.FillsWholeRows(x, width) && top < bottom) {
+      painter.FillRows(top, bottom);  // one fill over rows that follow one another in memory
+    } else {
+      for (int64_t row = top; row < bottom; ++row) {
+        painter.Paint(row, x, int64_t{x} + width, kFullCoverage);
+      }
     }
     painter.Finish();
     return Ok;

@@ -67,6 +67,21 @@ class SpanPainter {
     if (uint32_t* pixels = RowOrNull(y)) PaintInRow(pixels, x0, x1, coverage);
   }
 
+  // Whether a run [x, x + width) of full coverage fills each row it is in
+  // with one opaque value, rows lying back to back in memory: then FillRows
+  // may paint rows at once.
+  bool FillsWholeRows(int64_t x, int64_t width) const {
+    return x <= 0 && x + width >= target_.width && colorAlpha_ == 255 &&
+           int64_t{target_.stride} == int64_t{target_.width} * int64_t{sizeof(uint32_t)};
+  }
+  // Rows [top, bottom) (inside the surface) wholly in the colour; only when
+  // FillsWholeRows holds.
+  void FillRows(int64_t top, int64_t bottom) {
+    uint32_t* first = target_.Row(INT(top));
+    FillPixels(first, first + (bottom - top) * target_.width, solid_);
+    painted_ = true;
+  }
+
   // The pixels of row y, or null for a row outside the surface.
   uint32_t* RowOrNull(int64_t y) const {
     return y >= 0 && y < target_.height ? target_.Row(INT(y)) : nullptr;

@@ -49,6 +49,24 @@ TEST_F(FillTest, RectanglesAreClippedAndEmptyOnesFillNothing) {
   EXPECT_EQ(pixels.At(9, 1), (Rgb{0, 0, 0}));
 }
 
+// Rectangles as wide as the bitmap or wider are filled as one band of rows:
+// exactly their rows, clipped at the top and the bottom.
+TEST_F(FillTest, BandsOfWholeRowsFillExactlyTheirRows) {
+  Canvas canvas(7, 10);
+  canvas.FillAll(kOpaqueWhite);
+  canvas.Fill(kOpaqueBlack, -3, 2, 20, 3);  // rows 2-4
+  canvas.Fill(0xFF0000FF, 0, 8, 7, 100);    // rows 8-9, clipped below
+  canvas.Fill(0xFF00FF00, -1, -5, 8, 6);    // row 0, clipped above
+  Pixels pixels(canvas.bitmap());
+  for (int y = 0; y < 10; ++y) {
+    const Rgb expected = y == 0             ? Rgb{0, 255, 0}
+                         : y >= 2 && y <= 4 ? Rgb{0, 0, 0}
+                         : y >= 8           ? Rgb{0, 0, 255}
+                                            : kWhite;
+    for (int x = 0; x < 7; ++x) EXPECT_EQ(pixels.At(x, y), expected) << x << "," << y;
+  }
+}
+
 TEST_F(FillTest, BadHandlesAreRefused) {
   Canvas canvas(4, 4);
   GpSolidFill* brush = nullptr;
