@@ -33,6 +33,7 @@ float Pick(uint32_t mask, float ifSet, float ifClear) {
                               (std::bit_cast<uint32_t>(ifClear) & ~mask));
 }
 
+// Widens the row's touched cells to take in [first, last].
 void MarkTouched(const CellRows& target, int row, int first, int last) {
   target.firstCell[row] = std::min(target.firstCell[row], first);
   target.lastCell[row] = std::max(target.lastCell[row], last);
@@ -221,6 +222,7 @@ void RowSpanQueue::Add(const CellRows& target, const DownwardEdge& edge) {
       return;
     }
   }
+  Flush(target);  // edges queued before this one go first
 #endif
   AddDownwardEdgeRowsBaseline(target, edge);
 }
