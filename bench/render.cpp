@@ -32,6 +32,7 @@
 #include "render/noise_curve.h"
 #include "render/render_image.h"
 #include "testing/glimmark_client.h"
+#include "testing/libjpeg_reference.h"
 #include "text/random_source.h"
 
 namespace {
@@ -227,28 +228,9 @@ class LibjpegTurboFloor {
     for (size_t i = 0; i < pixels_.size(); i += 7) pixels_[i] = static_cast<unsigned char>(i);
   }
   void EncodeOnce() {
-    jpeg_compress_struct info;
-    jpeg_error_mgr error;
-    info.err = jpeg_std_error(&error);
-    jpeg_create_compress(&info);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &out, &size);
-    info.image_width = kWidth;
-    info.image_height = kHeight;
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 85, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-      JSAMPROW row = &pixels_[info.next_scanline * kWidth * 3];
-      jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    benchmark::DoNotOptimize(size);
-    free(out);
+    const auto file = glimmark_testing::EncodeWithLibjpeg(pixels_.data(), kWidth * 3, kWidth,
+                                                          kHeight, 3, JCS_RGB, 85);
+    benchmark::DoNotOptimize(file.size);
   }
 
  private:

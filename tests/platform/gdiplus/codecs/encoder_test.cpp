@@ -21,6 +21,7 @@
 #include "gdiplus/objects/bitmap.h"
 #include "glimmark_test_seams.h"
 #include "platform/gdiplus/gdiplus_test_support.h"
+#include "testing/libjpeg_reference.h"
 
 namespace gdiplus_test {
 namespace {
@@ -399,29 +400,10 @@ void DrawGreyNoise(Canvas& canvas, uint32_t seed) {
 // libjpeg's encode of the bitmap's BGRX rows with the encoder's settings.
 std::vector<BYTE> ReferenceJpeg(GpBitmap* bitmap, LONG quality) {
   const Internal::SurfacePixels pixels(Internal::LookUpBitmap(bitmap)->surface);
-  jpeg_compress_struct info;
-  jpeg_error_mgr errors;
-  info.err = jpeg_std_error(&errors);
-  jpeg_create_compress(&info);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = JDIMENSION(pixels.width);
-  info.image_height = JDIMENSION(pixels.height);
-  info.input_components = 4;
-  info.in_color_space = JCS_EXT_BGRX;
-  jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, int(quality), TRUE);
-  jpeg_start_compress(&info, TRUE);
-  while (info.next_scanline < info.image_height) {
-    JSAMPROW row = reinterpret_cast<JSAMPROW>(pixels.Row(INT(info.next_scanline)));
-    jpeg_write_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_compress(&info);
-  jpeg_destroy_compress(&info);
-  std::vector<BYTE> bytes(buffer, buffer + size);
-  std::free(buffer);
-  return bytes;
+  const auto file =
+      glimmark_testing::EncodeWithLibjpeg(pixels.data, size_t(pixels.stride), pixels.width,
+                                          pixels.height, 4, JCS_EXT_BGRX, int(quality));
+  return std::vector<BYTE>(file.bytes.get(), file.bytes.get() + file.size);
 }
 
 // Where two files first differ, for a readable failure; -1 when they are equal.
